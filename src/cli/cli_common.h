@@ -1,0 +1,24 @@
+// Shared pieces of the command-line front end.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace moskvid::cli {
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// Loads the media libraries from `directory`, or, when it is empty, from the
+// "LibAV" folder beside the executable when there is one, else from the
+// system's search path. Prints the load error on failure.
+bool LoadLibrariesForCli(const std::string& directory, bool versionedNames);
+
+int CheckLibsCommand(const std::vector<std::string>& args);
+int TranscodeCommand(const std::vector<std::string>& args);
+
+void PrintUsage();
+
+}  // namespace moskvid::cli

@@ -1,0 +1,43 @@
+// moskvid-cli: the conversion engine for people and scripts without a display.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli_common.h"
+
+namespace moskvid::cli {
+
+void PrintUsage() {
+  std::cerr
+      << "Usage: moskvid-cli COMMAND [ARGS]\n"
+         "\n"
+         "Commands:\n"
+         "  check-libs [--dir DIR] [--plain-names]\n"
+         "      Load the media libraries and print each one's file and version.\n"
+         "  transcode [--threads N] [--in NAME=VALUE]... INPUT [--out NAME=VALUE]... OUTPUT\n"
+         "      Convert INPUT into OUTPUT with engine options (for example --out vcodec=mpeg4\n"
+         "      --out s=320x240 --out acodec=aac --out ab=128000).\n"
+         "  help\n"
+         "      Show this text.\n";
+}
+
+}  // namespace moskvid::cli
+
+int main(int argc, char** argv) {
+  using namespace moskvid::cli;
+  if (argc < 2) {
+    PrintUsage();
+    return kExitUsage;
+  }
+  const std::string command = argv[1];
+  const std::vector<std::string> args(argv + 2, argv + argc);
+  if (command == "check-libs") return CheckLibsCommand(args);
+  if (command == "transcode") return TranscodeCommand(args);
+  if (command == "help" || command == "--help" || command == "-h") {
+    PrintUsage();
+    return kExitOk;
+  }
+  std::cerr << "moskvid-cli: unknown command '" << command << "'\n\n";
+  PrintUsage();
+  return kExitUsage;
+}

@@ -1,0 +1,45 @@
+// A toolkit-free 24-bit picture: top-down rows of blue, green, red bytes,
+// with a lock that a painter holds while it draws.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+namespace moskvid {
+
+class TBitmap24 {
+ public:
+  TBitmap24() = default;
+  TBitmap24(const TBitmap24& other) { Assign(other); }
+  TBitmap24& operator=(const TBitmap24& other) {
+    if (this != &other) Assign(other);
+    return *this;
+  }
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  int Stride() const { return width_ * 3; }
+  bool Empty() const { return width_ <= 0 || height_ <= 0; }
+
+  // Resizes; pixels are kept only when the size does not change.
+  void SetSize(int width, int height);
+  void Fill(uint8_t blue, uint8_t green, uint8_t red);
+  uint8_t* ScanLine(int row) { return pixels_.data() + static_cast<size_t>(row) * Stride(); }
+  const uint8_t* ScanLine(int row) const {
+    return pixels_.data() + static_cast<size_t>(row) * Stride();
+  }
+  // Copies size and pixels (not the lock).
+  void Assign(const TBitmap24& other);
+
+  // Held around drawing, so that another thread may paint on the picture.
+  std::mutex& CanvasLock() { return canvasLock_; }
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<uint8_t> pixels_;
+  std::mutex canvasLock_;
+};
+
+}  // namespace moskvid

@@ -1,0 +1,304 @@
+// TCustomFFmpeg: one conversion task's transcoder. It holds the task's option
+// state, its open input and output files, the per-run tables and every working
+// buffer, so tasks running at the same time share nothing but the
+// process-wide codec lock and the loaded libraries.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "binding/ffptr.h"
+#include "engine/bitmap24.h"
+#include "engine/option_records.h"
+#include "engine/option_state.h"
+#include "engine/picture_ops.h"
+
+namespace moskvid {
+
+enum THookAction { haContinue, haIgnore, haStop };
+
+class TCustomFFmpeg;
+struct FrameHook;
+struct TranscodeTables;
+struct TTranscodeInputStream;
+struct TTranscodeOutputStream;
+
+// Engine log levels: -1 the failure that ended a run, 0 errors and warnings,
+// 1 information, 2 and more details.
+using TEngineLogHandler = std::function<void(TCustomFFmpeg& engine, int level, const std::string&)>;
+using TEngineProgressHandler =
+    std::function<void(TCustomFFmpeg& engine, int frameNumber, int fps, int currentDuration,
+                       float quality, float bitRate, int64_t currentSize, int totalDuration)>;
+using TEngineTerminateHandler = std::function<void(TCustomFFmpeg& engine)>;
+using TEngineBeforeHookHandler =
+    std::function<void(TCustomFFmpeg& engine, THookAction& action, int64_t pts)>;
+using TEngineCustomHookHandler =
+    std::function<void(TCustomFFmpeg& engine, TBitmap24& bitmap, int frameNumber, int64_t pts,
+                       bool& update, bool& stop)>;
+
+// Held around every codec open and close and around reading an input's
+// stream information, by every task of the process.
+std::mutex& CodecLock();
+
+// The format contexts' interrupt callback: true once a stop is requested.
+AVIOInterruptCB EngineInterruptCallback(TCustomFFmpeg* engine);
+
+// Maps engine verbosity (-1 quiet ... 3 everything) onto the library's log
+// levels, and a library level back onto the engine's scale.
+int LibraryLogLevelFor(int verbose);
+int EngineLevelForLibraryLevel(int libraryLevel);
+
+// One opened input: the demuxer and a decoder context per stream.
+struct InputFile {
+  InputContextPtr Context;
+  std::vector<CodecContextPtr> Decoders;
+  int64_t TsOffset = 0;  // microseconds added to every time stamp
+  std::array<double, kMaxStreams> TsScale{};
+  bool RateEmu = false;  // read no faster than real time
+};
+
+// One stream of an output as created: its encoder context (also used for a
+// copied stream, to carry its parameters) and its bit-stream filters.
+struct OutputStreamSetup {
+  CodecContextPtr Encoder;
+  const AVCodec* Codec = nullptr;  // the encoder chosen when the stream was made
+  bool StreamCopy = false;
+  float Quality = 0;  // fixed quality, in the library's lambda units
+  BitstreamFilterChain Filters;
+};
+
+struct OutputFile {
+  FormatContextPtr Context;
+  bool IoOpened = false;
+  bool HeaderWritten = false;
+  bool TrailerWritten = false;
+  std::vector<OutputStreamSetup> Streams;
+  // The muxer's own options, handed over when the header is written.
+  std::vector<std::pair<std::string, std::string>> MuxerOptions;
+};
+
+// True when a filter graph text names a filter that changes the picture size.
+bool FilterListResizes(const std::string& filters);
+
+class TCustomFFmpeg {
+ public:
+  TCustomFFmpeg();
+  virtual ~TCustomFFmpeg();
+  TCustomFFmpeg(const TCustomFFmpeg&) = delete;
+  TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
+
+  // --- Options ---
+  // Sets every option to its default and empties the file and stream tables;
+  // allocates the generic option contexts when the libraries are loaded.
+  void ResetOptions();
+  void SetOption(const std::string& name, const std::string& value);
+  void ApplyOptionText(const std::string& text);
+  bool SetGenericOption(const std::string& name, const std::string& value);
+  bool SetGenericOptionInt(const std::string& name, int value);
+  void ApplyInputOptions(const TInputOptions& options);
+  void ApplyOutputOptions(const TOutputOptions& options);
+  void SetTarget(const std::string& type, const std::string& norm, const std::string& fallbackNorm);
+  void SetHookRanges(const std::string& text);
+  void SetHookSegments(const std::vector<std::pair<int64_t, int64_t>>& segments);
+
+  // --- Files ---
+  bool OpenInputFile(const std::string& fileName);
+  bool OpenOutputFile(const std::string& fileName);
+  // Releases everything a task holds: files (deleting empty outputs),
+  // option contexts, hooks and working buffers.
+  void Release();
+
+  // --- Run ---
+  // Runs one conversion of the opened inputs into the opened outputs. Never
+  // raises: a failure ends up in HasException and ExceptionMessage.
+  void TranscodeRun();
+  void RequestStop();
+  // Holds the transcode loop between packets until Resume (or a stop).
+  void Pause();
+  void Resume();
+  bool Paused() const;
+
+  // --- State read by the component and the tests ---
+  EngineOptions Options;
+  std::string ErrorText;
+  int32_t TotalDuration = -1;  // milliseconds, -1 unknown
+  int64_t ProgressIntervalUs = 500000;
+
+  std::atomic<bool> Running{false};
+  std::atomic<bool> StopRequested{false};
+  std::atomic<bool> Finished{false};
+  std::atomic<bool> Terminated{false};
+  bool HasException = false;
+  std::string ExceptionMessage;
+
+  TEngineLogHandler LogHandler;
+  TEngineProgressHandler ProgressHandler;
+  TEngineTerminateHandler TerminateHandler;
+  TEngineBeforeHookHandler BeforeHookHandler;
+  TEngineCustomHookHandler CustomHookHandler;
+
+  int NbInputFiles() const { return static_cast<int>(InputFiles.size()); }
+  int NbOutputFiles() const { return static_cast<int>(OutputFiles.size()); }
+  AVFormatContext* InputContext(int index) const { return InputFiles[index].Context.get(); }
+  int64_t InputTsOffset(int index) const { return InputFiles[index].TsOffset; }
+  AVFormatContext* OutputContext(int index) const { return OutputFiles[index].Context.get(); }
+  AVCodecContext* OutputEncoder(int file, int stream) const {
+    return OutputFiles[file].Streams[stream].Encoder.get();
+  }
+  AVCodecContext* CodecOptionContext(int kind) const { return CodecOpts[kind].get(); }
+  AVFormatContext* FormatOptionContext() const { return FormatOpts.get(); }
+
+  // Hook ranges in microseconds, sorted by their end.
+  std::vector<std::pair<int64_t, int64_t>> Segments;
+  int SegmentIndex = 0;
+  int SegmentCount() const { return static_cast<int>(Segments.size()); }
+
+  // Counters of the last run.
+  int64_t VideoSize = 0, AudioSize = 0, ExtraSize = 0;
+  int FramesDuplicated = 0, FramesDropped = 0;
+  std::array<uint32_t, 52> QpHistogram{};
+  int EncodeBufferSize = 262144;
+
+  // The termination routine: marks the task ended and reports it.
+  void Terminate();
+
+ protected:
+  // Sends a line to the log handler when one is set.
+  void Log(int level, const std::string& text);
+  void LogF(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
+  bool WaitWhilePaused();
+
+ private:
+  friend struct TranscodeSession;
+  friend class VideoPath;
+  friend class AudioPath;
+
+  // Option setters (options_*.cpp).
+  void SetFormatOption(const std::string& value);
+  void SetStreamMap(const std::string& value);
+  void SetMetaDataMap(const std::string& value);
+  void SetDuration(const std::string& value);
+  void SetTsScale(const std::string& value);
+  void SetFrameRate(const std::string& value);
+  void SetFrameSize(const std::string& value);
+  void SetAspect(const std::string& value);
+  void SetPixelFormat(const std::string& value);
+  void SetSampleFormat(const std::string& value);
+  void SetCrop(int side, const std::string& value);
+  void SetCropValue(int side, int value);
+  void SetPad(int side, const std::string& value);
+  void SetPadValue(int side, int value);
+  void SetPadColor(uint32_t color);
+  void SetQscale(const std::string& value);
+  void SetCodecName(int kind, const std::string& value);
+  void SetCodecTag(bool video, const std::string& value);
+  void SetMatrix(bool intra, const std::string& value);
+  void SetPass(const std::string& value);
+  void SetBitstreamFilter(char kind, const std::string& value);
+  void SetBitRate(const std::string& name, const std::string& value);
+  void SetVstats();
+  void SetVhook(const std::string& value);
+  void SetTargetOption(const std::string& value);
+  void SetVerbose(const std::string& value);
+  void ListFormats(bool pixel);
+  void DoNothing(const std::string& name);
+  void NewStreamOption(int kind);
+  void ApplyGenericOptions(void* target, void* source, int flags);
+  void AllocateOptionContexts();
+  void ReleaseOptionContexts();
+
+  // Input and output (input_file.cpp, output_file.cpp, new_streams.cpp).
+  bool FindCodecId(const std::string& name, AVMediaType type, bool encoder, AVCodecID& id);
+  void ResetPerFileOptions();
+  void CheckInputStreamTypes(bool& hasVideo, bool& hasAudio, bool& hasSubtitle);
+  void NewVideoStream(OutputFile& output);
+  void NewAudioStream(OutputFile& output);
+  void NewSubtitleStream(OutputFile& output);
+  OutputStreamSetup& AddOutputStream(OutputFile& output, int kind, AVMediaType type);
+  void CloseOutputFile(OutputFile& output);
+
+  // Transcode set-up (transcode_setup.cpp).
+  void SetupTranscode();
+  void PairOutputStreams();
+  void PrepareOutputStream(TTranscodeOutputStream& ost);
+  void OpenEncoders();
+  void OpenDecoders();
+  void CloseAllCodecs();
+  friend int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
+                              TTranscodeOutputStream& ost);
+
+  // Main loop and end of the run (transcode_loop.cpp).
+  void Transcode();
+  void RunMainLoop();
+  void FinishRun();
+  int ChooseInputFile(double& minOutputTime);
+  void CorrectTimestamps(int file, AVPacket* packet);
+
+  // Packets in and out (packet_routine.cpp, packet_writer.cpp).
+  int ProcessInputPacket(int index, AVPacket* packet);
+  void DispatchDecodedFrame(int index, AVFrame* frame);
+  void DispatchPicture(int index, AVFrame* picture);
+  void CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVPacket* packet);
+  void DecodeSubtitle(int index, AVPacket* packet);
+  void SubtitleOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
+                      const AVSubtitle& subtitle, int64_t pts);
+  void FlushEncoders(int index);
+  void InitBitstreamFilters(TTranscodeOutputStream& ost);
+  void WritePacket(TTranscodeOutputStream& ost, AVPacket* packet);
+  void FilterAndWrite(TTranscodeOutputStream& ost, AVPacket* packet, size_t filter);
+  // Sends a frame (or null to drain) and writes every packet that comes out;
+  // the size of the last packet.
+  int EncodeAndWrite(TTranscodeOutputStream& ost, const AVFrame* frame);
+
+  // Audio and video paths (audio_output.cpp, video_output.cpp, video_hooks.cpp).
+  void AudioOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVFrame* frame);
+  void EncodeAudioFifo(TTranscodeOutputStream& ost, bool flush);
+  void PrepareResampler(TTranscodeOutputStream& ost, const AVFrame* frame);
+  void DrainResampler(TTranscodeOutputStream& ost);
+  AVFrame* ResampleBuffer(TTranscodeOutputStream& ost, int samples);
+  void WriteToFifo(TTranscodeOutputStream& ost, uint8_t** data, int samples);
+  int VideoOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, AVFrame* picture);
+  AVFrame* BuildOutputPicture(TTranscodeOutputStream& ost, AVFrame* picture);
+  int EncodePicture(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVFrame* picture,
+                    const AVFrame* decoded);
+  AVFrame* PreProcessVideoFrame(TTranscodeInputStream& ist, AVFrame* picture);
+  bool RunCustomHook(AVFrame* working, int64_t pts);
+
+  // Progress (progress_report.cpp).
+  void ReportProgress(bool last);
+  void WriteVideoStats(TTranscodeOutputStream& ost, int frameSize);
+
+  std::array<CodecContextPtr, 5> CodecOpts;  // video, audio, data, subtitle, attachment
+  FormatContextPtr FormatOpts;
+  SwsContextPtr ScalerOpts;
+
+  std::vector<InputFile> InputFiles;
+  std::vector<OutputFile> OutputFiles;
+  std::unique_ptr<TranscodeTables> Tables;
+
+  // Frame hooks and hook working state.
+  FrameHook* FrameHooks = nullptr;  // chain head, released by Release()
+  THookAction HookState = haContinue;
+  int HookFrameCounter = 0;
+  TBitmap24 HookBitmap;
+  FramePool HookFrames;               // writable copies for the deinterlacer and the hooks
+  SwsContext* ToRgbScaler = nullptr;  // cached contexts, freed by Release()
+  SwsContext* FromRgbScaler = nullptr;
+  std::FILE* VstatsFile = nullptr;
+  std::vector<uint8_t> SubtitleBuffer;
+
+  // Pause gate: guarded by pauseLock_.
+  mutable std::mutex pauseLock_;
+  std::condition_variable pauseChanged_;
+  bool paused_ = false;
+};
+
+}  // namespace moskvid

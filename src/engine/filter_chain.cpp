@@ -1,0 +1,116 @@
+#include "engine/filter_chain.h"
+
+#include "engine/custom_ffmpeg.h"
+#include "engine/option_parsing.h"
+#include "engine/transcode_tables.h"
+
+namespace moskvid {
+
+namespace {
+
+struct InOutDeleter {
+  void operator()(AVFilterInOut* inOut) const { ff::avfilter_inout_free(&inOut); }
+};
+using InOutPtr = std::unique_ptr<AVFilterInOut, InOutDeleter>;
+
+// Creates a filter instance and links it after `last`.
+bool Append(AVFilterGraph* graph, AVFilterContext*& last, const char* filter, const char* name,
+            const std::string& args) {
+  AVFilterContext* context = nullptr;
+  if (ff::avfilter_graph_create_filter(&context, ff::avfilter_get_by_name(filter), name,
+                                       args.c_str(), nullptr, graph) < 0) {
+    return false;
+  }
+  if (ff::avfilter_link(last, 0, context, 0) < 0) return false;
+  last = context;
+  return true;
+}
+
+}  // namespace
+
+int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
+                     TTranscodeOutputStream& ost) {
+  const EngineOptions& o = engine.Options;
+  if (o.CropTop || o.CropBottom || o.CropLeft || o.CropRight) {
+    engine.ErrorText = "Cannot enable crop options and filters at the same time.";
+    return -1;
+  }
+  AVCodecContext* dec = ist.Decoder;
+  AVCodecContext* enc = ost.Encoder;
+  FilterGraphPtr graph(ff::avfilter_graph_alloc());
+  if (!graph) return -1;
+
+  AVRational aspect = dec->sample_aspect_ratio;
+  if (aspect.num <= 0 || aspect.den <= 0) aspect = AVRational{1, 1};
+  const std::string sourceArgs =
+      Format("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", dec->width,
+             dec->height, dec->pix_fmt, AV_TIME_BASE, aspect.num, aspect.den);
+  AVFilterContext* source = nullptr;
+  AVFilterContext* sink = nullptr;
+  if (ff::avfilter_graph_create_filter(&source, ff::avfilter_get_by_name("buffer"), "src",
+                                       sourceArgs.c_str(), nullptr, graph.get()) < 0 ||
+      ff::avfilter_graph_create_filter(&sink, ff::avfilter_get_by_name("buffersink"), "out",
+                                       nullptr, nullptr, graph.get()) < 0) {
+    return -1;
+  }
+  const AVPixelFormat formats[] = {enc->pix_fmt, AV_PIX_FMT_NONE};
+  if (ff::av_opt_set_bin(sink, "pix_fmts", reinterpret_cast<const uint8_t*>(formats),
+                         sizeof(formats[0]), AV_OPT_SEARCH_CHILDREN) < 0) {
+    return -1;
+  }
+
+  const int padWidth = o.PadLeft + o.PadRight;
+  const int padHeight = o.PadTop + o.PadBottom;
+  AVFilterContext* last = source;
+  if (ost.VideoCrop) {
+    const std::string args = Format("%d:%d:%d:%d", enc->width - padWidth, enc->height - padHeight,
+                                    ost.CropLeftColumns, ost.CropTopRows);
+    if (!Append(graph.get(), last, "crop", "crop", args)) return -1;
+  }
+  if (enc->width != dec->width + padWidth - o.CropLeft - o.CropRight ||
+      enc->height != dec->height + padHeight - o.CropTop - o.CropBottom) {
+    const std::string args =
+        Format("%d:%d:flags=%u", enc->width - padWidth, enc->height - padHeight, o.SwsFlags);
+    if (!Append(graph.get(), last, "scale", "scale", args)) return -1;
+  }
+
+  if (!o.vfilters.empty()) {
+    InOutPtr outputs(ff::avfilter_inout_alloc());
+    InOutPtr inputs(ff::avfilter_inout_alloc());
+    if (!outputs || !inputs) return -1;
+    outputs->name = ff::av_strdup("in");
+    outputs->filter_ctx = last;
+    inputs->name = ff::av_strdup("out");
+    inputs->filter_ctx = sink;
+    AVFilterInOut* in = inputs.release();
+    AVFilterInOut* out = outputs.release();
+    const int result =
+        ff::avfilter_graph_parse_ptr(graph.get(), o.vfilters.c_str(), &in, &out, nullptr);
+    ff::avfilter_inout_free(&in);
+    ff::avfilter_inout_free(&out);
+    if (result < 0) {
+      engine.ErrorText = Format("cannot parse \"%s\"", o.vfilters.c_str());
+      return -1;
+    }
+  } else if (ff::avfilter_link(last, 0, sink, 0) < 0) {
+    return -1;
+  }
+  if (ff::avfilter_graph_config(graph.get(), nullptr) < 0) return -1;
+
+  const int width = ff::av_buffersink_get_w(sink);
+  const int height = ff::av_buffersink_get_h(sink);
+  if (padWidth + padHeight != 0 && (width != o.PictureWidth || height != o.PictureHeight)) {
+    engine.ErrorText =
+        "Cannot enable pad options and the filters which resize frame at the same time. (crop, "
+        "rotate, scale, transpose, etc.)";
+    return -1;
+  }
+  enc->width = width + padWidth;
+  enc->height = height + padHeight;
+  ist.FilterIn = source;
+  ist.FilterOut = sink;
+  ist.FilterGraph = std::move(graph);
+  return 0;
+}
+
+}  // namespace moskvid

@@ -1,0 +1,17 @@
+// The video filter chain between a decoder and an encoder.
+#pragma once
+
+namespace moskvid {
+
+class TCustomFFmpeg;
+struct TTranscodeInputStream;
+struct TTranscodeOutputStream;
+
+// Builds the chain "buffer -> [crop] -> [scale] -> vfilters -> buffersink"
+// for one input/output stream pair and sets the encoder's size from the
+// chain's output. Non-zero on failure, with a detail in the engine's
+// ErrorText when there is one.
+int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
+                     TTranscodeOutputStream& ost);
+
+}  // namespace moskvid

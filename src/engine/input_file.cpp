@@ -1,0 +1,256 @@
+// Opening input files: demuxer parameters, probing, start position and the
+// per-stream preparation that updates the option state.
+#include <algorithm>
+#include <filesystem>
+
+#include "engine/custom_ffmpeg.h"
+#include "engine/error_text.h"
+#include "engine/option_parsing.h"
+
+namespace moskvid {
+
+namespace {
+
+int InterruptCallback(void* opaque) {
+  return static_cast<TCustomFFmpeg*>(opaque)->StopRequested.load() ? 1 : 0;
+}
+
+// ".rm" and ".rmvb" files whose decoder reports no pixel format are YUV 4:2:0.
+bool IsRealMediaName(const std::string& fileName) {
+  std::string extension = LowerCase(std::filesystem::path(fileName).extension().string());
+  return !extension.empty() && std::string(".rmvb").compare(0, extension.size(), extension) == 0;
+}
+
+}  // namespace
+
+AVIOInterruptCB EngineInterruptCallback(TCustomFFmpeg* engine) {
+  return AVIOInterruptCB{&InterruptCallback, engine};
+}
+
+bool TCustomFFmpeg::FindCodecId(const std::string& name, AVMediaType type, bool encoder,
+                                AVCodecID& id) {
+  id = AV_CODEC_ID_NONE;
+  if (name.empty()) return true;
+  const AVCodec* codec =
+      encoder ? FindEncoderByName(name, this) : ff::avcodec_find_decoder_by_name(name.c_str());
+  const char* word = encoder ? "encoder" : "decoder";
+  if (!codec) {
+    ErrorText = Format("Unknown %s '%s'", word, name.c_str());
+    return false;
+  }
+  if (codec->type != type) {
+    ErrorText = Format("Invalid %s type '%s'", word, name.c_str());
+    return false;
+  }
+  id = codec->id;
+  return true;
+}
+
+void TCustomFFmpeg::ResetPerFileOptions() {
+  Options.ForcedInputFormat = nullptr;
+  Options.ForcedOutputFormat = nullptr;
+  Options.VideoChannel = 0;
+  Options.RateEmu = false;
+  Options.VideoCodecName.clear();
+  Options.AudioCodecName.clear();
+  Options.SubtitleCodecName.clear();
+}
+
+bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
+  if (NbInputFiles() >= kMaxFiles) {
+    ErrorText = Format("%s: too many input files (at most %d)", fileName.c_str(), kMaxFiles);
+    ResetPerFileOptions();
+    return false;
+  }
+  auto fail = [this]() {
+    ResetPerFileOptions();
+    return false;
+  };
+
+  // Step 1: the context first, so that generic format options reach it.
+  AVFormatContext* raw = ff::avformat_alloc_context();
+  if (!raw) {
+    ErrorText = ErrorTextForCode(fileName, AVERROR(ENOMEM), false);
+    return fail();
+  }
+  FormatContextPtr unopened(raw);
+  AVCodecID videoId = AV_CODEC_ID_NONE, audioId = AV_CODEC_ID_NONE, subtitleId = AV_CODEC_ID_NONE;
+  if (!FindCodecId(Options.VideoCodecName, AVMEDIA_TYPE_VIDEO, false, videoId) ||
+      !FindCodecId(Options.AudioCodecName, AVMEDIA_TYPE_AUDIO, false, audioId) ||
+      !FindCodecId(Options.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, false, subtitleId)) {
+    return fail();
+  }
+  if (Options.PgmyuvCompat) videoId = AV_CODEC_ID_PGMYUV;
+
+  // Step 2 and 3: generic options and forced codecs.
+  ApplyGenericOptions(raw, FormatOpts.get(), AV_OPT_FLAG_DECODING_PARAM);
+  raw->video_codec_id = videoId;
+  raw->audio_codec_id = audioId;
+  raw->subtitle_codec_id = subtitleId;
+  raw->interrupt_callback = EngineInterruptCallback(this);
+
+  // The demuxer parameters of raw and capture formats are their own options.
+  AVDictionary* parameters = nullptr;
+  ff::av_dict_set(&parameters, "sample_rate", std::to_string(Options.AudioSampleRate).c_str(), 0);
+  ff::av_dict_set(&parameters, "channels", std::to_string(Options.AudioChannels).c_str(), 0);
+  if (Options.FrameRateValue.num > 0 && Options.FrameRateValue.den > 0) {
+    ff::av_dict_set(&parameters, "framerate",
+                    Format("%d/%d", Options.FrameRateValue.num, Options.FrameRateValue.den).c_str(),
+                    0);
+  }
+  const int width = Options.PictureWidth + Options.PadLeft + Options.PadRight;
+  const int height = Options.PictureHeight + Options.PadTop + Options.PadBottom;
+  if (width > 0 && height > 0) {
+    ff::av_dict_set(&parameters, "video_size", Format("%dx%d", width, height).c_str(), 0);
+  }
+  if (Options.FramePixFmt >= 0) {
+    ff::av_dict_set(&parameters, "pixel_format",
+                    ff::av_get_pix_fmt_name(static_cast<AVPixelFormat>(Options.FramePixFmt)), 0);
+  }
+  if (Options.VideoChannel != 0) {
+    ff::av_dict_set(&parameters, "channel", std::to_string(Options.VideoChannel).c_str(), 0);
+  }
+  if (!Options.VideoStandard.empty()) {
+    ff::av_dict_set(&parameters, "standard", Options.VideoStandard.c_str(), 0);
+  }
+  if (Options.LoopInput) ff::av_dict_set(&parameters, "loop", "1", 0);
+  DictionaryPtr parameterOwner(parameters);
+
+  // Step 4: open. The library frees the context itself when this fails.
+  AVFormatContext* opened = unopened.release();
+  int result =
+      ff::avformat_open_input(&opened, fileName.c_str(), Options.ForcedInputFormat, &parameters);
+  parameterOwner.release();
+  parameterOwner.reset(parameters);
+  if (result < 0) {
+    ErrorText = ErrorTextForCode(fileName, result, InputFormatRecognised(fileName, result));
+    return fail();
+  }
+  InputFile input;
+  input.Context.reset(opened);
+  AVFormatContext* context = opened;
+
+  if (context->nb_streams > static_cast<unsigned>(kMaxStreams)) {
+    ErrorText = Format("%s: too many streams (%u, at most %d)", fileName.c_str(),
+                       context->nb_streams, kMaxStreams);
+    return fail();
+  }
+
+  // Step 5: only the chosen program is read.
+  if (Options.OptProgramid != 0) {
+    for (unsigned i = 0; i < context->nb_programs; ++i) {
+      if (context->programs[i]->id != Options.OptProgramid) {
+        context->programs[i]->discard = AVDISCARD_ALL;
+      }
+    }
+  }
+
+  // Step 7: stream information, serialised with every codec open and close.
+  {
+    std::lock_guard<std::mutex> lock(CodecLock());
+    result = ff::avformat_find_stream_info(context, nullptr);
+  }
+  if (result < 0 && Options.Verbose >= 0) {
+    ErrorText = fileName + ": could not find codec parameters";
+    return fail();
+  }
+
+  // Step 8: start position.
+  int64_t start = Options.InputStartTime;
+  if (context->start_time != AV_NOPTS_VALUE) start += context->start_time;
+  if (Options.InputStartTime != 0) {
+    ff::av_seek_frame(context, -1, start, AVSEEK_FLAG_BACKWARD);
+    Options.InputStartTime = 0;
+  }
+
+  // Step 9: per-stream preparation.
+  for (unsigned i = 0; i < context->nb_streams; ++i) {
+    AVStream* stream = context->streams[i];
+    AVCodecParameters* parameters = stream->codecpar;
+    CodecContextPtr decoder(ff::avcodec_alloc_context3(nullptr));
+    if (!decoder || ff::avcodec_parameters_to_context(decoder.get(), parameters) < 0) {
+      ErrorText = ErrorTextForCode(fileName, AVERROR(ENOMEM), true);
+      return fail();
+    }
+    decoder->pkt_timebase = stream->time_base;
+    decoder->thread_count = Options.ThreadCount;
+    switch (parameters->codec_type) {
+      case AVMEDIA_TYPE_VIDEO: {
+        ApplyGenericOptions(decoder.get(), CodecOpts[kVideoKind].get(),
+                            AV_OPT_FLAG_DECODING_PARAM | AV_OPT_FLAG_VIDEO_PARAM);
+        Options.PictureWidth = decoder->width;
+        Options.PictureHeight = decoder->height;
+        const double aspect = stream->sample_aspect_ratio.num != 0
+                                  ? av_q2d(stream->sample_aspect_ratio)
+                                  : av_q2d(decoder->sample_aspect_ratio);
+        if (decoder->width * decoder->height != 0) {
+          Options.FrameAspectRatio = static_cast<float>(
+              aspect != 0 ? decoder->width * aspect / decoder->height
+                          : static_cast<double>(decoder->width) / decoder->height);
+        } else if (aspect == 0) {
+          Options.FrameAspectRatio = 4.0f / 3.0f;
+        }
+        if (decoder->pix_fmt == AV_PIX_FMT_NONE && IsRealMediaName(fileName)) {
+          decoder->pix_fmt = AV_PIX_FMT_YUV420P;
+        }
+        Options.FramePixFmt = decoder->pix_fmt;
+        const AVRational real = stream->r_frame_rate;
+        const AVRational average = stream->avg_frame_rate;
+        if (average.num && average.den && real.num && real.den &&
+            (average.num != real.num || average.den != real.den) && Options.Verbose > 0) {
+          LogF(1,
+               "Seems stream %d codec frame rate differs from container frame rate: %2.2f (%d/%d) "
+               "-> %2.2f (%d/%d)",
+               i, av_q2d(average), average.num, average.den, av_q2d(real), real.num, real.den);
+        }
+        Options.FrameRateValue = real.num > 0 && real.den > 0 ? real : average;
+        if (Options.VideoDisable) {
+          stream->discard = AVDISCARD_ALL;
+        } else if (Options.VideoDiscard != 0) {
+          stream->discard = static_cast<AVDiscard>(Options.VideoDiscard);
+        }
+        break;
+      }
+      case AVMEDIA_TYPE_AUDIO:
+        ApplyGenericOptions(decoder.get(), CodecOpts[kAudioKind].get(),
+                            AV_OPT_FLAG_DECODING_PARAM | AV_OPT_FLAG_AUDIO_PARAM);
+        Options.AudioChannels = decoder->ch_layout.nb_channels;
+        Options.AudioSampleRate = decoder->sample_rate;
+        Options.AudioSampleFmt = decoder->sample_fmt;
+        if (Options.AudioDisable) stream->discard = AVDISCARD_ALL;
+        break;
+      case AVMEDIA_TYPE_SUBTITLE:
+        if (Options.SubtitleDisable) stream->discard = AVDISCARD_ALL;
+        break;
+      case AVMEDIA_TYPE_DATA:
+      case AVMEDIA_TYPE_ATTACHMENT:
+        break;
+      default:
+        // Streams the library cannot classify are left unread.
+        stream->discard = AVDISCARD_ALL;
+        break;
+    }
+    input.Decoders.push_back(std::move(decoder));
+  }
+
+  // Step 10: expected length.
+  if (context->duration != AV_NOPTS_VALUE && context->duration / 1000 > TotalDuration) {
+    TotalDuration = static_cast<int32_t>(std::min<int64_t>(context->duration / 1000, INT32_MAX));
+  }
+
+  // Step 11: keep it.
+  input.TsOffset = Options.CopyTs ? Options.InputTsOffset : Options.InputTsOffset - start;
+  input.TsScale = Options.PendingTsScale;
+  input.RateEmu = Options.RateEmu;
+  Options.PendingTsScale.fill(0);
+  if (Options.Verbose >= 0) {
+    ff::av_dump_format(context, NbInputFiles(), fileName.c_str(), 0);
+  }
+  InputFiles.push_back(std::move(input));
+
+  // Step 12.
+  ResetPerFileOptions();
+  return true;
+}
+
+}  // namespace moskvid

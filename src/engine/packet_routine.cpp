@@ -1,0 +1,321 @@
+// The packet routine: decode one packet (or pass it through for stream copy)
+// and feed every output stream that takes this input stream.
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <thread>
+
+#include "engine/custom_ffmpeg.h"
+#include "engine/option_parsing.h"
+#include "engine/transcode_tables.h"
+
+namespace moskvid {
+
+namespace {
+
+template <typename T>
+void ScaleIntegers(T* samples, size_t count, int volume, int64_t low, int64_t high) {
+  for (size_t i = 0; i < count; ++i) {
+    const int64_t value = (static_cast<int64_t>(samples[i]) * volume + 128) >> 8;
+    samples[i] = static_cast<T>(std::clamp<int64_t>(value, low, high));
+  }
+}
+
+template <typename T>
+void ScaleFloats(T* samples, size_t count, int volume) {
+  const T factor = static_cast<T>(volume) / 256;
+  for (size_t i = 0; i < count; ++i)
+    samples[i] = std::clamp<T>(samples[i] * factor, -1, 1);
+}
+
+// Volume on the 256 = 100% scale, for every sample format, clamped.
+void ApplyVolume(AVFrame* frame, int volume) {
+  const auto format = static_cast<AVSampleFormat>(frame->format);
+  const bool planar = ff::av_sample_fmt_is_planar(format) != 0;
+  const int channels = frame->ch_layout.nb_channels;
+  const int planes = planar ? channels : 1;
+  const size_t count = static_cast<size_t>(frame->nb_samples) * (planar ? 1 : channels);
+  for (int p = 0; p < planes; ++p) {
+    uint8_t* data = frame->extended_data[p];
+    switch (format) {
+      case AV_SAMPLE_FMT_U8:
+      case AV_SAMPLE_FMT_U8P:
+        for (size_t i = 0; i < count; ++i) {
+          const int value = (((data[i] - 128) * volume + 128) >> 8) + 128;
+          data[i] = static_cast<uint8_t>(std::clamp(value, 0, 255));
+        }
+        break;
+      case AV_SAMPLE_FMT_S16:
+      case AV_SAMPLE_FMT_S16P:
+        ScaleIntegers(reinterpret_cast<int16_t*>(data), count, volume, INT16_MIN, INT16_MAX);
+        break;
+      case AV_SAMPLE_FMT_S32:
+      case AV_SAMPLE_FMT_S32P:
+        ScaleIntegers(reinterpret_cast<int32_t*>(data), count, volume, INT32_MIN, INT32_MAX);
+        break;
+      case AV_SAMPLE_FMT_S64:
+      case AV_SAMPLE_FMT_S64P: {
+        auto* samples = reinterpret_cast<int64_t*>(data);
+        for (size_t i = 0; i < count; ++i) {
+          const long double value = static_cast<long double>(samples[i]) * volume / 256;
+          samples[i] = value >= 9.2e18L    ? INT64_MAX
+                       : value <= -9.2e18L ? INT64_MIN
+                                           : static_cast<int64_t>(value);
+        }
+        break;
+      }
+      case AV_SAMPLE_FMT_FLT:
+      case AV_SAMPLE_FMT_FLTP:
+        ScaleFloats(reinterpret_cast<float*>(data), count, volume);
+        break;
+      case AV_SAMPLE_FMT_DBL:
+      case AV_SAMPLE_FMT_DBLP:
+        ScaleFloats(reinterpret_cast<double*>(data), count, volume);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+int TCustomFFmpeg::ProcessInputPacket(int index, AVPacket* packet) {
+  TranscodeTables& t = *Tables;
+  TTranscodeInputStream& ist = *t.InputStreams[index];
+  const AVRational timeBase = ist.Stream->time_base;
+  if (ist.NextPts == AV_NOPTS_VALUE) ist.NextPts = ist.Pts;
+  if (packet && packet->dts != AV_NOPTS_VALUE) {
+    ist.Pts = ist.NextPts = ff::av_rescale_q(packet->dts, timeBase, AV_TIME_BASE_Q);
+  }
+
+  if (!ist.DecodingNeeded) {
+    if (!packet) return 0;
+    const AVCodecParameters* parameters = ist.Stream->codecpar;
+    int64_t duration = 0;
+    if (packet->duration > 0) {
+      duration = ff::av_rescale_q(packet->duration, timeBase, AV_TIME_BASE_Q);
+    } else if (parameters->codec_type == AVMEDIA_TYPE_AUDIO && parameters->sample_rate > 0) {
+      duration = int64_t{AV_TIME_BASE} * parameters->frame_size / parameters->sample_rate;
+    } else if (parameters->codec_type == AVMEDIA_TYPE_VIDEO && ist.Stream->avg_frame_rate.num) {
+      duration = ff::av_rescale_q(1, av_inv_q(ist.Stream->avg_frame_rate), AV_TIME_BASE_Q);
+    }
+    ist.NextPts += duration;
+    if (Options.InputStartTime == 0 || ist.Pts >= Options.InputStartTime) {
+      for (auto& ost : t.OutputStreams) {
+        if (ost->SourceIndex == index && !ost->EncodingNeeded) CopyPacket(*ost, ist, packet);
+      }
+    }
+    return 0;
+  }
+
+  const AVMediaType type = ist.Stream->codecpar->codec_type;
+  if (type == AVMEDIA_TYPE_SUBTITLE) {
+    if (packet) DecodeSubtitle(index, packet);
+    return 0;
+  }
+  if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) return -1;
+
+  FramePtr frame(ff::av_frame_alloc());
+  if (!frame) throw FFMpegException("av_mallocz fail");
+  bool failed = false;
+  int sent = ff::avcodec_send_packet(ist.Decoder, packet);
+  for (;;) {
+    const int received = ff::avcodec_receive_frame(ist.Decoder, frame.get());
+    if (received == AVERROR(EAGAIN)) {
+      // The decoder wanted its output taken before it takes more input.
+      if (sent == AVERROR(EAGAIN)) {
+        sent = ff::avcodec_send_packet(ist.Decoder, packet);
+        continue;
+      }
+      break;
+    }
+    if (received == AVERROR_EOF) break;
+    if (received < 0) {
+      failed = true;
+      break;
+    }
+    DispatchDecodedFrame(index, frame.get());
+    ff::av_frame_unref(frame.get());
+  }
+  if (sent < 0 && sent != AVERROR_EOF && sent != AVERROR(EAGAIN)) failed = true;
+
+  if (!packet) {
+    if (type == AVMEDIA_TYPE_VIDEO && ist.FilterIn) {
+      ff::av_buffersrc_add_frame_flags(ist.FilterIn, nullptr, 0);
+      FramePtr filtered(ff::av_frame_alloc());
+      while (filtered && ff::av_buffersink_get_frame(ist.FilterOut, filtered.get()) >= 0) {
+        ist.Pts = filtered->pts;
+        DispatchPicture(index, filtered.get());
+        ff::av_frame_unref(filtered.get());
+      }
+    }
+    FlushEncoders(index);
+  }
+  return failed ? -1 : 0;
+}
+
+void TCustomFFmpeg::DispatchDecodedFrame(int index, AVFrame* frame) {
+  TranscodeTables& t = *Tables;
+  TTranscodeInputStream& ist = *t.InputStreams[index];
+  const AVRational timeBase = ist.Stream->time_base;
+  const int64_t pts = frame->best_effort_timestamp;
+  ist.Pts = pts != AV_NOPTS_VALUE ? ff::av_rescale_q(pts, timeBase, AV_TIME_BASE_Q) : ist.NextPts;
+
+  if (ist.Stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+    if (frame->sample_rate > 0) {
+      ist.NextPts = ist.Pts + int64_t{AV_TIME_BASE} * frame->nb_samples / frame->sample_rate;
+    }
+    if (Options.AudioVolume != 256 && ff::av_frame_make_writable(frame) >= 0) {
+      ApplyVolume(frame, Options.AudioVolume);
+    }
+    if (Options.InputStartTime != 0 && ist.Pts < Options.InputStartTime) return;
+    for (auto& ost : t.OutputStreams) {
+      if (ost->SourceIndex == index && ost->EncodingNeeded) AudioOutput(*ost, ist, frame);
+    }
+    return;
+  }
+
+  int64_t duration = 0;
+  if (frame->pkt_duration > 0) {
+    duration = ff::av_rescale_q(frame->pkt_duration, timeBase, AV_TIME_BASE_Q);
+  } else if (ist.Stream->avg_frame_rate.num > 0 && ist.Stream->avg_frame_rate.den > 0) {
+    duration = ff::av_rescale_q(1, av_inv_q(ist.Stream->avg_frame_rate), AV_TIME_BASE_Q);
+  }
+  ist.NextPts = ist.Pts + duration;
+  ist.Quality = static_cast<float>(frame->quality);
+  if (Options.InputStartTime != 0 && ist.Pts < Options.InputStartTime) return;
+
+  AVFrame* picture = PreProcessVideoFrame(ist, frame);
+  if (Options.UsingFilters && ist.FilterIn) {
+    picture->pts = ist.Pts;
+    if (ff::av_buffersrc_add_frame_flags(ist.FilterIn, picture, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
+      throw FFMpegException("Error while feeding the filter chain");
+    }
+    FramePtr filtered(ff::av_frame_alloc());
+    while (filtered && ff::av_buffersink_get_frame(ist.FilterOut, filtered.get()) >= 0) {
+      ist.Pts = filtered->pts;
+      DispatchPicture(index, filtered.get());
+      ff::av_frame_unref(filtered.get());
+    }
+    return;
+  }
+  DispatchPicture(index, picture);
+}
+
+void TCustomFFmpeg::DispatchPicture(int index, AVFrame* picture) {
+  TranscodeTables& t = *Tables;
+  TTranscodeInputStream& ist = *t.InputStreams[index];
+  for (auto& ost : t.OutputStreams) {
+    if (ost->SourceIndex != index || !ost->EncodingNeeded) continue;
+    const int size = VideoOutput(*ost, ist, picture);
+    if (!Options.VstatsFilename.empty() && size != 0) WriteVideoStats(*ost, size);
+  }
+}
+
+void TCustomFFmpeg::CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
+                               const AVPacket* packet) {
+  if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY)) return;
+  const AVRational inBase = ist.Stream->time_base;
+  const AVRational outBase = ost.Stream->time_base;
+  // Nothing past the recording time is written.
+  const int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+  if (start != AV_NOPTS_VALUE &&
+      ff::av_rescale_q(start, inBase, AV_TIME_BASE_Q) >= Options.RecordingTime) {
+    return;
+  }
+  const AVMediaType type = ist.Stream->codecpar->codec_type;
+  if (type == AVMEDIA_TYPE_AUDIO) {
+    AudioSize += packet->size;
+  } else if (type == AVMEDIA_TYPE_VIDEO) {
+    VideoSize += packet->size;
+    ost.OutputPosition += 1;
+  }
+  PacketPtr out(ff::av_packet_alloc());
+  if (!out || ff::av_packet_ref(out.get(), packet) < 0) throw FFMpegException("av_mallocz fail");
+  out->stream_index = ost.Stream->index;
+  out->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE
+                                           : ff::av_rescale_q(packet->pts, inBase, outBase);
+  out->dts = packet->dts == AV_NOPTS_VALUE ? ff::av_rescale_q(ist.Pts, AV_TIME_BASE_Q, outBase)
+                                           : ff::av_rescale_q(packet->dts, inBase, outBase);
+  out->duration = ff::av_rescale_q(packet->duration, inBase, outBase);
+  out->pos = -1;
+  WritePacket(ost, out.get());
+  ost.FrameNumber += 1;
+}
+
+void TCustomFFmpeg::DecodeSubtitle(int index, AVPacket* packet) {
+  TranscodeTables& t = *Tables;
+  TTranscodeInputStream& ist = *t.InputStreams[index];
+  AVSubtitle subtitle{};
+  int got = 0;
+  if (ff::avcodec_decode_subtitle2(ist.Decoder, &subtitle, &got, packet) < 0) {
+    const std::string message =
+        Format("Error while decoding stream #%d.%d", ist.FileIndex, ist.Index);
+    if (Options.ExitOnError) throw FFMpegException(message);
+    if (Options.Verbose >= 0) Log(1, message);
+    return;
+  }
+  if (!got) return;
+  struct Free {
+    AVSubtitle* s;
+    ~Free() { ff::avsubtitle_free(s); }
+  } release{&subtitle};
+  const int64_t pts = packet->pts;
+  for (auto& ost : t.OutputStreams) {
+    if (ost->SourceIndex == index && ost->EncodingNeeded) SubtitleOutput(*ost, ist, subtitle, pts);
+  }
+}
+
+void TCustomFFmpeg::SubtitleOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
+                                   const AVSubtitle& subtitle, int64_t pts) {
+  if (pts == AV_NOPTS_VALUE) {
+    if (Options.ExitOnError) throw FFMpegException("Subtitle packets must have a pts");
+    Log(0, "Subtitle packets must have a pts");
+    return;
+  }
+  if (SubtitleBuffer.empty()) SubtitleBuffer.resize(65536);
+  const bool dvb = ost.Encoder->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
+  const int count = dvb ? 2 : 1;
+  for (int i = 0; i < count; ++i) {
+    AVSubtitle copy = subtitle;
+    // The second DVB packet clears the display.
+    if (i == 1) copy.num_rects = 0;
+    const int size = ff::avcodec_encode_subtitle(ost.Encoder, SubtitleBuffer.data(),
+                                                 static_cast<int>(SubtitleBuffer.size()), &copy);
+    if (size < 0) throw FFMpegException("Subtitle encoding failed");
+    PacketPtr packet(ff::av_packet_alloc());
+    if (!packet || ff::av_new_packet(packet.get(), size) < 0) {
+      throw FFMpegException("av_mallocz fail");
+    }
+    std::copy_n(SubtitleBuffer.data(), size, packet->data);
+    const AVRational outBase = ost.Stream->time_base;
+    packet->stream_index = ost.Stream->index;
+    packet->pts = ff::av_rescale_q(pts, ist.Stream->time_base, outBase);
+    if (dvb) {
+      const uint32_t shown = i == 0 ? subtitle.start_display_time : subtitle.end_display_time;
+      packet->pts += ff::av_rescale_q(shown, AVRational{1, 1000}, outBase);
+    } else {
+      packet->duration = ff::av_rescale_q(subtitle.end_display_time - subtitle.start_display_time,
+                                          AVRational{1, 1000}, outBase);
+    }
+    packet->dts = packet->pts;
+    WritePacket(ost, packet.get());
+  }
+}
+
+void TCustomFFmpeg::FlushEncoders(int index) {
+  for (auto& ost : Tables->OutputStreams) {
+    if (ost->SourceIndex != index || !ost->EncodingNeeded || !ost->EncoderOpen) continue;
+    const AVMediaType type = ost->Encoder->codec_type;
+    if (type == AVMEDIA_TYPE_AUDIO) {
+      EncodeAudioFifo(*ost, true);
+      EncodeAndWrite(*ost, nullptr);
+    } else if (type == AVMEDIA_TYPE_VIDEO) {
+      EncodeAndWrite(*ost, nullptr);
+    }
+  }
+}
+
+}  // namespace moskvid

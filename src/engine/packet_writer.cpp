@@ -1,0 +1,129 @@
+// Encoded and copied packets on their way to the muxer: bit-stream filters,
+// statistics of the encoder, and the interleaved write.
+#include <cstring>
+
+#include "engine/custom_ffmpeg.h"
+#include "engine/error_text.h"
+#include "engine/option_parsing.h"
+#include "engine/transcode_tables.h"
+
+namespace moskvid {
+
+namespace {
+
+// Quality, picture type and per-plane errors the encoder attached to a packet.
+void ReadQualityStats(TTranscodeOutputStream& ost, const AVPacket* packet) {
+  size_t size = 0;
+  const uint8_t* data = ff::av_packet_get_side_data(packet, AV_PKT_DATA_QUALITY_STATS, &size);
+  if (!data || size < 6) return;
+  ost.LastQuality = static_cast<int>(data[0] | (data[1] << 8) | (data[2] << 16) |
+                                     (static_cast<uint32_t>(data[3]) << 24));
+  ost.LastPictureType = static_cast<char>(data[4]);
+  const int errors = std::min<int>(data[5], 4);
+  for (int i = 0; i < errors && 8 + 8 * (i + 1) <= static_cast<int>(size); ++i) {
+    uint64_t error = 0;
+    std::memcpy(&error, data + 8 + 8 * i, sizeof error);
+    ost.LastError[i] = error;
+    ost.TotalError[i] += error;
+  }
+}
+
+}  // namespace
+
+void TCustomFFmpeg::InitBitstreamFilters(TTranscodeOutputStream& ost) {
+  for (BsfContextPtr& filter : ost.BitstreamFilters) {
+    if (ff::avcodec_parameters_copy(filter->par_in, ost.Stream->codecpar) < 0) {
+      throw FFMpegException("av_mallocz fail");
+    }
+    filter->time_base_in = ost.Stream->time_base;
+    if (ff::av_bsf_init(filter.get()) < 0) {
+      throw FFMpegException(
+          Format("Error initializing bitstream filter: %s", filter->filter->name));
+    }
+    // What the chain puts out is what the muxer gets.
+    if (ff::avcodec_parameters_copy(ost.Stream->codecpar, filter->par_out) < 0) {
+      throw FFMpegException("av_mallocz fail");
+    }
+  }
+}
+
+void TCustomFFmpeg::WritePacket(TTranscodeOutputStream& ost, AVPacket* packet) {
+  FilterAndWrite(ost, packet, 0);
+}
+
+void TCustomFFmpeg::FilterAndWrite(TTranscodeOutputStream& ost, AVPacket* packet, size_t index) {
+  if (index < ost.BitstreamFilters.size()) {
+    AVBSFContext* filter = ost.BitstreamFilters[index].get();
+    PacketPtr input(ff::av_packet_alloc());
+    if (!input || ff::av_packet_ref(input.get(), packet) < 0)
+      throw FFMpegException("av_mallocz fail");
+    const int sent = ff::av_bsf_send_packet(filter, input.get());
+    if (sent < 0) {
+      const std::string text =
+          Format("%s failed for stream %d, codec %s", filter->filter->name, packet->stream_index,
+                 ost.EncodingNeeded ? ost.Codec->name : "copy");
+      const std::string message = ErrorTextForCode(text, sent, true);
+      if (Options.ExitOnError) throw FFMpegException(message);
+      Log(0, message);
+      // The packet goes on as it was.
+      FilterAndWrite(ost, packet, index + 1);
+      return;
+    }
+    PacketPtr output(ff::av_packet_alloc());
+    if (!output) throw FFMpegException("av_mallocz fail");
+    while (ff::av_bsf_receive_packet(filter, output.get()) >= 0) {
+      FilterAndWrite(ost, output.get(), index + 1);
+      ff::av_packet_unref(output.get());
+    }
+    return;
+  }
+
+  const int64_t stamp = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+  if (stamp != AV_NOPTS_VALUE) {
+    ost.LastMuxDts = stamp + (packet->duration > 0 ? packet->duration : 0);
+  }
+  AVFormatContext* context = OutputFiles[ost.FileIndex].Context.get();
+  const int result = ff::av_interleaved_write_frame(context, packet);
+  if (result < 0) {
+    throw FFMpegException(ErrorTextForCode("av_interleaved_write_frame()", result, true) + " (" +
+                          LibraryErrorText(result) + ")");
+  }
+}
+
+int TCustomFFmpeg::EncodeAndWrite(TTranscodeOutputStream& ost, const AVFrame* frame) {
+  AVCodecContext* enc = ost.Encoder;
+  const char* failure =
+      enc->codec_type == AVMEDIA_TYPE_VIDEO ? "Video encoding failed" : "Audio encoding failed";
+  PacketPtr packet(ff::av_packet_alloc());
+  if (!packet) throw FFMpegException("av_mallocz fail");
+  int lastSize = 0;
+  auto writeReady = [&]() {
+    for (;;) {
+      const int received = ff::avcodec_receive_packet(enc, packet.get());
+      if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return;
+      if (received < 0) throw FFMpegException(failure);
+      ReadQualityStats(ost, packet.get());
+      if (ost.PassLog && enc->stats_out) std::fputs(enc->stats_out, ost.PassLog);
+      lastSize = packet->size;
+      if (enc->codec_type == AVMEDIA_TYPE_VIDEO) {
+        VideoSize += packet->size;
+      } else {
+        AudioSize += packet->size;
+      }
+      ff::av_packet_rescale_ts(packet.get(), enc->time_base, ost.Stream->time_base);
+      packet->stream_index = ost.Stream->index;
+      WritePacket(ost, packet.get());
+      ff::av_packet_unref(packet.get());
+    }
+  };
+  int sent = ff::avcodec_send_frame(enc, frame);
+  while (sent == AVERROR(EAGAIN)) {
+    writeReady();
+    sent = ff::avcodec_send_frame(enc, frame);
+  }
+  if (sent < 0 && sent != AVERROR_EOF) throw FFMpegException(failure);
+  writeReady();
+  return lastSize;
+}
+
+}  // namespace moskvid

@@ -1,0 +1,37 @@
+// Picture operations of the video path: crop by moving plane pointers, the
+// picture area inside padding, border filling, the old line-filter
+// deinterlacer, and a small pool of writable frames.
+#pragma once
+
+#include <vector>
+
+#include "binding/ffptr.h"
+
+namespace moskvid {
+
+// `view` becomes a reference to `source` cut by the four margins; no pixel is
+// copied. False when the pixel format cannot be cut this way.
+bool CropView(const AVFrame* source, AVFrame* view, int top, int bottom, int left, int right);
+
+// Fills the four borders of `frame` with the colour (planar 8-bit YUV only).
+bool PadBorders(AVFrame* frame, int top, int bottom, int left, int right, int y, int u, int v);
+
+// Deinterlaces 8-bit planar YUV (and grey) with the vertical line filter
+// (-1 4 2 4 -1)/8 on the odd lines; the size must be a multiple of 4. False
+// for anything else.
+bool Deinterlace(const AVFrame* source, AVFrame* target);
+
+// Copies the picture data of `source` into `target` (same size and format).
+void CopyPicture(const AVFrame* source, AVFrame* target);
+
+// Writable frames of one geometry, reused from frame to frame. A frame that
+// an encoder still holds is never handed out again until it is released.
+class FramePool {
+ public:
+  AVFrame* Acquire(int width, int height, int format);
+
+ private:
+  std::vector<FramePtr> frames_;
+};
+
+}  // namespace moskvid

@@ -1,0 +1,109 @@
+// The per-run tables: one record per input file, per input stream and per
+// output stream. Built by the set-up, read by the loop and the audio and
+// video paths, freed when the run ends.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "binding/ffptr.h"
+#include "engine/custom_ffmpeg.h"
+#include "engine/picture_ops.h"
+
+namespace moskvid {
+
+struct TInputFileState {
+  bool EofReached = false;
+  int FirstStream = 0;
+  int StreamCount = 0;
+};
+
+struct TTranscodeInputStream {
+  int FileIndex = 0;
+  int Index = 0;
+  AVStream* Stream = nullptr;
+  AVCodecContext* Decoder = nullptr;  // owned by the input file
+  bool Discard = true;                // no output stream uses it
+  bool DecodingNeeded = false;
+  bool DecoderOpen = false;
+  bool RateEmu = false;
+  int64_t RateEmuStart = 0;  // wall clock, microseconds
+  uint32_t RateEmuFrame = 0;
+  int64_t NextPts = AV_NOPTS_VALUE;  // microseconds
+  int64_t Pts = 0;                   // microseconds
+  // Decoding-time clock of the packets, for the discontinuity test.
+  int64_t NextDts = AV_NOPTS_VALUE;
+  int64_t LastDts = AV_NOPTS_VALUE;
+  bool IsStart = true;
+  float Quality = 0;  // quality of the last decoded picture
+
+  // Video filter chain fed by this stream (built by ConfigureFilters).
+  FilterGraphPtr FilterGraph;
+  AVFilterContext* FilterIn = nullptr;
+  AVFilterContext* FilterOut = nullptr;
+};
+
+struct TTranscodeOutputStream {
+  int FileIndex = 0;
+  int Index = 0;
+  int SourceIndex = 0;
+  AVStream* Stream = nullptr;
+  AVCodecContext* Encoder = nullptr;  // owned by the output file
+  const AVCodec* Codec = nullptr;
+  bool EncodingNeeded = false;
+  bool EncoderOpen = false;
+  int FrameNumber = 0;
+  TTranscodeInputStream* SyncInput = nullptr;
+  int64_t OutputPosition = 0;           // encoder time base: frames or samples
+  int64_t LastMuxDts = AV_NOPTS_VALUE;  // stream time base, last packet written
+  std::vector<BsfContextPtr> BitstreamFilters;
+
+  // Video
+  bool VideoResample = false;
+  SwsContext* Scaler = nullptr;  // cached context, freed with the record
+  int ScalerSourceWidth = 0, ScalerSourceHeight = 0, ScalerSourceFormat = -1;
+  int ScaleSourceHeight = 0;
+  bool VideoCrop = false;
+  int CropTopRows = 0, CropLeftColumns = 0, CropBottomRows = 0, CropRightColumns = 0;
+  bool VideoPad = false;
+  int PadTopRows = 0, PadBottomRows = 0, PadLeftColumns = 0, PadRightColumns = 0;
+  // Frames that scaling or padding writes into; a frame the encoder still
+  // holds is not overwritten, another one is used instead.
+  FramePool ScratchPictures;
+  FramePtr CropFrame;        // view of the picture inside the crop
+  FramePtr InnerFrame;       // view of the scratch picture inside the padding
+  FramePtr EncodeFrame;      // the frame handed to the encoder
+  FramePtr PreviousPicture;  // repeated where the frame rate needs more frames
+  int LastQuality = 0;       // quality of the last packet (lambda units)
+  char LastPictureType = 0;
+  std::array<uint64_t, 4> LastError{};   // per-plane error of the last packet
+  std::array<uint64_t, 4> TotalError{};  // accumulated
+
+  // Audio
+  bool AudioResampling = false;
+  SwrContextPtr Resampler;
+  AVSampleFormat ResamplerInFormat = AV_SAMPLE_FMT_NONE;
+  int ResamplerInRate = 0;
+  AVChannelLayout ResamplerInLayout{};
+  AudioFifoPtr Fifo;
+  FramePtr ResampleFrame;  // converter output, grown as needed
+  int ResampleCapacity = 0;
+  FramePtr AudioFrame;                    // one encoder frame read from the FIFO
+  int64_t NextAudioPts = AV_NOPTS_VALUE;  // samples, encoder time base
+
+  std::FILE* PassLog = nullptr;
+
+  ~TTranscodeOutputStream();
+};
+
+struct TranscodeTables {
+  std::vector<TInputFileState> Files;
+  std::vector<std::unique_ptr<TTranscodeInputStream>> InputStreams;
+  std::vector<std::unique_ptr<TTranscodeOutputStream>> OutputStreams;
+  std::vector<uint8_t> EncodeBuffer;
+  int64_t TimerStart = 0;
+  int64_t LastReportTime = 0;
+};
+
+}  // namespace moskvid

@@ -1,0 +1,135 @@
+// Pre-processing of every decoded picture: deinterlacing and the three kinds
+// of hooks (the application's picture hook, its before-hook that gates the
+// frame-hook modules, and the hook time ranges).
+#include "binding/frame_hook.h"
+#include "engine/custom_ffmpeg.h"
+#include "engine/picture_ops.h"
+#include "engine/transcode_tables.h"
+
+namespace moskvid {
+
+namespace {
+
+std::string MessageOf(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "unknown error";
+  }
+}
+
+}  // namespace
+
+AVFrame* TCustomFFmpeg::PreProcessVideoFrame(TTranscodeInputStream& ist, AVFrame* picture) {
+  HookFrameCounter += 1;
+  const int64_t pts = ist.Pts;
+
+  if (!CustomHookHandler && Options.UsingVhook) {
+    if (BeforeHookHandler) {
+      try {
+        BeforeHookHandler(*this, HookState, pts);
+      } catch (...) {
+        Log(0, "Error occurs OnBeforeHook: " + MessageOf(std::current_exception()));
+        HookState = haStop;
+      }
+      if (HookState == haStop) Options.UsingVhook = false;
+    } else if (!Segments.empty()) {
+      HookState = haIgnore;
+      const int last = SegmentCount() - 1;
+      for (int i = SegmentIndex; i <= last; ++i) {
+        if (Segments[i].first <= pts && pts <= Segments[i].second) {
+          SegmentIndex = i;
+          HookState = haContinue;
+          break;
+        }
+        if (i == last && Segments[i].second < pts) {
+          HookState = haStop;
+          Options.UsingVhook = false;
+        }
+      }
+    }
+  }
+
+  const bool modules = Options.UsingVhook && HookState == haContinue;
+  if (!Options.DoDeinterlace && !CustomHookHandler && !modules) return picture;
+
+  // Hooks and the deinterlacer work on a copy: the decoder's picture is not ours.
+  AVFrame* work = HookFrames.Acquire(picture->width, picture->height, picture->format);
+  if (!work) {
+    Log(0, "hook buf malloc error.");
+    return picture;
+  }
+  ff::av_frame_copy_props(work, picture);
+  if (!Options.DoDeinterlace) {
+    CopyPicture(picture, work);
+  } else if (!Deinterlace(picture, work)) {
+    Log(0, "Deinterlacing failed.");
+    CopyPicture(picture, work);
+  }
+
+  if (CustomHookHandler) {
+    RunCustomHook(work, pts);
+  } else if (modules) {
+    MoskvidHookPicture hookPicture{};
+    for (int p = 0; p < 4; ++p) {
+      hookPicture.data[p] = work->data[p];
+      hookPicture.linesize[p] = work->linesize[p];
+    }
+    ProcessFrameHooks(FrameHooks, &hookPicture, work->format, work->width, work->height, pts);
+  }
+  return work;
+}
+
+bool TCustomFFmpeg::RunCustomHook(AVFrame* work, int64_t pts) {
+  const int width = work->width;
+  const int height = work->height;
+  const auto format = static_cast<AVPixelFormat>(work->format);
+  HookBitmap.SetSize(width, height);
+  uint8_t* bitmap[4] = {HookBitmap.ScanLine(0), nullptr, nullptr, nullptr};
+  int stride[4] = {HookBitmap.Stride(), 0, 0, 0};
+
+  bool failed = false;
+  ToRgbScaler = ff::sws_getCachedContext(ToRgbScaler, width, height, format, width, height,
+                                         AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+  if (!ToRgbScaler) {
+    Log(0, "Cannot initialize the toRGB conversion context");
+    failed = true;
+  } else {
+    ff::sws_scale(ToRgbScaler, work->data, work->linesize, 0, height, bitmap, stride);
+  }
+
+  bool update = true;
+  bool stop = false;
+  if (!failed) {
+    std::lock_guard<std::mutex> canvas(HookBitmap.CanvasLock());
+    try {
+      CustomHookHandler(*this, HookBitmap, HookFrameCounter, pts, update, stop);
+    } catch (...) {
+      Log(0, "Error occurs OnCustomHook: " + MessageOf(std::current_exception()));
+      update = false;
+      failed = true;
+    }
+  }
+  if (!failed && update) {
+    FromRgbScaler =
+        ff::sws_getCachedContext(FromRgbScaler, width, height, AV_PIX_FMT_BGR24, width, height,
+                                 format, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!FromRgbScaler) {
+      Log(0, "Cannot initialize the fromRGB conversion context");
+      failed = true;
+    } else {
+      ff::sws_scale(FromRgbScaler, bitmap, stride, 0, height, work->data, work->linesize);
+    }
+  }
+  if (failed || stop) {
+    // Hooking ends for the rest of the task.
+    CustomHookHandler = nullptr;
+    HookState = haStop;
+    Options.UsingVhook = false;
+  }
+  return !failed;
+}
+
+}  // namespace moskvid

@@ -1,0 +1,169 @@
+// The video path for one output stream: frame-rate synchronisation, crop,
+// scale and pad, then encoding.
+#include <cmath>
+
+#include "engine/custom_ffmpeg.h"
+#include "engine/option_parsing.h"
+#include "engine/picture_ops.h"
+#include "engine/transcode_tables.h"
+
+namespace moskvid {
+
+namespace {
+
+// Below this many frames behind its slot a picture is dropped; a picture up
+// to this late is shown in the next free slot.
+constexpr double kDropThreshold = -0.6;
+
+}  // namespace
+
+AVFrame* TCustomFFmpeg::BuildOutputPicture(TTranscodeOutputStream& ost, AVFrame* picture) {
+  AVCodecContext* enc = ost.Encoder;
+  const EngineOptions& o = Options;
+  AVFrame* cropped = ost.CropFrame.get();
+  if (!cropped) {
+    ost.CropFrame.reset(ff::av_frame_alloc());
+    cropped = ost.CropFrame.get();
+    if (!cropped) throw FFMpegException("av_mallocz fail");
+  }
+  ff::av_frame_unref(cropped);
+  const bool crop = ost.VideoCrop && !o.UsingFilters;
+  if (!CropView(picture, cropped, crop ? ost.CropTopRows : 0, crop ? ost.CropBottomRows : 0,
+                crop ? ost.CropLeftColumns : 0, crop ? ost.CropRightColumns : 0)) {
+    if (o.ExitOnError) throw FFMpegException("error cropping picture");
+    Log(0, "error cropping picture");
+    return nullptr;
+  }
+
+  const int innerWidth = enc->width - ost.PadLeftColumns - ost.PadRightColumns;
+  const int innerHeight = enc->height - ost.PadTopRows - ost.PadBottomRows;
+  // The source may change size or format in mid-stream: the scaler follows.
+  const bool scale = cropped->width != innerWidth || cropped->height != innerHeight ||
+                     cropped->format != enc->pix_fmt;
+  if (!scale && !ost.VideoPad) return cropped;
+
+  AVFrame* target = ost.ScratchPictures.Acquire(enc->width, enc->height, enc->pix_fmt);
+  if (!target) throw FFMpegException("Cannot allocate temp picture, check pix fmt");
+  AVFrame* inner = ost.InnerFrame.get();
+  if (!inner) {
+    ost.InnerFrame.reset(ff::av_frame_alloc());
+    inner = ost.InnerFrame.get();
+    if (!inner) throw FFMpegException("av_mallocz fail");
+  }
+  if (!CropView(target, inner, ost.PadTopRows, ost.PadBottomRows, ost.PadLeftColumns,
+                ost.PadRightColumns)) {
+    if (o.ExitOnError) throw FFMpegException("error padding picture");
+    Log(0, "error padding picture");
+    return nullptr;
+  }
+  if (scale) {
+    ost.Scaler = ff::sws_getCachedContext(ost.Scaler, cropped->width, cropped->height,
+                                          static_cast<AVPixelFormat>(cropped->format), innerWidth,
+                                          innerHeight, enc->pix_fmt, static_cast<int>(o.SwsFlags),
+                                          nullptr, nullptr, nullptr);
+    if (!ost.Scaler) throw FFMpegException("Cannot get resampling context");
+    ost.ScaleSourceHeight = cropped->height;
+    ff::sws_scale(ost.Scaler, cropped->data, cropped->linesize, 0, cropped->height, inner->data,
+                  inner->linesize);
+  } else {
+    CopyPicture(cropped, inner);
+  }
+  ff::av_frame_unref(inner);
+  if (ost.VideoPad && !PadBorders(target, ost.PadTopRows, ost.PadBottomRows, ost.PadLeftColumns,
+                                  ost.PadRightColumns, o.PadColorY, o.PadColorU, o.PadColorV)) {
+    if (o.ExitOnError) throw FFMpegException("error padding picture");
+    Log(0, "error padding picture");
+    return nullptr;
+  }
+  ff::av_frame_copy_props(target, picture);
+  return target;
+}
+
+int TCustomFFmpeg::EncodePicture(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
+                                 const AVFrame* picture, const AVFrame* decoded) {
+  AVFrame* frame = ost.EncodeFrame.get();
+  if (!frame) {
+    ost.EncodeFrame.reset(ff::av_frame_alloc());
+    frame = ost.EncodeFrame.get();
+    if (!frame) throw FFMpegException("av_mallocz fail");
+  }
+  if (ff::av_frame_ref(frame, picture) < 0) throw FFMpegException("av_mallocz fail");
+  frame->interlaced_frame = decoded->interlaced_frame;
+  const AVCodecContext* videoOptions = CodecOptionContext(kVideoKind);
+  if (videoOptions &&
+      (videoOptions->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME))) {
+    frame->top_field_first =
+        Options.TopFieldFirst == -1 ? decoded->top_field_first : Options.TopFieldFirst;
+  }
+  const float quality =
+      Options.SameQuality ? ist.Quality : OutputFiles[ost.FileIndex].Streams[ost.Index].Quality;
+  frame->quality = static_cast<int>(std::lround(quality));
+  if (!Options.MeThreshold) frame->pict_type = AV_PICTURE_TYPE_NONE;
+  frame->pts = ost.OutputPosition;
+  const int size = EncodeAndWrite(ost, frame);
+  ff::av_frame_unref(frame);
+  ost.OutputPosition += 1;
+  ost.FrameNumber += 1;
+  return size;
+}
+
+int TCustomFFmpeg::VideoOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
+                               AVFrame* picture) {
+  AVCodecContext* enc = ost.Encoder;
+  const double timeBase = av_q2d(enc->time_base);
+  const double slot =
+      static_cast<double>(ost.SyncInput->Pts - Options.InputStartTime) / AV_TIME_BASE / timeBase;
+  const int method = Options.VideoSyncMethod;
+  const bool sync = method > 0 || (method != 0 && timeBase > 0.001);
+
+  // How many frames this picture becomes (0 drops it), and how many slots
+  // before it repeat the previous picture.
+  int64_t repeatPrevious = 0;
+  if (sync) {
+    const double delta = slot - static_cast<double>(ost.OutputPosition);
+    if (delta < kDropThreshold) {
+      FramesDropped += 1;
+      if (Options.Verbose > 2) Log(1, "*** drop!");
+      return 0;
+    }
+    const int64_t rounded = static_cast<int64_t>(std::nearbyint(slot));
+    if (method == 2) {
+      ost.OutputPosition = std::max(rounded, ost.OutputPosition);
+    } else if (rounded > ost.OutputPosition) {
+      repeatPrevious = rounded - ost.OutputPosition;
+      FramesDuplicated += static_cast<int>(repeatPrevious);
+      if (Options.Verbose > 2) LogF(1, "*** %d dup!", static_cast<int>(repeatPrevious));
+    }
+  } else {
+    ost.OutputPosition = std::max(static_cast<int64_t>(std::nearbyint(slot)), ost.OutputPosition);
+  }
+
+  // The frame limit and the recording time bound what is written.
+  int64_t count = repeatPrevious + 1;
+  count = std::min<int64_t>(count, Options.MaxFrames[kVideoKind] - ost.FrameNumber);
+  if (Options.RecordingTime != INT64_MAX) {
+    const int64_t end = static_cast<int64_t>(
+        std::ceil(static_cast<double>(Options.RecordingTime) / AV_TIME_BASE / timeBase - 1e-6));
+    count = std::min<int64_t>(count, end - ost.OutputPosition);
+  }
+  if (count <= 0) return 0;
+
+  AVFrame* final = BuildOutputPicture(ost, picture);
+  if (!final) return 0;
+  AVFrame* previous =
+      ost.PreviousPicture && ost.PreviousPicture->buf[0] ? ost.PreviousPicture.get() : final;
+  int size = 0;
+  for (int64_t i = 0; i < count; ++i) {
+    if (StopRequested || !WaitWhilePaused()) break;
+    const bool current = i == count - 1 && count == repeatPrevious + 1;
+    size = EncodePicture(ost, ist, current ? final : previous, picture);
+  }
+  if (!ost.PreviousPicture) ost.PreviousPicture.reset(ff::av_frame_alloc());
+  if (ost.PreviousPicture) {
+    ff::av_frame_unref(ost.PreviousPicture.get());
+    ff::av_frame_ref(ost.PreviousPicture.get(), final);
+  }
+  return size;
+}
+
+}  // namespace moskvid

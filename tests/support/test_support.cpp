@@ -1,0 +1,198 @@
+#include "support/test_support.h"
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <stdexcept>
+
+#include "binding/media_loader.h"
+
+namespace moskvid::test {
+
+std::string MediaDir() {
+  const char* dir = std::getenv("MOSKVID_TEST_MEDIA");
+  if (!dir) throw std::runtime_error("MOSKVID_TEST_MEDIA is not set");
+  return dir;
+}
+
+std::string Media(const std::string& name) {
+  return MediaDir() + "/" + name;
+}
+
+ScratchDir::ScratchDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "moskvid-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a scratch folder");
+  path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code error;
+  std::filesystem::remove_all(path_, error);
+}
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string RunCommand(const std::string& command, int* status) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) throw std::runtime_error("cannot run: " + command);
+  std::array<char, 4096> buffer{};
+  size_t read = 0;
+  while ((read = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+    output.append(buffer.data(), read);
+  }
+  const int result = pclose(pipe);
+  if (status) *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+  return output;
+}
+
+double ToDouble(const std::string& text) {
+  try {
+    return std::stod(text);
+  } catch (...) {
+    return -1;
+  }
+}
+
+namespace {
+
+// Parses ffprobe's "flat" output: section.N.key="value".
+std::vector<Fields> ParseFlat(const std::string& text, const std::string& section) {
+  std::vector<Fields> items;
+  std::istringstream lines(text);
+  std::string line;
+  const std::string prefix = section + ".";
+  while (std::getline(lines, line)) {
+    if (line.compare(0, prefix.size(), prefix) != 0) continue;
+    std::string rest = line.substr(prefix.size());
+    size_t dot = rest.find('.');
+    size_t equals = rest.find('=');
+    if (dot == std::string::npos || equals == std::string::npos || equals < dot) continue;
+    const size_t index = std::stoul(rest.substr(0, dot));
+    std::string key = rest.substr(dot + 1, equals - dot - 1);
+    std::string value = rest.substr(equals + 1);
+    if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
+    if (items.size() <= index) items.resize(index + 1);
+    items[index][key] = value;
+  }
+  return items;
+}
+
+}  // namespace
+
+std::vector<Fields> ProbeStreams(const std::string& file) {
+  return ParseFlat(RunCommand("ffprobe -v error -show_streams -of flat " + Quote(file)),
+                   "streams.stream");
+}
+
+Fields ProbeFormat(const std::string& file) {
+  Fields fields;
+  std::istringstream lines(RunCommand("ffprobe -v error -show_format -of flat " + Quote(file)));
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::string prefix = "format.";
+    size_t equals = line.find('=');
+    if (line.compare(0, prefix.size(), prefix) != 0 || equals == std::string::npos) continue;
+    std::string value = line.substr(equals + 1);
+    if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
+    fields[line.substr(prefix.size(), equals - prefix.size())] = value;
+  }
+  return fields;
+}
+
+int CountFrames(const std::string& file, const std::string& selector) {
+  const std::string out =
+      RunCommand("ffprobe -v error -count_frames -select_streams " + selector +
+                 " -show_entries stream=nb_read_frames -of csv=p=0 " + Quote(file));
+  return static_cast<int>(ToDouble(out));
+}
+
+int CountPackets(const std::string& file, const std::string& selector) {
+  const std::string out =
+      RunCommand("ffprobe -v error -count_packets -select_streams " + selector +
+                 " -show_entries stream=nb_read_packets -of csv=p=0 " + Quote(file));
+  return static_cast<int>(ToDouble(out));
+}
+
+std::vector<double> PacketTimes(const std::string& file, const std::string& selector) {
+  std::istringstream lines(RunCommand("ffprobe -v error -select_streams " + selector +
+                                      " -show_entries packet=pts_time -of csv=p=0 " + Quote(file)));
+  std::vector<double> times;
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line != "N/A") times.push_back(ToDouble(line));
+  }
+  return times;
+}
+
+long long CountSamples(const std::string& file) {
+  const std::string out = RunCommand("ffmpeg -v error -nostdin -i " + Quote(file) +
+                                     " -map 0:a:0 -f s16le -ac 1 - | wc -c");
+  return static_cast<long long>(ToDouble(out)) / 2;
+}
+
+namespace {
+
+// Frame times where a measured value crosses `threshold` from below.
+std::vector<double> Onsets(const std::string& text, const std::string& key, double threshold) {
+  std::vector<double> onsets;
+  std::istringstream lines(text);
+  std::string line;
+  double time = -1;
+  bool above = false;
+  // ffprobe prints pts_time and the tag of each frame on separate lines.
+  while (std::getline(lines, line)) {
+    size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    std::string name = line.substr(0, equals);
+    std::string value = line.substr(equals + 1);
+    if (value.size() >= 2 && value.front() == '"') value = value.substr(1, value.size() - 2);
+    if (name.find(".pts_time") != std::string::npos) {
+      time = ToDouble(value);
+    } else if (name.find(key) != std::string::npos) {
+      const double level = ToDouble(value);
+      if (level > threshold && !above) onsets.push_back(time);
+      above = level > threshold;
+    }
+  }
+  return onsets;
+}
+
+}  // namespace
+
+std::vector<double> FlashTimes(const std::string& file) {
+  const std::string text =
+      RunCommand("ffprobe -v error -f lavfi -i " + Quote("movie=" + file + ",signalstats") +
+                 " -show_entries frame=pts_time:frame_tags=lavfi.signalstats.YAVG -of flat");
+  return Onsets(text, "signalstats.YAVG", 128);
+}
+
+std::vector<double> BeepTimes(const std::string& file) {
+  const std::string text = RunCommand(
+      "ffprobe -v error -f lavfi -i " +
+      Quote("amovie=" + file + ",asetnsamples=n=32,astats=metadata=1:reset=1") +
+      " -show_entries frame=pts_time:frame_tags=lavfi.astats.Overall.Peak_level -of flat");
+  return Onsets(text, "Overall.Peak_level", -20);
+}
+
+void LoadLibrariesOrDie() {
+  if (!binding::LoadMediaLibraries("", true)) {
+    throw std::runtime_error("cannot load the media libraries: " + binding::MediaLoadError());
+  }
+}
+
+}  // namespace moskvid::test

@@ -1,0 +1,55 @@
+// Helpers shared by the tests: the generated media, the command-line tools
+// used as an independent oracle, and scratch folders.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace moskvid::test {
+
+// The folder of the media made by make_test_media.sh (MOSKVID_TEST_MEDIA).
+std::string MediaDir();
+std::string Media(const std::string& name);
+
+// A fresh folder for one test's output, removed with the object.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Runs a shell command; returns its standard output and sets the exit status.
+std::string RunCommand(const std::string& command, int* status = nullptr);
+std::string Quote(const std::string& text);
+
+// What ffprobe tells of each stream ("codec_name", "width", "duration", ...).
+using Fields = std::map<std::string, std::string>;
+std::vector<Fields> ProbeStreams(const std::string& file);
+Fields ProbeFormat(const std::string& file);
+// Frames (or audio samples) that decoding the stream yields, counted by ffprobe.
+int CountFrames(const std::string& file, const std::string& selector);
+int CountPackets(const std::string& file, const std::string& selector);
+// Presentation times of the packets of one stream, in seconds.
+std::vector<double> PacketTimes(const std::string& file, const std::string& selector);
+// Decoded audio samples of the first audio stream (per channel).
+long long CountSamples(const std::string& file);
+
+// Times (seconds) where a bright frame starts and where a loud tone starts,
+// measured by decoding the file with ffprobe's filters.
+std::vector<double> FlashTimes(const std::string& file);
+std::vector<double> BeepTimes(const std::string& file);
+
+double ToDouble(const std::string& text);
+
+// Loads the media libraries from the system once per test program.
+void LoadLibrariesOrDie();
+
+}  // namespace moskvid::test
