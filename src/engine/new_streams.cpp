@@ -166,8 +166,9 @@ void TCustomFFmpeg::NewVideoStream(OutputFile& output) {
   }
   enc->framerate = AVRational{enc->time_base.den, enc->time_base.num};
 
-  enc->width = Options.PictureWidth + Options.PadLeft + Options.PadRight;
-  enc->height = Options.PictureHeight + Options.PadTop + Options.PadBottom;
+  // Encoders and players want even sizes; an odd source drops a line.
+  enc->width = (Options.PictureWidth & ~1) + Options.PadLeft + Options.PadRight;
+  enc->height = (Options.PictureHeight & ~1) + Options.PadTop + Options.PadBottom;
   enc->sample_aspect_ratio = SampleAspect(Options.FrameAspectRatio, enc->width, enc->height);
   stream->sample_aspect_ratio = enc->sample_aspect_ratio;
   int pixelFormat = Options.FramePixFmt;

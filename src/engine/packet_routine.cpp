@@ -101,6 +101,7 @@ int TCustomFFmpeg::ProcessInputPacket(int index, AVPacket* packet) {
     } else if (parameters->codec_type == AVMEDIA_TYPE_VIDEO && ist.Stream->avg_frame_rate.num) {
       duration = ff::av_rescale_q(1, av_inv_q(ist.Stream->avg_frame_rate), AV_TIME_BASE_Q);
     }
+    ist.Pts = ist.NextPts;
     ist.NextPts += duration;
     if (Options.InputStartTime == 0 || ist.Pts >= Options.InputStartTime) {
       for (auto& ost : t.OutputStreams) {

@@ -28,15 +28,19 @@ AVFrame* TCustomFFmpeg::BuildOutputPicture(TTranscodeOutputStream& ost, AVFrame*
   }
   ff::av_frame_unref(cropped);
   const bool crop = ost.VideoCrop && !o.UsingFilters;
-  if (!CropView(picture, cropped, crop ? ost.CropTopRows : 0, crop ? ost.CropBottomRows : 0,
-                crop ? ost.CropLeftColumns : 0, crop ? ost.CropRightColumns : 0)) {
+  const int top = crop ? ost.CropTopRows : 0, left = crop ? ost.CropLeftColumns : 0;
+  int bottom = crop ? ost.CropBottomRows : 0, right = crop ? ost.CropRightColumns : 0;
+  const int innerWidth = enc->width - ost.PadLeftColumns - ost.PadRightColumns;
+  const int innerHeight = enc->height - ost.PadTopRows - ost.PadBottomRows;
+  // An odd source size loses its last column or row rather than being scaled.
+  if (picture->width - left - right == innerWidth + 1) right += 1;
+  if (picture->height - top - bottom == innerHeight + 1) bottom += 1;
+  if (!CropView(picture, cropped, top, bottom, left, right)) {
     if (o.ExitOnError) throw FFMpegException("error cropping picture");
     Log(0, "error cropping picture");
     return nullptr;
   }
 
-  const int innerWidth = enc->width - ost.PadLeftColumns - ost.PadRightColumns;
-  const int innerHeight = enc->height - ost.PadTopRows - ost.PadBottomRows;
   // The source may change size or format in mid-stream: the scaler follows.
   const bool scale = cropped->width != innerWidth || cropped->height != innerHeight ||
                      cropped->format != enc->pix_fmt;

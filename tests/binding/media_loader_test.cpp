@@ -132,4 +132,6 @@ TEST(LoadLibraryFromTest, EmptyFolderUsesTheSearchPath) {
 // they pull in allocate in their constructors and never free; once unloaded,
 // that memory shows up as leaks in modules that can no longer be named. Leak
 // checking of the engine and the component happens in their own programs.
-extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
+extern "C" const char* __asan_default_options() {
+  return "detect_leaks=0";
+}

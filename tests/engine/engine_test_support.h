@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -40,9 +41,41 @@ class EngineTest : public ::testing::Test {
     return false;
   }
 
+  // Opens `input` and creates `output` with option lines for each side, then
+  // runs the conversion. False when opening failed (ErrorText tells why).
+  bool Convert(const std::string& input, const std::vector<std::string>& inputOptions,
+               const std::string& output, const std::vector<std::string>& outputOptions) {
+    for (const std::string& line : inputOptions)
+      engine.ApplyOptionText(line);
+    if (!engine.OpenInputFile(input)) return false;
+    for (const std::string& line : outputOptions)
+      engine.ApplyOptionText(line);
+    if (!engine.OpenOutputFile(output)) return false;
+    engine.TranscodeRun();
+    return true;
+  }
+
+  // Runs a conversion that must finish.
+  void ConvertOrFail(const std::string& input, const std::vector<std::string>& inputOptions,
+                     const std::string& output, const std::vector<std::string>& outputOptions) {
+    ASSERT_TRUE(Convert(input, inputOptions, output, outputOptions)) << engine.ErrorText;
+    ASSERT_FALSE(engine.HasException) << engine.ExceptionMessage;
+    ASSERT_TRUE(engine.Finished);
+  }
+
   TCustomFFmpeg engine;
   std::vector<std::string> logLines;
   std::vector<int> logLevels;
+  ScratchDir scratch;
 };
+
+// The onset in `times` nearest to `expected`, or a large number when none.
+inline double Nearest(const std::vector<double>& times, double expected) {
+  double best = 1e9;
+  for (double t : times) {
+    if (std::abs(t - expected) < std::abs(best - expected)) best = t;
+  }
+  return best;
+}
 
 }  // namespace moskvid::test
