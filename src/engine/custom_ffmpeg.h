@@ -267,6 +267,7 @@ class TCustomFFmpeg {
   void WriteToFifo(TTranscodeOutputStream& ost, uint8_t** data, int samples);
   int VideoOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, AVFrame* picture);
   AVFrame* BuildOutputPicture(TTranscodeOutputStream& ost, AVFrame* picture);
+  void FillToEnd(TTranscodeOutputStream& ost);
   int EncodePicture(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVFrame* picture,
                     const AVFrame* decoded);
   AVFrame* PreProcessVideoFrame(TTranscodeInputStream& ist, AVFrame* picture);

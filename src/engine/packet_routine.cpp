@@ -314,6 +314,7 @@ void TCustomFFmpeg::FlushEncoders(int index) {
       EncodeAudioFifo(*ost, true);
       EncodeAndWrite(*ost, nullptr);
     } else if (type == AVMEDIA_TYPE_VIDEO) {
+      FillToEnd(*ost);
       EncodeAndWrite(*ost, nullptr);
     }
   }

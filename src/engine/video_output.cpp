@@ -111,6 +111,32 @@ int TCustomFFmpeg::EncodePicture(TTranscodeOutputStream& ost, TTranscodeInputStr
   return size;
 }
 
+void TCustomFFmpeg::FillToEnd(TTranscodeOutputStream& ost) {
+  // At a constant output rate the last picture lasts until the input's last
+  // picture ends, as every earlier one did.
+  AVCodecContext* enc = ost.Encoder;
+  const double timeBase = av_q2d(enc->time_base);
+  const int method = Options.VideoSyncMethod;
+  const bool constantRate = method == 1 || (method == -1 && timeBase > 0.001);
+  AVFrame* last = ost.PreviousPicture.get();
+  if (!constantRate || !last || !last->buf[0] || StopRequested) return;
+  const int64_t end = ost.SyncInput->NextPts - Options.InputStartTime;
+  int64_t slots =
+      static_cast<int64_t>(std::nearbyint(static_cast<double>(end) / AV_TIME_BASE / timeBase));
+  slots = std::min<int64_t>(slots,
+                            Options.MaxFrames[kVideoKind] - ost.FrameNumber + ost.OutputPosition);
+  if (Options.RecordingTime != INT64_MAX) {
+    slots = std::min<int64_t>(
+        slots, static_cast<int64_t>(std::ceil(
+                   static_cast<double>(Options.RecordingTime) / AV_TIME_BASE / timeBase - 1e-6)));
+  }
+  TTranscodeInputStream& ist = *ost.SyncInput;
+  while (ost.OutputPosition < slots) {
+    FramesDuplicated += 1;
+    EncodePicture(ost, ist, last, last);
+  }
+}
+
 int TCustomFFmpeg::VideoOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
                                AVFrame* picture) {
   AVCodecContext* enc = ost.Encoder;

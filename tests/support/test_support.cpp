@@ -165,7 +165,10 @@ std::vector<double> Onsets(const std::string& text, const std::string& key, doub
       time = ToDouble(value);
     } else if (name.find(key) != std::string::npos) {
       const double level = ToDouble(value);
-      if (level > threshold && !above) onsets.push_back(time);
+      // Ringing right after a tone or a flash is not a new onset.
+      if (level > threshold && !above && (onsets.empty() || time - onsets.back() > 0.3)) {
+        onsets.push_back(time);
+      }
       above = level > threshold;
     }
   }
@@ -178,7 +181,7 @@ std::vector<double> FlashTimes(const std::string& file) {
   const std::string text =
       RunCommand("ffprobe -v error -f lavfi -i " + Quote("movie=" + file + ",signalstats") +
                  " -show_entries frame=pts_time:frame_tags=lavfi.signalstats.YAVG -of flat");
-  return Onsets(text, "signalstats.YAVG", 128);
+  return Onsets(text, "signalstats_YAVG", 128);
 }
 
 std::vector<double> BeepTimes(const std::string& file) {
@@ -186,7 +189,34 @@ std::vector<double> BeepTimes(const std::string& file) {
       "ffprobe -v error -f lavfi -i " +
       Quote("amovie=" + file + ",asetnsamples=n=32,astats=metadata=1:reset=1") +
       " -show_entries frame=pts_time:frame_tags=lavfi.astats.Overall.Peak_level -of flat");
-  return Onsets(text, "Overall.Peak_level", -20);
+  return Onsets(text, "Overall_Peak_level", -20);
+}
+
+double Picture::Mean(int x0, int y0, int x1, int y1) const {
+  double sum = 0;
+  int count = 0;
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x, ++count)
+      sum += At(x, y);
+  }
+  return count ? sum / count : 0;
+}
+
+Picture GrabPicture(const std::string& file, double seconds, bool yuv) {
+  Picture picture;
+  const auto streams = ProbeStreams(file);
+  for (const Fields& stream : streams) {
+    if (stream.count("codec_type") && stream.at("codec_type") == "video") {
+      picture.width = static_cast<int>(ToDouble(stream.at("width")));
+      picture.height = static_cast<int>(ToDouble(stream.at("height")));
+      break;
+    }
+  }
+  const std::string data =
+      RunCommand("ffmpeg -v error -nostdin -ss " + std::to_string(seconds) + " -i " + Quote(file) +
+                 " -frames:v 1 -f rawvideo -pix_fmt " + (yuv ? "yuv420p" : "gray") + " -");
+  picture.pixels.assign(data.begin(), data.end());
+  return picture;
 }
 
 void LoadLibrariesOrDie() {

@@ -2,6 +2,7 @@
 // used as an independent oracle, and scratch folders.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -48,6 +49,17 @@ std::vector<double> FlashTimes(const std::string& file);
 std::vector<double> BeepTimes(const std::string& file);
 
 double ToDouble(const std::string& text);
+
+// One decoded picture of the first video stream at `seconds`, as 8-bit grey
+// (or as planar YUV 4:2:0 with `yuv`), decoded by the ffmpeg tool.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> pixels;
+  int At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+  double Mean(int x0, int y0, int x1, int y1) const;
+};
+Picture GrabPicture(const std::string& file, double seconds, bool yuv = false);
 
 // Loads the media libraries from the system once per test program.
 void LoadLibrariesOrDie();

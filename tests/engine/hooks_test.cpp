@@ -1,0 +1,126 @@
+// The three kinds of hooks on real conversions: the application's picture
+// hook, the before-hook that gates frame-hook modules, and hook time ranges.
+#include <stdexcept>
+
+#include "engine/engine_test_support.h"
+
+namespace moskvid::test {
+namespace {
+
+using HooksTest = EngineTest;
+
+const std::string kInvert = std::string(MOSKVID_HOOK_DIR) + "/invert_rect.so";
+
+TEST_F(HooksTest, PicturePainterChangesTheOutput) {
+  int calls = 0;
+  int64_t lastPts = -1;
+  bool increasing = true;
+  engine.CustomHookHandler = [&](TCustomFFmpeg&, TBitmap24& bitmap, int frame, int64_t pts,
+                                 bool& update, bool&) {
+    ++calls;
+    EXPECT_EQ(frame, calls);
+    increasing = increasing && pts > lastPts;
+    lastPts = pts;
+    // A white square in the top left corner; the rest stays as decoded.
+    for (int y = 0; y < 64; ++y) {
+      uint8_t* line = bitmap.ScanLine(y);
+      for (int x = 0; x < 64 * 3; ++x)
+        line[x] = 255;
+    }
+    update = true;
+  };
+  const std::string out = scratch.File("painted.mkv");
+  ConvertOrFail(Media("sync_25.mp4"), {}, out, {"vcodec=ffv1\nan=1"});
+  EXPECT_EQ(calls, 225);
+  EXPECT_TRUE(increasing);
+  const Picture picture = GrabPicture(out, 1.0);
+  EXPECT_GT(picture.Mean(4, 4, 60, 60), 230);
+  EXPECT_LT(picture.Mean(100, 100, 300, 200), 30);
+}
+
+TEST_F(HooksTest, PainterThatLeavesUpdateOffChangesNothing) {
+  engine.CustomHookHandler = [&](TCustomFFmpeg&, TBitmap24& bitmap, int, int64_t, bool& update,
+                                 bool&) {
+    bitmap.Fill(255, 255, 255);
+    update = false;
+  };
+  const std::string out = scratch.File("same.mkv");
+  ConvertOrFail(Media("sync_25.mp4"), {}, out, {"vcodec=ffv1\nan=1\nt=1"});
+  EXPECT_LT(GrabPicture(out, 0.5).Mean(0, 0, 320, 240), 30);
+}
+
+TEST_F(HooksTest, PainterThatRaisesIsLoggedAndCalledNoMore) {
+  int calls = 0;
+  engine.CustomHookHandler = [&](TCustomFFmpeg&, TBitmap24&, int, int64_t, bool&, bool&) {
+    if (++calls == 5) throw std::runtime_error("boom");
+  };
+  ConvertOrFail(Media("h264_aac.mp4"), {}, scratch.File("raised.mp4"), {"vcodec=mpeg4\nan=1"});
+  EXPECT_EQ(calls, 5);
+  EXPECT_TRUE(Logged("Error occurs OnCustomHook: boom"));
+}
+
+TEST_F(HooksTest, PainterCanStopHooking) {
+  int calls = 0;
+  engine.CustomHookHandler = [&](TCustomFFmpeg&, TBitmap24&, int, int64_t, bool&, bool& stop) {
+    stop = ++calls == 3;
+  };
+  ConvertOrFail(Media("h264_aac.mp4"), {}, scratch.File("stopped.mp4"), {"vcodec=mpeg4\nan=1"});
+  EXPECT_EQ(calls, 3);
+}
+
+TEST_F(HooksTest, PainterAndCopyDoNotMix) {
+  engine.CustomHookHandler = [](TCustomFFmpeg&, TBitmap24&, int, int64_t, bool&, bool&) {};
+  ASSERT_TRUE(Convert(Media("h264_aac.mp4"), {}, scratch.File("copy.mp4"), {"vcodec=copy"}));
+  EXPECT_EQ(engine.ExceptionMessage,
+            "-vcodec copy and CustomHook are incompatible (frames are not decoded)");
+}
+
+TEST_F(HooksTest, BeforeHookGatesTheModules) {
+  std::vector<THookAction> seen;
+  engine.BeforeHookHandler = [&](TCustomFFmpeg&, THookAction& action, int64_t pts) {
+    seen.push_back(action);
+    // Invert during the first second, leave 1 s to 2 s alone, then stop.
+    action = pts < 1000000 ? haContinue : (pts < 2000000 ? haIgnore : haStop);
+  };
+  const std::string out = scratch.File("gated.mkv");
+  ConvertOrFail(Media("sync_25.mp4"), {}, out, {"vcodec=ffv1\nan=1\nt=3\nvhook=" + kInvert});
+  // Asked for every frame up to the stop, and then no more.
+  EXPECT_EQ(seen.size(), 51u);
+  EXPECT_EQ(seen[1], haContinue);
+  EXPECT_EQ(seen.back(), haIgnore);
+  EXPECT_GT(GrabPicture(out, 0.5).Mean(0, 0, 320, 240), 200);
+  EXPECT_LT(GrabPicture(out, 1.5).Mean(0, 0, 320, 240), 30);
+  EXPECT_LT(GrabPicture(out, 2.5).Mean(0, 0, 320, 240), 30);
+}
+
+TEST_F(HooksTest, BeforeHookThatRaisesTurnsTheModulesOff) {
+  engine.BeforeHookHandler = [](TCustomFFmpeg&, THookAction&, int64_t) {
+    throw std::runtime_error("no");
+  };
+  const std::string out = scratch.File("off.mkv");
+  ConvertOrFail(Media("sync_25.mp4"), {}, out, {"vcodec=ffv1\nan=1\nt=1\nvhook=" + kInvert});
+  EXPECT_TRUE(Logged("Error occurs OnBeforeHook: no"));
+  EXPECT_LT(GrabPicture(out, 0.5).Mean(0, 0, 320, 240), 30);
+}
+
+TEST_F(HooksTest, TimeRangesGateTheModules) {
+  TOutputOptions record;
+  record.HookRanges = "0-1000,2000-3000";
+  record.ExtOptions = "vcodec=ffv1\nan=1\nt=4\nvhook=" + kInvert + " 0 0 160 240";
+  ASSERT_TRUE(engine.OpenInputFile(Media("sync_25.mp4")));
+  engine.ApplyOutputOptions(record);
+  const std::string out = scratch.File("ranges.mkv");
+  ASSERT_TRUE(engine.OpenOutputFile(out));
+  engine.TranscodeRun();
+  ASSERT_TRUE(engine.Finished) << engine.ExceptionMessage;
+  for (double t : {0.5, 2.5}) {
+    const Picture picture = GrabPicture(out, t);
+    EXPECT_GT(picture.Mean(0, 0, 150, 240), 200) << t;  // the left half is inverted
+    EXPECT_LT(picture.Mean(170, 0, 320, 240), 30) << t;
+  }
+  for (double t : {1.5, 3.5})
+    EXPECT_LT(GrabPicture(out, t).Mean(0, 0, 320, 240), 30) << t;
+}
+
+}  // namespace
+}  // namespace moskvid::test

@@ -1,0 +1,163 @@
+// The video path: frame-rate synchronisation, limits, crop, scale and pad
+// geometry and colour, deinterlacing and filter graphs.
+#include "engine/engine_test_support.h"
+
+namespace moskvid::test {
+namespace {
+
+using VideoPathTest = EngineTest;
+
+TEST_F(VideoPathTest, DoublingTheRateRepeatsEveryPicture) {
+  const std::string out = scratch.File("50.mp4");
+  ConvertOrFail(Media("h264_aac.mp4"), {}, out, {"vcodec=mpeg4\nr=50\nan=1\nv=3"});
+  EXPECT_EQ(CountFrames(out, "v:0"), 150);
+  EXPECT_EQ(engine.FramesDuplicated, 75);
+  EXPECT_EQ(engine.FramesDropped, 0);
+  EXPECT_TRUE(Logged("*** 1 dup!"));
+}
+
+TEST_F(VideoPathTest, HalvingTheRateDropsEveryOtherPicture) {
+  const std::string out = scratch.File("12.mp4");
+  ConvertOrFail(Media("h264_aac.mp4"), {}, out, {"vcodec=mpeg4\nr=12.5\nan=1\nv=3"});
+  EXPECT_NEAR(CountFrames(out, "v:0"), 38, 1);
+  EXPECT_NEAR(engine.FramesDropped, 37, 1);
+  EXPECT_TRUE(Logged("*** drop!"));
+}
+
+TEST_F(VideoPathTest, PassThroughSyncNeverDuplicates) {
+  const std::string out = scratch.File("vfr.mkv");
+  ConvertOrFail(Media("sync_vfr.mkv"), {}, out, {"vcodec=mpeg4\nvsync=2\nan=1"});
+  EXPECT_EQ(engine.FramesDuplicated, 0);
+  EXPECT_EQ(CountFrames(out, "v:0"), CountFrames(Media("sync_vfr.mkv"), "v:0"));
+}
+
+TEST_F(VideoPathTest, FrameLimitStopsTheVideo) {
+  const std::string out = scratch.File("limited.mp4");
+  ConvertOrFail(Media("h264_aac.mp4"), {}, out, {"vcodec=mpeg4\nvframes=10\nr=50"});
+  EXPECT_EQ(CountFrames(out, "v:0"), 10);
+}
+
+TEST_F(VideoPathTest, CropScaleAndPadGiveTheGeometryAndTheColour) {
+  // A white picture, cropped, scaled into 320x176 and padded to 320x240 with red bars.
+  const std::string white = scratch.File("white.mkv");
+  RunCommand(
+      "ffmpeg -v error -y -f lavfi -i color=c=white:size=640x480:rate=25:duration=1 "
+      "-c:v ffv1 -pix_fmt yuv420p " +
+      Quote(white));
+  const std::string out = scratch.File("boxed.mkv");
+  ConvertOrFail(white, {}, out,
+                {"vcodec=ffv1\nss=0\ns=320x176\npadtop=32\npadbottom=32\npadcolor=255"});
+  const auto streams = ProbeStreams(out);
+  ASSERT_EQ(streams[0].at("width"), "320");
+  ASSERT_EQ(streams[0].at("height"), "240");
+  const Picture picture = GrabPicture(out, 0.5, true);
+  ASSERT_EQ(picture.pixels.size(), 320u * 240 * 3 / 2);
+  // Luma: the bars carry red's brightness, the picture stays white.
+  EXPECT_NEAR(picture.Mean(0, 0, 320, 32), 76, 3);
+  EXPECT_NEAR(picture.Mean(0, 208, 320, 240), 76, 3);
+  EXPECT_NEAR(picture.Mean(0, 40, 320, 200), 235, 3);
+  // Chroma: the V plane of the bars is red's.
+  const uint8_t* v = picture.pixels.data() + 320 * 240 + 160 * 120;
+  EXPECT_NEAR(v[5 * 160 + 80], 255, 3);
+  EXPECT_NEAR(v[60 * 160 + 80], 128, 3);
+}
+
+TEST_F(VideoPathTest, CropCutsTheMargins) {
+  // Left half black, right half white: cropping the left 320 columns leaves white.
+  const std::string split = scratch.File("split.mkv");
+  RunCommand(
+      "ffmpeg -v error -y -f lavfi -i color=c=black:size=640x240:rate=25:duration=1 "
+      "-vf \"drawbox=x=320:y=0:w=320:h=240:color=white:t=fill\" -c:v ffv1 " +
+      Quote(split));
+  const std::string out = scratch.File("cropped.mkv");
+  ConvertOrFail(split, {}, out, {"vcodec=ffv1\ns=640x240\ncropleft=320"});
+  const auto streams = ProbeStreams(out);
+  EXPECT_EQ(streams[0].at("width"), "320");
+  const Picture picture = GrabPicture(out, 0.5);
+  EXPECT_GT(picture.Mean(0, 0, 320, 240), 230);
+}
+
+TEST_F(VideoPathTest, OddSourceSizesBecomeEven) {
+  const std::string out = scratch.File("even.mp4");
+  ConvertOrFail(Media("odd_422.mkv"), {}, out, {"vcodec=mpeg4"});
+  const auto streams = ProbeStreams(out);
+  EXPECT_EQ(streams[0].at("width"), "320");
+  EXPECT_EQ(streams[0].at("height"), "240");
+  EXPECT_EQ(streams[0].at("pix_fmt"), "yuv420p");
+}
+
+TEST_F(VideoPathTest, DeinterlacingSmoothsCombedLines) {
+  const std::string out = scratch.File("smooth.mkv");
+  ConvertOrFail(Media("combed.mkv"), {}, out, {"vcodec=ffv1\ndeinterlace=1"});
+  const Picture picture = GrabPicture(out, 0.05);
+  double differences = 0;
+  for (int y = 4; y < 200; ++y)
+    differences += std::abs(picture.At(100, y) - picture.At(100, y + 1));
+  // The source alternates 16 and 235 from line to line.
+  EXPECT_LT(differences / 196, 60);
+
+  engine.ResetOptions();
+  const std::string raw = scratch.File("raw.mkv");
+  ConvertOrFail(Media("combed.mkv"), {}, raw, {"vcodec=ffv1"});
+  const Picture combed = GrabPicture(raw, 0.05);
+  differences = 0;
+  for (int y = 4; y < 200; ++y)
+    differences += std::abs(combed.At(100, y) - combed.At(100, y + 1));
+  EXPECT_GT(differences / 196, 200);
+}
+
+TEST_F(VideoPathTest, FilterGraphRunsBetweenDecoderAndEncoder) {
+  const std::string out = scratch.File("turned.mp4");
+  ConvertOrFail(Media("h264_aac.mp4"), {}, out, {"vcodec=mpeg4\nvfilters=transpose=1"});
+  const auto streams = ProbeStreams(out);
+  EXPECT_EQ(streams[0].at("width"), "240");
+  EXPECT_EQ(streams[0].at("height"), "320");
+  EXPECT_EQ(CountFrames(out, "v:0"), 75);
+
+  // Mirroring moves the split picture's white half to the left.
+  const std::string split = scratch.File("split.mkv");
+  RunCommand(
+      "ffmpeg -v error -y -f lavfi -i color=c=black:size=320x240:rate=25:duration=1 "
+      "-vf \"drawbox=x=160:y=0:w=160:h=240:color=white:t=fill\" -c:v ffv1 " +
+      Quote(split));
+  engine.ResetOptions();
+  const std::string mirrored = scratch.File("mirrored.mkv");
+  ConvertOrFail(split, {}, mirrored, {"vcodec=ffv1\nvfilters=hflip"});
+  const Picture picture = GrabPicture(mirrored, 0.5);
+  EXPECT_GT(picture.Mean(0, 0, 150, 240), 230);
+  EXPECT_LT(picture.Mean(170, 0, 320, 240), 25);
+}
+
+TEST_F(VideoPathTest, FiltersRefuseCropAndResizingWithPads) {
+  ASSERT_TRUE(engine.OpenInputFile(Media("h264_aac.mp4")));
+  engine.ApplyOptionText("s=320x240\ncroptop=8\nvfilters=hflip");
+  EXPECT_FALSE(engine.OpenOutputFile(scratch.File("x.mp4")));
+  EXPECT_EQ(engine.ErrorText, "Cannot enable crop options and filters at the same time.");
+  engine.ResetOptions();
+  ASSERT_TRUE(engine.OpenInputFile(Media("h264_aac.mp4")));
+  engine.ApplyOptionText("padtop=8\nvfilters=scale=160:120");
+  EXPECT_FALSE(engine.OpenOutputFile(scratch.File("x.mp4")));
+  EXPECT_EQ(engine.ErrorText,
+            "Cannot enable pad options and the filters which resize frame at the same time. "
+            "(crop, rotate, scale, transpose, etc.)");
+}
+
+TEST_F(VideoPathTest, SizeChangeInMidStreamIsFollowedByTheScaler) {
+  const std::string changing = scratch.File("changing.ts");
+  RunCommand(
+      "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=25:duration=1 -c:v mpeg2video " +
+      Quote(scratch.File("a.ts")));
+  RunCommand(
+      "ffmpeg -v error -y -f lavfi -i testsrc=size=640x360:rate=25:duration=1 -c:v mpeg2video "
+      "-output_ts_offset 1 " +
+      Quote(scratch.File("b.ts")));
+  RunCommand("cat " + Quote(scratch.File("a.ts")) + " " + Quote(scratch.File("b.ts")) + " > " +
+             Quote(changing));
+  const std::string out = scratch.File("steady.mp4");
+  ConvertOrFail(changing, {}, out, {"vcodec=mpeg4"});
+  EXPECT_EQ(ProbeStreams(out)[0].at("width"), "320");
+  EXPECT_NEAR(CountFrames(out, "v:0"), 50, 2);
+}
+
+}  // namespace
+}  // namespace moskvid::test
