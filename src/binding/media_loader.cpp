@@ -62,8 +62,12 @@ LibraryState& State(MediaLibrary library) {
 }
 
 std::string BuildFileName(const LibraryState& state, bool versionedNames) {
-  std::string name = std::string(state.baseName) + ".so";
-  if (versionedNames) name += "." + std::to_string(state.majorVersion);
+  char name[64];
+  if (versionedNames) {
+    std::snprintf(name, sizeof name, "%s.so.%d", state.baseName, state.majorVersion);
+  } else {
+    std::snprintf(name, sizeof name, "%s.so", state.baseName);
+  }
   return name;
 }
 

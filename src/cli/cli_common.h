@@ -18,6 +18,8 @@ bool LoadLibrariesForCli(const std::string& directory, bool versionedNames);
 
 int CheckLibsCommand(const std::vector<std::string>& args);
 int TranscodeCommand(const std::vector<std::string>& args);
+int InfoCommand(const std::vector<std::string>& args);
+int SnapshotCommand(const std::vector<std::string>& args);
 
 void PrintUsage();
 

@@ -14,9 +14,15 @@ void PrintUsage() {
          "Commands:\n"
          "  check-libs [--dir DIR] [--plain-names]\n"
          "      Load the media libraries and print each one's file and version.\n"
-         "  transcode [--threads N] [--in NAME=VALUE]... INPUT [--out NAME=VALUE]... OUTPUT\n"
+         "  transcode [--threads N] [--quiet] [--in NAME=VALUE]... INPUT [--out NAME=VALUE]... "
+         "OUTPUT\n"
          "      Convert INPUT into OUTPUT with engine options (for example --out vcodec=mpeg4\n"
-         "      --out s=320x240 --out acodec=aac --out ab=128000).\n"
+         "      --out s=320x240 --out acodec=aac --out ab=128000). --threads sets the codec\n"
+         "      threads (0, the default: one per core). Ctrl-C stops; a second Ctrl-C exits.\n"
+         "  info FILE...\n"
+         "      Describe each file: container, programs and streams.\n"
+         "  snapshot FILE --at SECONDS [--out PATH]\n"
+         "      Save the picture at that time as a BMP file.\n"
          "  help\n"
          "      Show this text.\n";
 }
@@ -33,6 +39,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (command == "check-libs") return CheckLibsCommand(args);
   if (command == "transcode") return TranscodeCommand(args);
+  if (command == "info") return InfoCommand(args);
+  if (command == "snapshot") return SnapshotCommand(args);
   if (command == "help" || command == "--help" || command == "-h") {
     PrintUsage();
     return kExitOk;

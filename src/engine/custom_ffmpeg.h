@@ -171,6 +171,8 @@ class TCustomFFmpeg {
   void Terminate();
 
  protected:
+  // Called first when the engine lets go of its files and buffers.
+  virtual void ReleaseFiles() {}
   // Sends a line to the log handler when one is set.
   void Log(int level, const std::string& text);
   void LogF(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));

@@ -103,6 +103,7 @@ void TCustomFFmpeg::CloseOutputFile(OutputFile& output) {
 }
 
 void TCustomFFmpeg::Release() {
+  ReleaseFiles();
   CloseAllCodecs();
   Tables.reset();
   for (OutputFile& output : OutputFiles)

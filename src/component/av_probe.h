@@ -1,0 +1,126 @@
+// TAVProbe: describes one media file and decodes single video frames for
+// previews. It either opens the file itself or attaches, read-only, to a file
+// that a conversion task has opened.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "binding/ffptr.h"
+#include "engine/bitmap24.h"
+
+namespace moskvid {
+
+struct TAVFormatInfo {
+  int64_t StartTime = -1;  // microseconds
+  int64_t Duration = -1;   // microseconds
+  int32_t BitRate = -1;    // bits per second
+  int64_t TimeStamp = -1;  // seconds since 1970
+  std::string Title, Author, Copyright, Comment, Album;
+  int32_t Year = -1;
+  int32_t Track = -1;
+  std::string Genre;
+};
+
+struct TAVAudioStreamInfo {
+  std::string Language;
+  std::string CodecName;
+  int64_t StartTime = -1;    // stream time units
+  int64_t StartTimeUs = -1;  // microseconds
+  int64_t Duration = -1;
+  int64_t DurationUs = -1;
+  int32_t BitRate = -1;
+  int32_t Channels = -1;
+  int32_t SampleRate = -1;
+  int32_t SampleFormat = -1;
+};
+
+struct TAVVideoStreamInfo {
+  std::string Language;
+  std::string CodecName;
+  int64_t StartTime = -1;
+  int64_t StartTimeUs = -1;
+  int64_t Duration = -1;
+  int64_t DurationUs = -1;
+  int32_t BitRate = -1;
+  int32_t Height = -1;
+  int32_t Width = -1;
+  float DisplayAspectRatio = -1;
+  int32_t PixelFormat = -1;
+  int32_t FrameRateNum = -1;
+  int32_t FrameRateDen = -1;
+};
+
+// "HH:MM:SS.mmm" of a time in microseconds.
+std::string DurationText(int64_t microseconds);
+
+class TAVProbe {
+ public:
+  TAVProbe() = default;
+  ~TAVProbe();
+  TAVProbe(const TAVProbe&) = delete;
+  TAVProbe& operator=(const TAVProbe&) = delete;
+
+  // Opens a file; false with LastError() on failure. Raises when the media
+  // libraries are not loaded.
+  bool Open(const std::string& fileName, const std::string& forcedFormat = "");
+  // Describes a context some task opened; the probe does not own it and will
+  // neither seek nor decode in it.
+  void Attach(AVFormatContext* context);
+  void Close();
+
+  void GetFormatInfo(TAVFormatInfo& info);
+  void GetAudioStreamInfo(int stream, TAVAudioStreamInfo& info);
+  void GetVideoStreamInfo(int stream, TAVVideoStreamInfo& info);
+  bool IsAudioStream(int stream);
+  bool IsVideoStream(int stream);
+  std::string FileName();
+  std::string FormatName();
+  int64_t ProbeFileSize();
+  std::string InfoText();
+
+  // Positions the file at `microseconds` in a stream (-1: the first video,
+  // else audio, else subtitle stream, else the container).
+  bool Seek(int stream, int64_t microseconds);
+  // Decodes the next picture of a video stream (-1: the first one) into the
+  // frame bitmap and returns it; a 0x0 bitmap when there is none.
+  const TBitmap24& DecodeNextFrame(int stream = -1);
+  const TBitmap24& LastFrame() const { return lastFrame_; }
+  const TBitmap24& Frame() const { return frame_; }
+
+  std::string LastError() const;
+  bool OwnsContext() const { return ownsContext_; }
+  bool Loaded() const { return context_ != nullptr; }
+  bool StillImage() const { return stillImage_; }
+
+  int StreamCount = -1, ProgramCount = -1;
+  int AudioCount = -1, VideoCount = -1, SubtitleCount = -1;
+  int FirstAudio = -1, FirstVideo = -1, FirstSubtitle = -1;
+
+ private:
+  void CheckLibraries() const;
+  void CountStreams();
+  void CloseLocked();
+  std::string StreamLine(unsigned index);
+  // The decoder of `stream`, opened on first use.
+  AVCodecContext* DecoderFor(int stream);
+  void FillFrame(const AVFrame* picture);
+
+  // Guards everything below: a task's probe is read by the window thread
+  // while the task's worker may detach it.
+  mutable std::recursive_mutex lock_;
+  AVFormatContext* context_ = nullptr;
+  bool ownsContext_ = false;
+  std::string lastError_;
+  std::string forcedFormat_;
+  CodecContextPtr decoder_;
+  int decoderStream_ = -1;
+  SwsContext* converter_ = nullptr;
+  TBitmap24 frame_;
+  TBitmap24 lastFrame_;
+  bool stillImage_ = false;
+};
+
+}  // namespace moskvid

@@ -1,0 +1,427 @@
+#include "component/cc_av_converter.h"
+
+#include <stdexcept>
+
+#include "binding/media_loader.h"
+#include "component/log_capture.h"
+
+namespace moskvid {
+
+void ReentrantLock::lock() {
+  mutex_.lock();
+  owner_ = std::this_thread::get_id();
+  ++depth_;
+}
+
+void ReentrantLock::unlock() {
+  if (--depth_ == 0) owner_ = std::thread::id();
+  mutex_.unlock();
+}
+
+bool ReentrantLock::HeldByCurrentThread() const {
+  return owner_.load() == std::this_thread::get_id();
+}
+
+TCustomFFmpegVCL::TCustomFFmpegVCL(bool designing)
+    : designing_(designing), mainThreadId_(CurrentThreadId()) {
+  if (!designing_) RegisterComponent(this);
+}
+
+TCustomFFmpegVCL::~TCustomFFmpegVCL() {
+  Shutdown();
+}
+
+void TCustomFFmpegVCL::Shutdown() {
+  if (!designing_) UnregisterComponent(this);
+  std::vector<std::unique_ptr<TFFmpeg>> tasks;
+  {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    // Nothing is reported to a component that is going away.
+    OnBeforeHook = nullptr;
+    OnCustomHook = nullptr;
+    OnLog = nullptr;
+    OnProgress = nullptr;
+    OnTerminate = nullptr;
+    pendingCount_ = 0;
+    for (int i = 0; i < tasks_.Count(); ++i)
+      tasks_.Item(i).RequestStop();
+    tasks = tasks_.ExtractAll();
+  }
+  // Every worker ends before anything it may still use goes away.
+  for (auto& task : tasks)
+    task->JoinWorker();
+  tasks.clear();
+  ReapRetired();
+}
+
+bool TCustomFFmpegVCL::LoadLibraries(const std::string& folder, bool versionedNames) {
+  if (designing_) return true;
+  if (!binding::LoadMediaLibraries(folder, versionedNames)) {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    lastError_ = binding::MediaLoadError();
+    return false;
+  }
+  InstallLogCapture();
+  SetLibraryLogLevel(logLevel_);
+  return true;
+}
+
+void TCustomFFmpegVCL::SetLogLevel(TLogLevel level) {
+  logLevel_ = level;
+  SetLibraryLogLevel(level);
+}
+
+void TCustomFFmpegVCL::SetProgressInterval(int milliseconds) {
+  progressInterval_ = milliseconds <= 100 ? 100 : milliseconds;
+}
+
+void TCustomFFmpegVCL::SetTimerService(TTimerService service) {
+  std::lock_guard<ReentrantLock> guard(lock_);
+  timerService_ = std::move(service);
+}
+
+std::string TCustomFFmpegVCL::LastError() const {
+  std::lock_guard<ReentrantLock> guard(lock_);
+  return lastError_;
+}
+
+int TCustomFFmpegVCL::TaskCount() const {
+  std::lock_guard<ReentrantLock> guard(lock_);
+  return tasks_.Count();
+}
+
+TAVProbe* TCustomFFmpegVCL::TaskProbe(int index) {
+  std::lock_guard<ReentrantLock> guard(lock_);
+  if (index < 0 || index >= tasks_.Count()) return nullptr;
+  return &tasks_.Item(index).Probe;
+}
+
+bool TCustomFFmpegVCL::GetOutputOptions(int index, TOutputOptions& options) {
+  std::lock_guard<ReentrantLock> guard(lock_);
+  if (index < 0 || index >= tasks_.Count()) return false;
+  options = tasks_.Item(index).OutputOptions;
+  return true;
+}
+
+void TCustomFFmpegVCL::WireTask(TFFmpeg& task) {
+  TFFmpeg* raw = &task;
+  task.ProgressHandler = [this, raw](TCustomFFmpeg&, int frame, int fps, int current, float quality,
+                                     float bitRate, int64_t size, int total) {
+    DoProgress(*raw, frame, fps, current, quality, bitRate, size, total);
+  };
+  task.TerminateHandler = [this, raw](TCustomFFmpeg&) { DoTerminate(raw); };
+}
+
+int TCustomFFmpegVCL::AddInput(const std::string& fileName, const TInputOptions* options) {
+  auto fail = [this](const std::string& message) {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    lastError_ = message;
+    return -1;
+  };
+  if (!binding::MediaLibrariesLoaded()) return fail("The media libraries are not loaded.");
+  auto task = std::make_unique<TFFmpeg>();
+  TFFmpeg* raw = task.get();
+  raw->LogHandler = [this, raw](TCustomFFmpeg&, int level, const std::string& text) {
+    DoLog(raw, level, text);
+  };
+  try {
+    raw->ResetOptions();
+    raw->Options.Verbose = logLevel_ - 1;
+    SetLibraryLogLevel(logLevel_);
+    if (options) {
+      raw->InputOptions = *options;
+      if (raw->InputOptions.FileName.empty()) raw->InputOptions.FileName = fileName;
+      raw->ApplyInputOptions(raw->InputOptions);
+    } else {
+      raw->InputOptions = TInputOptions{};
+    }
+    if (!raw->OpenInputFile(fileName)) {
+      raw->LogHandler = nullptr;
+      return fail(raw->ErrorText);
+    }
+    raw->Probe.Attach(raw->InputContext(raw->NbInputFiles() - 1));
+  } catch (const std::exception& error) {
+    raw->LogHandler = nullptr;
+    return fail(error.what());
+  }
+  WireTask(*raw);
+  std::lock_guard<ReentrantLock> guard(lock_);
+  return tasks_.Add(std::move(task));
+}
+
+bool TCustomFFmpegVCL::SetOutput(int index, const std::string& fileName,
+                                 const TOutputOptions* options) {
+  try {
+    TFFmpeg* task = nullptr;
+    {
+      std::lock_guard<ReentrantLock> guard(lock_);
+      task = &tasks_.Item(index);
+    }
+    if (options) {
+      task->OutputOptions = *options;
+      if (task->OutputOptions.FileName.empty()) task->OutputOptions.FileName = fileName;
+      task->ApplyOutputOptions(task->OutputOptions);
+      if (options->CustomHook) {
+        task->CustomHookHandler = [this, task](TCustomFFmpeg&, TBitmap24& bitmap, int frame,
+                                               int64_t pts, bool& update, bool& stop) {
+          DoCustomHook(*task, bitmap, frame, pts, update, stop);
+        };
+      } else if (options->BeforeHook) {
+        task->BeforeHookHandler = [this, task](TCustomFFmpeg&, THookAction& action, int64_t pts) {
+          DoBeforeHook(*task, action, pts);
+        };
+      }
+    } else {
+      task->OutputOptions = TOutputOptions{};
+    }
+    if (!task->OpenOutputFile(fileName)) {
+      std::lock_guard<ReentrantLock> guard(lock_);
+      lastError_ = task->ErrorText;
+      return false;
+    }
+    return true;
+  } catch (const std::exception& error) {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    lastError_ = error.what();
+    return false;
+  }
+}
+
+void TCustomFFmpegVCL::StartConvert(int threadCount) {
+  ReapRetired();
+  ClearPendingLogLines();
+  int starts = 0;
+  {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    nextTask_ = 0;
+    finishedCount_ = 0;
+    threadCount_ = threadCount;
+    pendingCount_ = tasks_.Count();
+    starts = threadCount <= 0 ? 1 : threadCount;
+  }
+  for (int i = 0; i < starts; ++i) {
+    {
+      std::lock_guard<ReentrantLock> guard(lock_);
+      if (pendingCount_ <= 0) break;
+    }
+    StartNextTask();
+  }
+  RunQueuedTimers();
+}
+
+void TCustomFFmpegVCL::StartNextTask() {
+  int index = 0;
+  TTimerService timer;
+  bool direct = false;
+  {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    if (pendingCount_ <= 0) return;
+    --pendingCount_;
+    index = nextTask_++;
+    direct = threadCount_ > 0;
+    timer = timerService_;
+  }
+  if (direct) {
+    StartTask(index);
+  } else if (timer) {
+    timer(100, [this, index] { StartTask(index); });
+  } else {
+    std::lock_guard<std::mutex> guard(timerLock_);
+    queuedTimers_.push_back([this, index] { StartTask(index); });
+  }
+}
+
+void TCustomFFmpegVCL::RunQueuedTimers() {
+  for (;;) {
+    std::function<void()> callback;
+    {
+      std::lock_guard<std::mutex> guard(timerLock_);
+      if (queuedTimers_.empty()) return;
+      callback = std::move(queuedTimers_.front());
+      queuedTimers_.erase(queuedTimers_.begin());
+    }
+    callback();
+  }
+}
+
+void TCustomFFmpegVCL::StartTask(int index) {
+  TFFmpeg* task = nullptr;
+  bool threaded = false;
+  {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    if (index < 0 || index >= tasks_.Count()) return;
+    task = &tasks_.Item(index);
+    threaded = threadCount_ > 0;
+  }
+  task->ProgressIntervalUs = int64_t{progressInterval_} * 1000;
+  task->Options.Verbose = logLevel_ - 1;
+  task->Options.ThreadCount = CodecThreads;
+  SetLibraryLogLevel(logLevel_);
+  if (!threaded) {
+    task->ThreadID = mainThreadId_;
+    task->Start(false, ThreadPriority);
+  } else if (!task->Start(true, ThreadPriority)) {
+    task->ThreadID = 0;
+  }
+}
+
+void TCustomFFmpegVCL::StopConvert() {
+  std::lock_guard<ReentrantLock> guard(lock_);
+  pendingCount_ = 0;
+  for (int i = 0; i < tasks_.Count(); ++i) {
+    TFFmpeg& task = tasks_.Item(i);
+    if (task.Running) {
+      task.RequestStop();
+    } else if (!task.Terminated) {
+      // Reported from a thread of its own, once this lock is free.
+      TFFmpeg* waiting = &task;
+      std::lock_guard<std::mutex> grave(graveLock_);
+      terminators_.emplace_back([waiting] {
+        if (waiting->Claim()) waiting->Terminate();
+      });
+    }
+  }
+}
+
+void TCustomFFmpegVCL::PauseConvert() {
+  std::lock_guard<ReentrantLock> guard(lock_);
+  for (int i = 0; i < tasks_.Count(); ++i) {
+    if (tasks_.Item(i).WorkerActive()) tasks_.Item(i).Pause();
+  }
+}
+
+void TCustomFFmpegVCL::ResumeConvert() {
+  std::lock_guard<ReentrantLock> guard(lock_);
+  for (int i = 0; i < tasks_.Count(); ++i) {
+    if (tasks_.Item(i).WorkerActive()) tasks_.Item(i).Resume();
+  }
+}
+
+void TCustomFFmpegVCL::RemoveTask(int index) {
+  std::vector<std::unique_ptr<TFFmpeg>> removed;
+  {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    if (index < 0 || index >= tasks_.Count()) {
+      lastError_ = "List index out of bounds (" + std::to_string(index) + ")";
+      return;
+    }
+    removed.push_back(tasks_.Extract(index));
+  }
+  Dispose(std::move(removed));
+}
+
+void TCustomFFmpegVCL::ClearTasks() {
+  std::vector<std::unique_ptr<TFFmpeg>> removed;
+  {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    removed = tasks_.ExtractAll();
+    lastError_.clear();
+    threadCount_ = 0;
+  }
+  Dispose(std::move(removed));
+  ReapRetired();
+}
+
+void TCustomFFmpegVCL::Dispose(std::vector<std::unique_ptr<TFFmpeg>> tasks) {
+  for (auto& task : tasks) {
+    task->RequestStop();
+    // Waiting here for a worker that waits for us would never end.
+    if (task->OnWorkerThread() || lock_.HeldByCurrentThread()) {
+      std::lock_guard<std::mutex> grave(graveLock_);
+      retired_.push_back(std::move(task));
+    } else {
+      task.reset();
+    }
+  }
+}
+
+void TCustomFFmpegVCL::ReapRetired() {
+  if (lock_.HeldByCurrentThread()) return;
+  std::vector<std::thread> terminators;
+  std::vector<std::unique_ptr<TFFmpeg>> retired;
+  {
+    std::lock_guard<std::mutex> grave(graveLock_);
+    terminators.swap(terminators_);
+    retired.swap(retired_);
+  }
+  for (std::thread& thread : terminators) {
+    if (thread.get_id() == std::this_thread::get_id()) {
+      thread.detach();
+    } else if (thread.joinable()) {
+      thread.join();
+    }
+  }
+  std::vector<std::unique_ptr<TFFmpeg>> keep;
+  for (auto& task : retired) {
+    if (task->OnWorkerThread()) keep.push_back(std::move(task));
+  }
+  retired.clear();  // joins the workers
+  if (!keep.empty()) {
+    std::lock_guard<std::mutex> grave(graveLock_);
+    for (auto& task : keep)
+      retired_.push_back(std::move(task));
+  }
+}
+
+void TCustomFFmpegVCL::DoBeforeHook(TFFmpeg& task, THookAction& action, int64_t pts) {
+  if (OnBeforeHook) OnBeforeHook(task.TaskIndex, pts, action);
+}
+
+void TCustomFFmpegVCL::DoCustomHook(TFFmpeg& task, TBitmap24& bitmap, int frameNumber, int64_t pts,
+                                    bool& update, bool& stop) {
+  if (OnCustomHook) OnCustomHook(task.TaskIndex, bitmap, frameNumber, pts, update, stop);
+}
+
+void TCustomFFmpegVCL::DoLog(TFFmpeg* task, int level, const std::string& text) {
+  if (!OnLog) return;
+  std::lock_guard<ReentrantLock> guard(lock_);
+  const TLogLevel mapped = level < 0 ? llQuiet : (level >= 3 ? llAll : TLogLevel(level + 1));
+  OnLog(task ? task->TaskIndex : -1, mapped, text);
+}
+
+void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, int frameNumber, int fps, int currentDuration,
+                                  float quality, float bitRate, int64_t currentSize,
+                                  int totalDuration) {
+  if (!OnProgress) return;
+  std::lock_guard<ReentrantLock> guard(lock_);
+  OnProgress(task.TaskIndex, frameNumber, fps, currentDuration, quality, bitRate, currentSize,
+             totalDuration);
+}
+
+void TCustomFFmpegVCL::DoTerminate(TFFmpeg* task) {
+  bool startNext = false;
+  bool endOfRun = false;
+  {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    if (task) {
+      if (OnTerminate) {
+        OnTerminate(task->TaskIndex, task->Finished, task->HasException, task->ExceptionMessage);
+      }
+      ++finishedCount_;
+      if (pendingCount_ > 0) {
+        startNext = true;
+      } else if (finishedCount_ >= tasks_.Count()) {
+        endOfRun = true;
+      }
+    } else {
+      endOfRun = true;
+    }
+    if (endOfRun && OnTerminate) OnTerminate(-1, true, false, "");
+  }
+  // The log registry's lock comes before ours, so it is taken after ours is free.
+  if (endOfRun) ClearPendingLogLines();
+  if (startNext) StartNextTask();
+}
+
+void TCustomFFmpegVCL::DeliverLibraryLine(uint32_t threadId, int level, const std::string& line) {
+  if (!OnLog) return;
+  std::lock_guard<ReentrantLock> guard(lock_);
+  TFFmpeg* owner = nullptr;
+  for (int i = 0; i < tasks_.Count() && !owner; ++i) {
+    TFFmpeg& task = tasks_.Item(i);
+    if (task.Running && task.ThreadID.load() == threadId) owner = &task;
+  }
+  DoLog(owner, level, line);
+}
+
+}  // namespace moskvid

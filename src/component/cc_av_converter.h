@@ -1,0 +1,154 @@
+// The converter component: the task list, the run control on worker threads
+// and the five events. The application talks to the engine only through it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "component/av_probe.h"
+#include "component/ffmpeg_task.h"
+
+namespace moskvid {
+
+// A re-entrant lock that knows whether the calling thread holds it.
+class ReentrantLock {
+ public:
+  void lock();
+  void unlock();
+  bool HeldByCurrentThread() const;
+
+ private:
+  std::recursive_mutex mutex_;
+  std::atomic<std::thread::id> owner_{};
+  int depth_ = 0;  // guarded by mutex_
+};
+
+class TCustomFFmpegVCL {
+ public:
+  // Events. They are raised on the thread that runs the task (a worker, or
+  // the calling thread in single-thread mode); a receiver that touches the
+  // user interface hands the work to its own thread. Handlers must not call
+  // back into the component, other than StopConvert, PauseConvert and
+  // ResumeConvert.
+  using TBeforeHookEvent = std::function<void(int AIndex, int64_t APTS, THookAction& AHookAction)>;
+  using TCustomHookEvent = std::function<void(int AIndex, TBitmap24& ABitmap, int AFrameNumber,
+                                              int64_t APTS, bool& AUpdate, bool& AStopHook)>;
+  using TLogEvent = std::function<void(int AIndex, TLogLevel ALogLevel, const std::string& AMsg)>;
+  using TProgressEvent = std::function<void(int AIndex, int AFrameNumber, int AFPS,
+                                            int ACurrentDuration, float AQuality, float ABitRate,
+                                            int64_t ACurrentSize, int ATotalOutputDuration)>;
+  using TTerminateEvent =
+      std::function<void(int AIndex, bool AFinished, bool AException, const std::string& AMessage)>;
+  // Runs `callback` once, `milliseconds` later, on the thread that owns the
+  // component (the window thread of an application).
+  using TTimerService = std::function<void(int milliseconds, std::function<void()> callback)>;
+
+  explicit TCustomFFmpegVCL(bool designing = false);
+  virtual ~TCustomFFmpegVCL();
+  TCustomFFmpegVCL(const TCustomFFmpegVCL&) = delete;
+  TCustomFFmpegVCL& operator=(const TCustomFFmpegVCL&) = delete;
+
+  bool LoadLibraries(const std::string& folder, bool versionedNames);
+  // Creates a task and opens its input; the task index, or -1 with LastError().
+  int AddInput(const std::string& fileName, const TInputOptions* options = nullptr);
+  bool SetOutput(int index, const std::string& fileName, const TOutputOptions* options = nullptr);
+  // Runs the tasks, `threadCount` at a time on worker threads; 0 or less runs
+  // them one after another on this thread, each started by the timer service.
+  void StartConvert(int threadCount);
+  void StopConvert();
+  void PauseConvert();
+  void ResumeConvert();
+  void RemoveTask(int index);
+  void ClearTasks();
+  int TaskCount() const;
+  TAVProbe* TaskProbe(int index);
+  bool GetOutputOptions(int index, TOutputOptions& options);
+  std::string LastError() const;
+  TAVProbe& Probe() { return probe_; }
+
+  std::string About;
+  TLogLevel LogLevel() const { return logLevel_; }
+  void SetLogLevel(TLogLevel level);
+  int ProgressInterval() const { return progressInterval_; }
+  void SetProgressInterval(int milliseconds);
+  TConvertPriority ThreadPriority = tpNormal;
+  // Codec threads of each task: 0 lets the libraries use one per core.
+  int CodecThreads = 0;
+  static std::string Version() { return "2.2a"; }
+  void SetTimerService(TTimerService service);
+  uint32_t MainThreadID() const { return mainThreadId_; }
+
+  TBeforeHookEvent OnBeforeHook;
+  TCustomHookEvent OnCustomHook;
+  TLogEvent OnLog;
+  TProgressEvent OnProgress;
+  TTerminateEvent OnTerminate;
+
+  // Used by the library log capture: a line logged on `threadId`.
+  void DeliverLibraryLine(uint32_t threadId, int level, const std::string& line);
+
+ protected:
+  // Stops every task and waits for every worker. A derived component calls
+  // it first in its destructor, while its event operations still exist.
+  void Shutdown();
+
+  virtual void DoBeforeHook(TFFmpeg& task, THookAction& action, int64_t pts);
+  virtual void DoCustomHook(TFFmpeg& task, TBitmap24& bitmap, int frameNumber, int64_t pts,
+                            bool& update, bool& stop);
+  virtual void DoLog(TFFmpeg* task, int level, const std::string& text);
+  virtual void DoProgress(TFFmpeg& task, int frameNumber, int fps, int currentDuration,
+                          float quality, float bitRate, int64_t currentSize, int totalDuration);
+  virtual void DoTerminate(TFFmpeg* task);
+
+ private:
+  void StartNextTask();
+  void StartTask(int index);
+  // Frees tasks, waiting for their workers unless that would wait for the
+  // calling thread itself; those are kept until their workers are done.
+  void Dispose(std::vector<std::unique_ptr<TFFmpeg>> tasks);
+  void ReapRetired();
+  void RunQueuedTimers();
+  void WireTask(TFFmpeg& task);
+
+  const bool designing_;
+  const uint32_t mainThreadId_;
+  TLogLevel logLevel_ = llInfo;
+  int progressInterval_ = 500;
+  TAVProbe probe_;
+
+  // --- Protected by lock_.
+  mutable ReentrantLock lock_;
+  TFFmpegList tasks_;
+  std::string lastError_;
+  int nextTask_ = -1;
+  int threadCount_ = 0;
+  int finishedCount_ = 0;
+  int pendingCount_ = 0;
+  TTimerService timerService_;
+
+  // --- Protected by graveLock_: finished helpers and removed tasks whose
+  // threads still have to be joined.
+  std::mutex graveLock_;
+  std::vector<std::thread> terminators_;
+  std::vector<std::unique_ptr<TFFmpeg>> retired_;
+
+  // Timer callbacks waiting when no timer service is installed; guarded by
+  // timerLock_.
+  std::mutex timerLock_;
+  std::vector<std::function<void()>> queuedTimers_;
+};
+
+// The component as the application uses it.
+class TCCAVConverter : public TCustomFFmpegVCL {
+ public:
+  using TCustomFFmpegVCL::TCustomFFmpegVCL;
+  ~TCCAVConverter() override { Shutdown(); }
+};
+
+}  // namespace moskvid

@@ -1,0 +1,133 @@
+#include "component/ffmpeg_task.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+namespace moskvid {
+
+namespace {
+
+// Lowers the calling thread's priority; raising it would need privileges.
+void ApplyPriority(TConvertPriority priority) {
+  const auto tid = static_cast<id_t>(CurrentThreadId());
+  switch (priority) {
+    case tpNormal:
+      break;
+    case tpLower:
+    case tpLowest: {
+      const int step = priority == tpLower ? 5 : 15;
+      const int nice = std::min(getpriority(PRIO_PROCESS, tid) + step, 19);
+      setpriority(PRIO_PROCESS, tid, nice);
+      break;
+    }
+    case tpIdle: {
+      sched_param parameter{};
+      pthread_setschedparam(pthread_self(), SCHED_IDLE, &parameter);
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+uint32_t CurrentThreadId() {
+  return static_cast<uint32_t>(::syscall(SYS_gettid));
+}
+
+TFFmpeg::TFFmpeg() = default;
+
+TFFmpeg::~TFFmpeg() {
+  RequestStop();
+  JoinWorker();
+  // The probe goes before the engine closes the input it is attached to.
+  Probe.Close();
+}
+
+void TFFmpeg::ReleaseFiles() {
+  Probe.Close();
+}
+
+void TFFmpeg::JoinWorker() {
+  if (worker_.joinable() && !OnWorkerThread()) worker_.join();
+}
+
+bool TFFmpeg::Start(bool inThread, TConvertPriority priority) {
+  if (Running || Terminated || !Claim()) return false;
+  const char* missing = NbOutputFiles() == 0  ? "Must supply at least one output file"
+                        : NbInputFiles() == 0 ? "Must supply at least one input file"
+                                              : nullptr;
+  if (missing) {
+    Release();
+    Log(-1, missing);
+    HasException = true;
+    ExceptionMessage = missing;
+    Terminate();
+    return false;
+  }
+  Running = true;
+  StopRequested = false;
+  Finished = false;
+  Terminated = false;
+  if (!inThread) {
+    Run();
+    return false;
+  }
+  JoinWorker();
+  workerActive_ = true;
+  worker_ = std::thread([this, priority] {
+    ThreadID = CurrentThreadId();
+    ApplyPriority(priority);
+    Run();
+    workerActive_ = false;
+  });
+  return true;
+}
+
+void TFFmpeg::Run() {
+  Finished = false;
+  TranscodeRun();
+}
+
+TFFmpeg& TFFmpegList::Item(int index) const {
+  if (index < 0 || index >= Count()) {
+    throw std::out_of_range("List index out of bounds (" + std::to_string(index) + ")");
+  }
+  return *tasks_[static_cast<size_t>(index)];
+}
+
+int TFFmpegList::Add(std::unique_ptr<TFFmpeg> task) {
+  task->TaskIndex = Count();
+  tasks_.push_back(std::move(task));
+  return Count() - 1;
+}
+
+std::unique_ptr<TFFmpeg> TFFmpegList::Extract(int index) {
+  Item(index);  // checks the index
+  std::unique_ptr<TFFmpeg> task = std::move(tasks_[static_cast<size_t>(index)]);
+  tasks_.erase(tasks_.begin() + index);
+  for (int i = index; i < Count(); ++i)
+    tasks_[static_cast<size_t>(i)]->TaskIndex = i;
+  return task;
+}
+
+std::vector<std::unique_ptr<TFFmpeg>> TFFmpegList::ExtractAll() {
+  std::vector<std::unique_ptr<TFFmpeg>> tasks = std::move(tasks_);
+  tasks_.clear();
+  return tasks;
+}
+
+TFFmpeg* TFFmpegList::FindByThreadID(uint32_t threadId) const {
+  for (const auto& task : tasks_) {
+    if (task->ThreadID.load() == threadId) return task.get();
+  }
+  return nullptr;
+}
+
+}  // namespace moskvid

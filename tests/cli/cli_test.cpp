@@ -1,0 +1,126 @@
+// moskvid-cli end to end: exit statuses, outputs and messages.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+#include "support/test_support.h"
+
+namespace moskvid::test {
+namespace {
+
+std::string Cli(const std::string& args, int* status, bool withErrors = true) {
+  return RunCommand(std::string(MOSKVID_CLI) + " " + args + (withErrors ? " 2>&1" : " 2>/dev/null"),
+                    status);
+}
+
+TEST(CliTest, CheckLibsListsTheSixLibraries) {
+  int status = -1;
+  const std::string out = Cli("check-libs", &status);
+  EXPECT_EQ(status, 0) << out;
+  for (const char* name : {"libavcodec.so.59", "libavfilter.so.8", "libavformat.so.59",
+                           "libavutil.so.57", "libswscale.so.6", "libswresample.so.4"}) {
+    EXPECT_NE(out.find(name), std::string::npos) << name;
+  }
+  ScratchDir empty;
+  const std::string failed = Cli("check-libs --dir " + Quote(empty.Path()), &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(failed.rfind("Load libraray libavcodec.so.59 error: ", 0), 0u) << failed;
+}
+
+TEST(CliTest, BadArgumentsGiveTheUsageAndStatusTwo) {
+  int status = -1;
+  EXPECT_NE(Cli("", &status).find("Usage: moskvid-cli"), std::string::npos);
+  EXPECT_EQ(status, 2);
+  Cli("transcode onlyone.mp4", &status);
+  EXPECT_EQ(status, 2);
+  Cli("transcode --threads many a b", &status);
+  EXPECT_EQ(status, 2);
+  Cli("frobnicate", &status);
+  EXPECT_EQ(status, 2);
+}
+
+TEST(CliTest, TranscodePrintsTheOutputAndFinishes) {
+  ScratchDir dir;
+  const std::string out = dir.File("out.mp4");
+  int status = -1;
+  const std::string printed =
+      Cli("transcode --quiet " + Quote(Media("h264_aac.mp4")) +
+              " --out vcodec=mpeg4 --out s=160x120 --out acodec=aac " + Quote(out),
+          &status, false);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(printed, out + "\n");
+  const auto streams = ProbeStreams(out);
+  ASSERT_EQ(streams.size(), 2u);
+  EXPECT_EQ(streams[0].at("width"), "160");
+  EXPECT_EQ(CountFrames(out, "v:0"), 75);
+
+  const std::string failed =
+      Cli("transcode " + Quote(Media("random.mp4")) + " " + Quote(dir.File("x.mp4")), &status);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(failed.find("Unknown format"), std::string::npos) << failed;
+}
+
+TEST(CliTest, InterruptStopsAndLeavesAPlayableFile) {
+  ScratchDir dir;
+  const std::string longer = dir.File("long.mp4");
+  RunCommand(
+      "ffmpeg -v error -y -f lavfi -i testsrc=size=640x360:rate=25:duration=60 -c:v libx264 "
+      "-preset ultrafast " +
+      Quote(longer));
+  const std::string out = dir.File("stopped.mp4");
+  const std::string pidFile = dir.File("pid");
+  // Started in the background; its process id lets the test interrupt it.
+  RunCommand("( " + std::string(MOSKVID_CLI) + " transcode --quiet " + Quote(longer) +
+             " --out vcodec=mpeg4 --threads 1 " + Quote(out) + " & echo $! > " + Quote(pidFile) +
+             "; wait $!; echo $? > " + Quote(dir.File("status")) + " ) > /dev/null 2>&1 &");
+  for (int i = 0; i < 100 && !(std::filesystem::exists(out) && std::filesystem::exists(pidFile));
+       ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const int pid = std::stoi(RunCommand("cat " + Quote(pidFile)));
+  ::kill(pid, SIGINT);
+  for (int i = 0; i < 300 && !std::filesystem::exists(dir.File("status")); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(std::stoi(RunCommand("cat " + Quote(dir.File("status")))), 1);
+  const int frames = CountFrames(out, "v:0");
+  EXPECT_GT(frames, 0);
+  EXPECT_LT(frames, 1500);
+}
+
+TEST(CliTest, InfoAndSnapshot) {
+  int status = -1;
+  const std::string info = Cli("info " + Quote(Media("h264_aac.mp4")), &status, false);
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(info.find("Format Name: mov,mp4,m4a,3gp,3g2,mj2"), std::string::npos) << info;
+  EXPECT_NE(info.find("video #0: codec=h264 width=320 height=240"), std::string::npos) << info;
+  EXPECT_NE(info.find("audio #1: codec=aac channels=2 sample_rate=44100"), std::string::npos);
+  Cli("info " + Quote(Media("empty.mp4")), &status);
+  EXPECT_EQ(status, 1);
+
+  ScratchDir dir;
+  const std::string bmp = dir.File("shot.bmp");
+  const std::string printed = Cli(
+      "snapshot " + Quote(Media("h264_aac.mp4")) + " --at 1 --out " + Quote(bmp), &status, false);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(printed, bmp + "\n");
+  const auto streams = ProbeStreams(bmp);
+  ASSERT_EQ(streams.size(), 1u);
+  EXPECT_EQ(streams[0].at("width"), "320");
+  EXPECT_EQ(streams[0].at("height"), "240");
+  // The picture is the one at 1 s, the right way up.
+  const Picture saved = GrabPicture(bmp, 0);
+  const Picture reference = GrabPicture(Media("h264_aac.mp4"), 1.0);
+  ASSERT_EQ(saved.pixels.size(), reference.pixels.size());
+  double difference = 0;
+  for (size_t i = 0; i < saved.pixels.size(); ++i)
+    difference += std::abs(saved.pixels[i] - reference.pixels[i]);
+  EXPECT_LT(difference / static_cast<double>(saved.pixels.size()), 3);
+}
+
+}  // namespace
+}  // namespace moskvid::test

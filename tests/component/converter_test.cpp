@@ -1,0 +1,247 @@
+// The component's run control: event sequences in thread and single-thread
+// mode, stop, pause, removal and failures.
+#include <thread>
+
+#include "component/converter_test_support.h"
+
+namespace moskvid::test {
+namespace {
+
+const char* kQuick = "vcodec=mpeg4\nacodec=aac";
+
+TEST_F(ConverterTest, PropertiesAndTheirRules) {
+  EXPECT_EQ(TCCAVConverter::Version(), "2.2a");
+  EXPECT_EQ(converter.LogLevel(), llInfo);
+  EXPECT_EQ(converter.ProgressInterval(), 500);
+  EXPECT_EQ(converter.ThreadPriority, tpNormal);
+  converter.SetProgressInterval(50);
+  EXPECT_EQ(converter.ProgressInterval(), 100);
+  converter.SetProgressInterval(101);
+  EXPECT_EQ(converter.ProgressInterval(), 101);
+}
+
+TEST_F(ConverterTest, EmptyListRaisesNoEvent) {
+  converter.StartConvert(1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_TRUE(events.empty());
+}
+
+TEST_F(ConverterTest, OneTaskOnAWorkerThread) {
+  const std::string out = scratch.File("one.mp4");
+  AddTask(Media("h264_aac.mp4"), out, kQuick);
+  converter.SetProgressInterval(100);
+  converter.StartConvert(1);
+  ASSERT_TRUE(WaitForEnd());
+  const auto ends = Terminations();
+  ASSERT_EQ(ends.size(), 2u);
+  EXPECT_EQ(ends[0].index, 0);
+  EXPECT_TRUE(ends[0].finished);
+  EXPECT_FALSE(ends[0].exception);
+  EXPECT_EQ(ends[0].message, "");
+  EXPECT_NE(ends[0].thread, converter.MainThreadID());
+  EXPECT_EQ(ends[1].index, -1);
+  EXPECT_EQ(CountFrames(out, "v:0"), 75);
+}
+
+TEST_F(ConverterTest, ThreeTasksOneAtATime) {
+  for (int i = 0; i < 3; ++i) {
+    AddTask(Media("h264_aac.mp4"), scratch.File("t" + std::to_string(i) + ".mp4"), kQuick);
+  }
+  converter.StartConvert(1);
+  ASSERT_TRUE(WaitForEnd());
+  std::lock_guard<std::mutex> lock(mutex);
+  // Each task's events come after the previous task's termination.
+  int current = 0;
+  std::vector<int> order;
+  for (const Event& e : events) {
+    if (e.kind == "terminate") {
+      order.push_back(e.index);
+      if (e.index >= 0) {
+        EXPECT_EQ(e.index, current++);
+      }
+    } else if (e.index >= 0) {
+      EXPECT_EQ(e.index, current) << e.kind << " " << e.message;
+    }
+  }
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, -1}));
+}
+
+TEST_F(ConverterTest, SingleThreadModeRunsOnTheCallingThreadFromTheTimer) {
+  std::vector<std::pair<int, std::function<void()>>> timers;
+  converter.SetTimerService([&](int milliseconds, std::function<void()> callback) {
+    timers.emplace_back(milliseconds, std::move(callback));
+  });
+  AddTask(Media("h264_aac.mp4"), scratch.File("a.mp4"), kQuick);
+  AddTask(Media("audio.mp3"), scratch.File("b.wav"), "acodec=pcm_s16le");
+  converter.StartConvert(0);
+  EXPECT_EQ(Count("terminate", 0), 0);  // nothing runs before the timer fires
+  for (size_t i = 0; i < timers.size(); ++i) {
+    EXPECT_EQ(timers[i].first, 100);
+    timers[i].second();
+  }
+  EXPECT_EQ(timers.size(), 2u);
+  const auto ends = Terminations();
+  ASSERT_EQ(ends.size(), 3u);
+  EXPECT_EQ(ends[0].index, 0);
+  EXPECT_EQ(ends[1].index, 1);
+  EXPECT_EQ(ends[2].index, -1);
+  for (const Event& e : ends)
+    EXPECT_EQ(e.thread, converter.MainThreadID());
+}
+
+TEST_F(ConverterTest, StopWithOneRunningAndTwoWaiting) {
+  for (int i = 0; i < 3; ++i) {
+    AddTask(Media("h264_aac_1080p.mp4"), scratch.File("s" + std::to_string(i) + ".mp4"),
+            "vcodec=mpeg4\nb=6000000");
+  }
+  converter.SetProgressInterval(100);
+  converter.StartConvert(1);
+  ASSERT_TRUE(WaitFor("progress", 0));
+  converter.StopConvert();
+  ASSERT_TRUE(WaitForEnd());
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto ends = Terminations();
+  ASSERT_EQ(ends.size(), 4u);
+  std::vector<int> indexes;
+  for (const Event& e : ends) {
+    indexes.push_back(e.index);
+    if (e.index >= 0) {
+      EXPECT_FALSE(e.finished) << e.index;
+      EXPECT_FALSE(e.exception) << e.index;
+      EXPECT_EQ(e.message, "");
+    }
+  }
+  EXPECT_EQ(indexes.back(), -1);
+  std::sort(indexes.begin(), indexes.end());
+  EXPECT_EQ(indexes, (std::vector<int>{-1, 0, 1, 2}));
+  // The stopped conversion is still a playable file.
+  EXPECT_GT(CountFrames(scratch.File("s0.mp4"), "v:0"), 0);
+}
+
+TEST_F(ConverterTest, TaskWithoutOutputFailsAndTheNextOneRuns) {
+  const int bad = converter.AddInput(Media("h264_aac.mp4"));
+  ASSERT_EQ(bad, 0);
+  EXPECT_FALSE(converter.SetOutput(bad, scratch.File("no/folder/x.mp4")));
+  EXPECT_EQ(converter.LastError(), "Could not open '" + scratch.File("no/folder/x.mp4") + "'");
+  AddTask(Media("audio.mp3"), scratch.File("ok.wav"), "acodec=pcm_s16le");
+  converter.StartConvert(1);
+  ASSERT_TRUE(WaitForEnd());
+  const auto ends = Terminations();
+  ASSERT_EQ(ends.size(), 3u);
+  EXPECT_EQ(ends[0].index, 0);
+  EXPECT_FALSE(ends[0].finished);
+  EXPECT_TRUE(ends[0].exception);
+  EXPECT_EQ(ends[0].message, "Must supply at least one output file");
+  EXPECT_EQ(ends[1].index, 1);
+  EXPECT_TRUE(ends[1].finished);
+  std::lock_guard<std::mutex> lock(mutex);
+  bool logged = false;
+  for (const Event& e : events) {
+    logged = logged || (e.kind == "log" && e.index == 0 && e.level == llQuiet &&
+                        e.message == "Must supply at least one output file");
+  }
+  EXPECT_TRUE(logged);
+}
+
+TEST_F(ConverterTest, PauseHoldsResumeContinuesStopEnds) {
+  AddTask(Media("h264_aac_1080p.mp4"), scratch.File("p.mp4"), "vcodec=mpeg4\nb=6000000");
+  converter.SetProgressInterval(100);
+  converter.StartConvert(1);
+  ASSERT_TRUE(WaitFor("progress", 0));
+  converter.PauseConvert();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const int held = Count("progress", 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_EQ(Count("progress", 0), held);  // nothing moves while paused
+  EXPECT_EQ(Count("terminate", 0), 0);
+  converter.ResumeConvert();
+  converter.PauseConvert();
+  converter.StopConvert();  // a stop releases a held worker
+  ASSERT_TRUE(WaitForEnd());
+  const auto ends = Terminations();
+  ASSERT_EQ(ends.size(), 2u);
+  EXPECT_FALSE(ends[0].finished);
+}
+
+TEST_F(ConverterTest, RemovingATaskRenumbersTheRest) {
+  for (int i = 0; i < 3; ++i) {
+    AddTask(Media("audio.mp3"), scratch.File("r" + std::to_string(i) + ".wav"), "acodec=pcm_s16le");
+  }
+  converter.RemoveTask(0);
+  EXPECT_EQ(converter.TaskCount(), 2);
+  TOutputOptions options;
+  ASSERT_TRUE(converter.GetOutputOptions(0, options));
+  EXPECT_EQ(options.FileName, scratch.File("r1.wav"));
+  converter.StartConvert(2);
+  ASSERT_TRUE(WaitForEnd());
+  std::vector<int> indexes;
+  for (const Event& e : Terminations())
+    indexes.push_back(e.index);
+  std::sort(indexes.begin(), indexes.end());
+  EXPECT_EQ(indexes, (std::vector<int>{-1, 0, 1}));
+  converter.RemoveTask(7);
+  EXPECT_EQ(converter.LastError(), "List index out of bounds (7)");
+}
+
+TEST_F(ConverterTest, RecordsGetTheRequestedNames) {
+  TInputOptions input;
+  const int index = converter.AddInput(Media("audio.mp3"), &input);
+  ASSERT_EQ(index, 0);
+  TOutputOptions output;
+  output.ExtOptions = "acodec=pcm_s16le";
+  ASSERT_TRUE(converter.SetOutput(index, scratch.File("named.wav"), &output));
+  TOutputOptions back;
+  ASSERT_TRUE(converter.GetOutputOptions(index, back));
+  EXPECT_EQ(back.FileName, scratch.File("named.wav"));
+  EXPECT_FALSE(converter.GetOutputOptions(3, back));
+  ASSERT_NE(converter.TaskProbe(0), nullptr);
+  EXPECT_EQ(converter.TaskProbe(0)->AudioCount, 1);
+  EXPECT_EQ(converter.TaskProbe(1), nullptr);
+  EXPECT_EQ(converter.AddInput(Media("random.mp4")), -1);
+  EXPECT_EQ(converter.LastError(), Media("random.mp4") + ": Unknown format");
+}
+
+TEST_F(ConverterTest, TwoAtOnceGiveTheSameFilesAsOneAfterAnother) {
+  const std::string options = "vcodec=mpeg4\nacodec=aac\nflags=+bitexact";
+  for (int i = 0; i < 2; ++i)
+    AddTask(Media("sync_25.mp4"), scratch.File("par" + std::to_string(i) + ".mp4"), options);
+  converter.StartConvert(2);
+  ASSERT_TRUE(WaitForEnd());
+  converter.ClearTasks();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    events.clear();
+  }
+  AddTask(Media("sync_25.mp4"), scratch.File("seq.mp4"), options);
+  converter.StartConvert(1);
+  ASSERT_TRUE(WaitForEnd());
+  const auto hash = [](const std::string& file) {
+    return RunCommand("ffmpeg -v error -nostdin -i " + Quote(file) +
+                      " -f framemd5 - | grep -v '^#'");
+  };
+  const std::string sequential = hash(scratch.File("seq.mp4"));
+  ASSERT_FALSE(sequential.empty());
+  EXPECT_EQ(hash(scratch.File("par0.mp4")), sequential);
+  EXPECT_EQ(hash(scratch.File("par1.mp4")), sequential);
+}
+
+TEST_F(ConverterTest, DestroyingTheComponentDuringARunStopsItsWorkers) {
+  auto local = std::make_unique<TCCAVConverter>();
+  ASSERT_TRUE(local->LoadLibraries("", true));
+  std::atomic<int> terminations{0};
+  local->OnTerminate = [&](int, bool, bool, const std::string&) { ++terminations; };
+  for (int i = 0; i < 2; ++i) {
+    const int index = local->AddInput(Media("h264_aac_1080p.mp4"));
+    TOutputOptions record;
+    record.ExtOptions = "vcodec=mpeg4";
+    ASSERT_TRUE(local->SetOutput(index, scratch.File("d" + std::to_string(i) + ".mp4"), &record));
+  }
+  local->StartConvert(2);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  local.reset();  // must stop and join both workers
+  EXPECT_LE(terminations.load(), 3);
+}
+
+}  // namespace
+}  // namespace moskvid::test

@@ -1,0 +1,210 @@
+// The media probe on real files: records, information text, seeking and
+// single frames compared against an independent decode.
+#include "component/av_probe.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "binding/my_utils.h"
+#include "engine/custom_ffmpeg.h"
+#include "support/test_support.h"
+
+namespace moskvid::test {
+namespace {
+
+class ProbeTest : public ::testing::Test {
+ protected:
+  void SetUp() override { LoadLibrariesOrDie(); }
+  TAVProbe probe;
+};
+
+// The picture the ffmpeg tool decodes at `seconds`, as top-down BGR rows.
+std::vector<uint8_t> ReferenceBgr(const std::string& file, double seconds) {
+  const std::string data =
+      RunCommand("ffmpeg -v error -nostdin -ss " + std::to_string(seconds) + " -i " + Quote(file) +
+                 " -frames:v 1 -f rawvideo -pix_fmt bgr24 -");
+  return std::vector<uint8_t>(data.begin(), data.end());
+}
+
+double MeanDifference(const TBitmap24& bitmap, const std::vector<uint8_t>& reference) {
+  const size_t size = static_cast<size_t>(bitmap.Stride()) * bitmap.Height();
+  if (reference.size() != size) return 1e9;
+  double sum = 0;
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    const uint8_t* row = bitmap.ScanLine(y);
+    for (int x = 0; x < bitmap.Stride(); ++x) {
+      sum += std::abs(row[x] - reference[static_cast<size_t>(y) * bitmap.Stride() + x]);
+    }
+  }
+  return sum / static_cast<double>(size);
+}
+
+TEST_F(ProbeTest, RecordsOfAClip) {
+  ASSERT_TRUE(probe.Open(Media("h264_aac.mp4"))) << probe.LastError();
+  EXPECT_EQ(probe.StreamCount, 2);
+  EXPECT_EQ(probe.VideoCount, 1);
+  EXPECT_EQ(probe.AudioCount, 1);
+  EXPECT_EQ(probe.FirstVideo, 0);
+  EXPECT_EQ(probe.FirstAudio, 1);
+  EXPECT_EQ(probe.FirstSubtitle, -1);
+  EXPECT_TRUE(probe.IsVideoStream(0));
+  EXPECT_TRUE(probe.IsAudioStream(1));
+  EXPECT_FALSE(probe.IsAudioStream(5));
+
+  TAVFormatInfo format;
+  probe.GetFormatInfo(format);
+  EXPECT_NEAR(format.Duration, 3000000, 60000);
+  EXPECT_GT(format.BitRate, 0);
+  EXPECT_EQ(probe.ProbeFileSize(), GetFileSize(Media("h264_aac.mp4")));
+
+  TAVVideoStreamInfo video;
+  probe.GetVideoStreamInfo(-1, video);
+  EXPECT_EQ(video.CodecName, "h264");
+  EXPECT_EQ(video.Width, 320);
+  EXPECT_EQ(video.Height, 240);
+  EXPECT_NEAR(video.DisplayAspectRatio, 4.0 / 3.0, 1e-3);
+  EXPECT_EQ(video.FrameRateNum, 25);
+  EXPECT_EQ(video.FrameRateDen, 1);
+  EXPECT_EQ(video.PixelFormat, AV_PIX_FMT_YUV420P);
+  EXPECT_NEAR(video.DurationUs, 3000000, 40000);
+
+  TAVAudioStreamInfo audio;
+  probe.GetAudioStreamInfo(-1, audio);
+  EXPECT_EQ(audio.CodecName, "aac");
+  EXPECT_EQ(audio.Channels, 2);
+  EXPECT_EQ(audio.SampleRate, 44100);
+  EXPECT_NEAR(audio.BitRate, 96000, 20000);
+
+  // A video stream asked for as audio gives the defaults.
+  probe.GetAudioStreamInfo(0, audio);
+  EXPECT_EQ(audio.Channels, -1);
+}
+
+TEST_F(ProbeTest, InformationText) {
+  ASSERT_TRUE(probe.Open(Media("h264_aac.mp4")));
+  const std::string text = probe.InfoText();
+  EXPECT_EQ(text.rfind("File Name: " + Media("h264_aac.mp4") + "\r\n", 0), 0u) << text;
+  EXPECT_NE(text.find("\r\nFormat Name: mov,mp4,m4a,3gp,3g2,mj2\r\n"), std::string::npos);
+  EXPECT_NE(text.find("\r\nFile Size: " + FormatFileSize(GetFileSize(Media("h264_aac.mp4")))),
+            std::string::npos);
+  EXPECT_NE(text.find("\r\nDuration: 00:00:03.0"), std::string::npos) << text;
+  EXPECT_NE(text.find("\r\nBit Rate: "), std::string::npos);
+  EXPECT_NE(text.find("\r\nStream #0[0x1](und), 1/12800: Video: h264"), std::string::npos) << text;
+  EXPECT_NE(text.find(", 25.00 tb(r)"), std::string::npos);
+  EXPECT_NE(text.find("\r\nStream #1[0x2](und), 1/44100: Audio: aac"), std::string::npos) << text;
+  EXPECT_NE(text.find(", StartTime: 0.000000, Duration: 00:00:03.000"), std::string::npos);
+}
+
+TEST_F(ProbeTest, ProgramsListTheirOwnStreams) {
+  ASSERT_TRUE(probe.Open(Media("two_programs.ts")));
+  EXPECT_EQ(probe.ProgramCount, 2);
+  const std::string text = probe.InfoText();
+  const size_t first = text.find("\r\nProgram 1 FFmpeg@First\r\nStream #0[0x100]");
+  const size_t second = text.find("\r\nProgram 2 FFmpeg@Second\r\nStream #2[0x102]");
+  ASSERT_NE(first, std::string::npos) << text;
+  ASSERT_NE(second, std::string::npos) << text;
+  EXPECT_LT(first, second);
+  EXPECT_NE(text.find("Stream #1[0x101]", first), std::string::npos);
+  EXPECT_NE(text.find("Stream #3[0x103]", second), std::string::npos);
+}
+
+TEST_F(ProbeTest, DurationText) {
+  EXPECT_EQ(DurationText((3600LL + 2 * 60 + 3) * 1000000 + 500000), "01:02:03.500");
+  EXPECT_EQ(DurationText(0), "00:00:00.000");
+}
+
+TEST_F(ProbeTest, BrokenFilesAreRefusedWithAMessage) {
+  const std::string missing = Media("nothing-here.avi");
+  EXPECT_FALSE(probe.Open(missing));
+  EXPECT_EQ(probe.LastError(), missing + ": no such file or directory");
+  EXPECT_FALSE(probe.Open(Media("random.mp4")));
+  EXPECT_EQ(probe.LastError(), Media("random.mp4") + ": Unknown format");
+  EXPECT_FALSE(probe.Open(Media("empty.mp4")));
+  EXPECT_FALSE(probe.Open(Media("truncated.mp4")));
+  EXPECT_EQ(probe.LastError(), Media("truncated.mp4") + ": Error while parsing header");
+  EXPECT_FALSE(probe.Open(Media("h264_aac.mp4"), "nosuchformat"));
+  EXPECT_EQ(probe.LastError(), "Unknown input format: nosuchformat");
+  EXPECT_EQ(probe.StreamCount, -1);
+  EXPECT_EQ(probe.InfoText(), "");
+  EXPECT_TRUE(probe.DecodeNextFrame().Empty());
+  EXPECT_FALSE(probe.Seek(-1, 0));
+  EXPECT_EQ(probe.LastError(), "file not loaded.");
+}
+
+TEST_F(ProbeTest, SeekAndDecodeGiveThePictureAtThatTime) {
+  ASSERT_TRUE(probe.Open(Media("h264_aac.mp4")));
+  for (double seconds : {0.0, 1.0, 2.0}) {
+    ASSERT_TRUE(probe.Seek(-1, static_cast<int64_t>(seconds * 1000000)));
+    const TBitmap24& frame = probe.DecodeNextFrame();
+    ASSERT_EQ(frame.Width(), 320);
+    ASSERT_EQ(frame.Height(), 240);
+    EXPECT_LT(MeanDifference(frame, ReferenceBgr(Media("h264_aac.mp4"), seconds)), 3) << seconds;
+  }
+  // The next call gives the next picture, not the same one again.
+  const TBitmap24 before = probe.LastFrame();
+  probe.DecodeNextFrame();
+  EXPECT_GT(MeanDifference(probe.Frame(), ReferenceBgr(Media("h264_aac.mp4"), 2.0)), 0.01);
+  EXPECT_LT(MeanDifference(probe.Frame(), ReferenceBgr(Media("h264_aac.mp4"), 2.04)), 3);
+  EXPECT_EQ(before.Width(), 320);
+
+  // Negative times go to the start; times past the end are limited.
+  ASSERT_TRUE(probe.Seek(-1, -5000000));
+  EXPECT_LT(MeanDifference(probe.DecodeNextFrame(), ReferenceBgr(Media("h264_aac.mp4"), 0)), 3);
+  EXPECT_TRUE(probe.Seek(-1, 600000000));
+  EXPECT_FALSE(probe.Seek(7, 0));
+}
+
+TEST_F(ProbeTest, StillPictureIsDecodedOnce) {
+  ASSERT_TRUE(probe.Open(Media("still.png")));
+  const TBitmap24 first = probe.DecodeNextFrame();
+  ASSERT_EQ(first.Width(), 320);
+  EXPECT_TRUE(probe.StillImage());
+  const TBitmap24& second = probe.DecodeNextFrame();
+  EXPECT_EQ(MeanDifference(
+                second, std::vector<uint8_t>(first.ScanLine(0), first.ScanLine(0) + 320 * 240 * 3)),
+            0);
+  EXPECT_TRUE(probe.Seek(-1, 1000000));
+}
+
+TEST_F(ProbeTest, AudioOnlyFileHasNoPicture) {
+  ASSERT_TRUE(probe.Open(Media("audio.mp3")));
+  EXPECT_TRUE(probe.DecodeNextFrame().Empty());
+  EXPECT_TRUE(probe.Seek(-1, 1000000));
+}
+
+TEST_F(ProbeTest, AttachedProbeDescribesButNeitherSeeksNorDecodes) {
+  TCustomFFmpeg engine;
+  ASSERT_TRUE(engine.OpenInputFile(Media("h264_aac.mp4")));
+  probe.Attach(engine.InputContext(0));
+  EXPECT_FALSE(probe.OwnsContext());
+  EXPECT_EQ(probe.StreamCount, 2);
+  EXPECT_NE(probe.InfoText().find("Video: h264"), std::string::npos);
+  try {
+    probe.Seek(-1, 0);
+    ADD_FAILURE() << "seek did not raise";
+  } catch (const FFMpegException& error) {
+    EXPECT_STREQ(error.what(), "file cannot be seeked, handle is readonly.");
+  }
+  try {
+    probe.DecodeNextFrame();
+    ADD_FAILURE() << "decode did not raise";
+  } catch (const FFMpegException& error) {
+    EXPECT_STREQ(error.what(), "frame cannot be read, handle is readonly.");
+  }
+  probe.Close();
+  EXPECT_EQ(engine.InputContext(0)->nb_streams, 2u);  // still open: not the probe's
+}
+
+TEST(ProbeWithoutLibrariesTest, OpenRaises) {
+  TAVProbe probe;
+  try {
+    probe.Open("anything.mp4");
+    ADD_FAILURE() << "no exception";
+  } catch (const FFMpegException& error) {
+    EXPECT_STREQ(error.what(), "LibAVCodec not loaded.");
+  }
+}
+
+}  // namespace
+}  // namespace moskvid::test
