@@ -20,6 +20,8 @@ int CheckLibsCommand(const std::vector<std::string>& args);
 int TranscodeCommand(const std::vector<std::string>& args);
 int InfoCommand(const std::vector<std::string>& args);
 int SnapshotCommand(const std::vector<std::string>& args);
+int ConvertCommand(const std::vector<std::string>& args);
+int FormatsCommand(const std::vector<std::string>& args);
 
 void PrintUsage();
 

@@ -19,6 +19,13 @@ void PrintUsage() {
          "      Convert INPUT into OUTPUT with engine options (for example --out vcodec=mpeg4\n"
          "      --out s=320x240 --out acodec=aac --out ab=128000). --threads sets the codec\n"
          "      threads (0, the default: one per core). Ctrl-C stops; a second Ctrl-C exits.\n"
+         "  convert [--format N] [--output-dir DIR] [--start HH:MM:SS[.mmm]]\n"
+         "          [--length HH:MM:SS[.mmm]] [--crop TOP:BOTTOM:LEFT:RIGHT]\n"
+         "          [--zoom lbox|cent|full|orig] [--threads N] [--config FILE] [--quiet] FILE...\n"
+         "      Convert each file into one of the fourteen device formats with the settings\n"
+         "      the desktop application stores; prints each output path.\n"
+         "  formats [--config FILE]\n"
+         "      List the formats with their container and settings (* marks the stored one).\n"
          "  info FILE...\n"
          "      Describe each file: container, programs and streams.\n"
          "  snapshot FILE --at SECONDS [--out PATH]\n"
@@ -40,6 +47,8 @@ int main(int argc, char** argv) {
   if (command == "check-libs") return CheckLibsCommand(args);
   if (command == "transcode") return TranscodeCommand(args);
   if (command == "info") return InfoCommand(args);
+  if (command == "convert") return ConvertCommand(args);
+  if (command == "formats") return FormatsCommand(args);
   if (command == "snapshot") return SnapshotCommand(args);
   if (command == "help" || command == "--help" || command == "-h") {
     PrintUsage();

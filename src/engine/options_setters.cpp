@@ -111,8 +111,8 @@ void TCustomFFmpeg::SetFrameRate(const std::string& value) {
     throw FFMpegException("Incorrect frame rate");
   }
   // "29.97" and its kind mean the NTSC rates exactly.
-  for (AVRational ntsc :
-       {AVRational{24000, 1001}, AVRational{30000, 1001}, AVRational{60000, 1001}}) {
+  for (AVRational ntsc : {AVRational{15000, 1001}, AVRational{24000, 1001}, AVRational{30000, 1001},
+                          AVRational{60000, 1001}}) {
     if (rate.den != ntsc.den && std::fabs(av_q2d(rate) / av_q2d(ntsc) - 1) < 1e-4) rate = ntsc;
   }
   Options.FrameRateValue = rate;
@@ -189,7 +189,8 @@ void TCustomFFmpeg::SetCrop(int side, const std::string& value) {
 }
 
 void TCustomFFmpeg::SetCropValue(int side, int value) {
-  if (value < 0) return;
+  // Nothing to cut is never out of range, also for a source without a picture.
+  if (value <= 0) return;
   if (value % 2 != 0) {
     throw FFMpegException(Format("%s crop size must be a multiple of 2", kSideNames[side]));
   }

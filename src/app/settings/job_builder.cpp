@@ -1,0 +1,303 @@
+#include "app/settings/job_builder.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/settings/output_formats.h"
+#include "engine/option_parsing.h"
+
+namespace moskvid {
+
+namespace {
+
+int Even(double value) {
+  return 2 * static_cast<int>(std::trunc(value / 2));
+}
+
+std::string SizeText(int width, int height) {
+  return Format("%dx%d", width, height);
+}
+std::string AspectText(int width, int height) {
+  return Format("%d:%d", width, height);
+}
+
+int Unset0(int value) {
+  return value < 0 ? 0 : value;
+}
+
+// Fit by height: the picture keeps the full width, bars above and below.
+void FitByHeight(double ratio, int Hs, int Wo, int Ho, int ct, int cb, int cl, int cr,
+                 TOutputOptions& out) {
+  const int picture = 2 * (static_cast<int>(std::trunc(Hs / ratio)) / 2);
+  const int slack = Ho - picture;
+  out.PaddingTop = out.PaddingBottom = 2 * (slack / 4);
+  const int height = 2 * ((picture + slack - out.PaddingTop - out.PaddingBottom) / 2);
+  out.FrameSize = SizeText(Wo + cl + cr, ct + height + cb);
+  out.AspectRatio = AspectText(Wo, Ho);
+}
+
+// Fit by width: the picture keeps the full height, bars left and right.
+void FitByWidth(double ratio, int Ws, int Wo, int Ho, int ct, int cb, int cl, int cr,
+                TOutputOptions& out) {
+  const int picture = 2 * (static_cast<int>(std::trunc(Ws / ratio)) / 2);
+  const int slack = Wo - picture;
+  out.PaddingLeft = out.PaddingRight = 2 * (slack / 4);
+  const int width = 2 * ((picture + slack - out.PaddingLeft - out.PaddingRight) / 2);
+  out.FrameSize = SizeText(cl + width + cr, Ho + ct + cb);
+  out.AspectRatio = AspectText(Wo, Ho);
+}
+
+void FitBothWays(int Ws, int Hs, int Wo, int Ho, int ct, int cb, int cl, int cr,
+                 TOutputOptions& out) {
+  const double rw = static_cast<double>(Ws) / Wo;
+  const double rh = static_cast<double>(Hs) / Ho;
+  if (rw > rh) {
+    FitByHeight(rw, Hs, Wo, Ho, ct, cb, cl, cr, out);
+  } else if (rw < rh) {
+    FitByWidth(rh, Ws, Wo, Ho, ct, cb, cl, cr, out);
+  } else {
+    out.FrameSize = SizeText(Wo, Ho);
+    out.AspectRatio = AspectText(Wo, Ho);
+  }
+}
+
+// Stretch the cropped picture over the whole target.
+void FillStretched(int Wo, int Ho, int ct, int cb, int cl, int cr, TOutputOptions& out) {
+  out.FrameSize = SizeText(Wo + cl + cr, Ho + ct + cb);
+  out.AspectRatio = AspectText(Wo, Ho);
+}
+
+// Pan and scan: fill the target keeping the shape, cutting what overflows
+// equally on both sides.
+void FillCentered(int Ws, int Hs, int Wo, int Ho, TOutputOptions& out) {
+  int ct = out.CropTop, cb = out.CropBottom, cl = out.CropLeft, cr = out.CropRight;
+  const int width = Ws - cl - cr;
+  const int height = Hs - ct - cb;
+  if (width <= 0 || height <= 0) return;
+  const double target = static_cast<double>(Wo) / Ho;
+  if (static_cast<double>(width) / height > target) {
+    const int extra = width - Even(height * target);
+    cl += Even(extra / 2.0);
+    cr += Even(extra - Even(extra / 2.0));
+  } else {
+    const int extra = height - Even(width / target);
+    ct += Even(extra / 2.0);
+    cb += Even(extra - Even(extra / 2.0));
+  }
+  out.CropTop = ct;
+  out.CropBottom = cb;
+  out.CropLeft = cl;
+  out.CropRight = cr;
+  FillStretched(Wo, Ho, ct, cb, cl, cr, out);
+}
+
+// Codec names the engine takes as they are; anything else leaves the choice
+// to the container.
+bool KnownVideoCodec(const std::string& name) {
+  static const char* const kNames[] = {
+      "mpeg4",   "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1", "msmpeg4v2",
+      "huffyuv", "dvvideo", "rawvideo",   "h263p",      "h263",    "rv10",      "rv20",
+      "ljpeg",   "mjpeg",   "svq1",       "zlib",       "libx264"};
+  for (const char* known : kNames) {
+    if (name == known) return true;
+  }
+  return false;
+}
+
+std::string H264ProfileNumber(const std::string& name) {
+  const std::string profile = LowerCase(Trim(name));
+  if (profile == "baseline") return "66";
+  if (profile == "high") return "100";
+  return "77";  // main
+}
+
+void AddLine(std::string& text, const std::string& line) {
+  if (!text.empty() && text.back() != '\n') text += "\n";
+  text += line;
+}
+
+// Steps common to audio-only and video jobs: the audio settings.
+void ApplyAudio(const TJobSettings& settings, TOutputOptions& out) {
+  out.AudioCodec = settings.Value("paraAudioEncoder", "libfaac");
+  const std::string channels = settings.Value("paraChannel", "2");
+  if (channels != "as source") out.AudioChannels = settings.IntegerValue("paraChannel", "2");
+  const std::string rate = settings.Value("paraSampleRate", "44100");
+  if (rate != "as source") out.SampleRate = settings.IntegerValue("paraSampleRate", "44100");
+  const std::string bitRate = settings.Value("paraAudioBitRate", "128");
+  if (bitRate != "as source" && !Trim(bitRate).empty()) {
+    char* end = nullptr;
+    const double value = std::strtod(Trim(bitRate).c_str(), &end) * 1000;
+    if (*end != '\0')
+      throw TConversionError("'" + bitRate + "' is not a valid floating point value");
+    if (value > 0) out.AudioBitsPerSecond = static_cast<int>(std::trunc(value));
+  }
+  const std::string volume = settings.Value("paraVolume", "3");
+  if (volume != "256") out.Volume = settings.IntegerValue("paraVolume", "3");
+}
+
+}  // namespace
+
+void FitToFrame(int Ws, int Hs, int Wo, int Ho, int ct, int cb, int cl, int cr,
+                TOutputOptions& out) {
+  if (Wo <= 0 || Ho <= 0 || Ws <= 0 || Hs <= 0) return;  // nothing to fit: the size stays
+  if (Wo <= Ws && Ho >= Hs)
+    FitByHeight(static_cast<double>(Ws) / Wo, Hs, Wo, Ho, ct, cb, cl, cr, out);
+  if (Wo >= Ws && Ho <= Hs)
+    FitByWidth(static_cast<double>(Hs) / Ho, Ws, Wo, Ho, ct, cb, cl, cr, out);
+  if (Wo >= Ws && Ho >= Hs) FitBothWays(Ws, Hs, Wo, Ho, ct, cb, cl, cr, out);
+  if (Wo <= Ws && Ho <= Hs) FitBothWays(Ws, Hs, Wo, Ho, ct, cb, cl, cr, out);
+  if (Wo == Ws && Ho == Hs) {
+    out.FrameSize = SizeText(Ws, Hs);
+    out.AspectRatio = AspectText(Ws, Hs);
+    int left = Unset0(out.PaddingLeft), right = Unset0(out.PaddingRight);
+    int top = Unset0(out.PaddingTop), bottom = Unset0(out.PaddingBottom);
+    if (cl > 0) left = 2 * ((left + cl) / 2);
+    if (cr > 0) right = 2 * ((right + cr) / 2);
+    if (ct > 0) top = 2 * ((top + ct) / 2);
+    if (cb > 0) bottom = 2 * ((bottom + cb) / 2);
+    out.PaddingLeft = out.PaddingRight = 2 * ((left + right) / 4);
+    out.PaddingTop = out.PaddingBottom = 2 * ((top + bottom) / 4);
+  }
+}
+
+void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions& out,
+                        TAVProbe& probe, TInputOptions& input, const TGlobalObject& global) {
+  const TJobSettings settings(global.ConfigFile(), global.ProfileFile(), format);
+  const std::string encoder = settings.Value("paraVideoEncoder", "");
+
+  if (Trim(encoder).empty()) {
+    ApplyAudio(settings, out);
+    input.ExtOptions = "vn=1";
+    return;
+  }
+
+  // Step 4: the video codec.
+  if (KnownVideoCodec(encoder)) out.VideoCodec = encoder;
+  std::string options = out.ExtOptions;
+  // Portable players decode 4:2:0 pictures only.
+  AddLine(options, "pix_fmt=yuv420p");
+
+  // Step 5: H.264, as option lines the engine applies. The "v" in front keeps
+  // each setting to the video encoder (the audio encoder has a profile and a
+  // level of its own).
+  if (encoder == "libx264") {
+    out.Gop = settings.IntegerValue("paraGop", "250");
+    if (LowerCase(settings.Value("paraBitExact", "True")) == "true")
+      AddLine(options, "vflags=+bitexact");
+    const int level = settings.IntegerValue("paraLevel", "13");
+    if (level > 0) AddLine(options, "vlevel=" + std::to_string(level));
+    const int buffer = settings.IntegerValue("paraBufferSize", "128");
+    if (buffer > 0) AddLine(options, "vbufsize=" + std::to_string(int64_t{buffer} * 1000));
+    const int maxRate = settings.IntegerValue("paraMaxBitrate", "1500");
+    if (maxRate > 0) AddLine(options, "vmaxrate=" + std::to_string(int64_t{maxRate} * 1000));
+    const int coder = settings.IntegerValue("paraCoder", "0");
+    if (coder >= 0) AddLine(options, "coder=" + std::to_string(coder));
+    AddLine(options, "vprofile=" + H264ProfileNumber(settings.ProfileValue("paraProfile", "main")));
+    // "paraQscale" is read (a bad value is still an error) but not handed on:
+    // a quantiser ceiling would override the buffer limits the device needs.
+    settings.IntegerValue("paraQscale", "25");
+  }
+  out.ExtOptions = options;
+
+  // Step 6: bit rate.
+  const std::string bitRate = settings.Value("paraVideoBitRate", "512");
+  if (bitRate == "as source") {
+    TAVVideoStreamInfo info;
+    probe.GetVideoStreamInfo(probe.FirstVideo, info);
+    if (info.BitRate > 0) out.VideoBitsPerSecond = info.BitRate;
+  } else {
+    out.VideoBitsPerSecond = settings.IntegerValue("paraVideoBitRate", "512") * 1000;
+  }
+
+  // Step 7: frame rate.
+  const std::string rate = settings.Value("paraFrameRate", "29.97");
+  if (rate != "as source") out.FrameRate = rate;
+
+  // Step 8: container.
+  const std::string container = settings.ProfileValue("Format", "null");
+  static const char* const kContainers[] = {"ipod", "3gp", "3g2", "avi",
+                                            "psp",  "mov", "vcd", "flv"};
+  for (const char* known : kContainers) {
+    if (LowerCase(container) == known) out.Format = container;
+  }
+  // The PSP writer wants one picture and one sound stream; a source without
+  // either goes into a plain MP4 file.
+  if (LowerCase(out.Format) == "psp" && (probe.VideoCount <= 0 || probe.AudioCount <= 0)) {
+    out.Format.clear();
+  }
+  // The MPEG-4 tag "DIVX" only where the container takes it.
+  const std::string extension = LowerCase(std::filesystem::path(out.FileName).extension().string());
+  const bool avi = out.Format.empty() ? extension == ".avi" : LowerCase(out.Format) == "avi";
+  if (encoder == "mpeg4" && avi) out.VideoTag = "DIVX";
+
+  // Steps 9 and 10: sizes.
+  int Ws = probe.LastFrame().Width();
+  int Hs = probe.LastFrame().Height();
+  const std::string size = settings.Value("paraVideoSize", "null");
+  int Wo = 0, Ho = 0;
+  if (size == "as source") {
+    Wo = Ws;
+    Ho = Hs;
+  } else if (const size_t x = size.find('x'); x != std::string::npos && x > 0) {
+    Wo = std::atoi(size.substr(0, x).c_str());
+    Ho = std::atoi(size.substr(x + 1).c_str());
+  }
+  if (LowerCase(out.VideoCodec) == "h263") {
+    const std::string sizes = ",704x576,352x288,176x144,160x120,128x96,";
+    if (sizes.find("," + size + ",") == std::string::npos) {
+      if (Wo > 176 && Wo <= 352) {
+        Wo = 352;
+        Ho = 288;
+      } else if (Wo > 352) {
+        Wo = 704;
+        Ho = 576;
+      }
+    }
+  }
+
+  // Step 11: crops.
+  if (out.CropTop == -1) out.CropTop = 0;
+  if (out.CropBottom == -1) out.CropBottom = 0;
+  if (out.CropLeft == -1) out.CropLeft = 0;
+  if (out.CropRight == -1) out.CropRight = 0;
+  const int ct = out.CropTop, cb = out.CropBottom, cl = out.CropLeft, cr = out.CropRight;
+
+  // Step 12: zoom. Every mode keeps even sizes.
+  Wo &= ~1;
+  Ho &= ~1;
+  const bool fits = Wo > 0 && Ho > 0 && Ws > 0 && Hs > 0;
+  if (record.ZoomMode == "ylbox") {
+    if (ct > 0) Hs -= ct;
+    if (cb > 0) Hs -= cb;
+    if (cl > 0) Ws -= cl;
+    if (cr > 0) Ws -= cr;
+  } else if (record.ZoomMode == "lbox" && fits) {
+    FitToFrame(Ws, Hs, Wo, Ho, ct, cb, cl, cr, out);
+  } else if (record.ZoomMode == "full" && fits) {
+    FillStretched(Wo, Ho, ct, cb, cl, cr, out);
+  } else if (record.ZoomMode == "cent" && fits) {
+    FillCentered(Ws, Hs, Wo, Ho, out);
+  }
+
+  // Steps 13 and 14.
+  ApplyAudio(settings, out);
+  out.PaddingColor = 0;
+}
+
+std::string MakeOutputFileName(const std::string& source, const std::string& suffix,
+                               const TGlobalObject& global, TWarningSink& warnings,
+                               const std::string& folder) {
+  TAppSettings settings(global.ConfigFile());
+  const std::string wanted = folder.empty() ? settings.OutputFolder() : folder;
+  const std::string base = EnsureFolder(wanted, "OutPutDir", settings.Ini(), warnings) +
+                           std::filesystem::path(source).stem().string();
+  std::error_code error;
+  std::string candidate = base + "_(new)" + suffix;
+  for (int n = 1; std::filesystem::exists(candidate, error); ++n) {
+    candidate = base + "_(new_" + std::to_string(n) + ")" + suffix;
+  }
+  return candidate;
+}
+
+}  // namespace moskvid

@@ -1,0 +1,35 @@
+// Turning a file's record, the chosen format and the stored settings into
+// one conversion task's option records, and naming output files.
+#pragma once
+
+#include <string>
+
+#include "app/settings/app_settings.h"
+#include "app/settings/file_record.h"
+#include "app/settings/global_object.h"
+#include "app/settings/job_settings.h"
+#include "component/av_probe.h"
+#include "engine/option_records.h"
+
+namespace moskvid {
+
+// Letter box: fits the source (Ws x Hs) into the target (Wo x Ho) keeping its
+// shape, with bars; writes the frame size, aspect and pads of `output`.
+void FitToFrame(int sourceWidth, int sourceHeight, int targetWidth, int targetHeight, int cropTop,
+                int cropBottom, int cropLeft, int cropRight, TOutputOptions& output);
+
+// Fills `output` and `input` for one file (the caller has already set the
+// output name, the crops from the record and the trim). `probe` is open on
+// the source with its last frame decoded. Raises TConversionError when a
+// stored number is not one.
+void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions& output,
+                        TAVProbe& probe, TInputOptions& input, const TGlobalObject& global);
+
+// The output folder (ensured) followed by the source's name without its last
+// extension, "_(new)" and `suffix` (".mp4"); "_(new_1)", "_(new_2)" ... when
+// that file exists. `folder` overrides the stored output folder when set.
+std::string MakeOutputFileName(const std::string& source, const std::string& suffix,
+                               const TGlobalObject& global, TWarningSink& warnings,
+                               const std::string& folder = "");
+
+}  // namespace moskvid

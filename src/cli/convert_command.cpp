@@ -1,0 +1,225 @@
+// convert and formats: conversions the way the desktop application makes
+// them, from the shared settings and the shipped profiles.
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "app/settings/app_settings.h"
+#include "app/settings/job_builder.h"
+#include "app/settings/output_formats.h"
+#include "cli/cli_common.h"
+#include "cli/component_run.h"
+
+namespace moskvid::cli {
+
+namespace {
+
+class StderrWarnings : public TWarningSink {
+ public:
+  void Warning(const std::string& text) override {
+    std::fprintf(stderr, "Warning: %s\n", text.c_str());
+  }
+};
+
+struct ConvertOptions {
+  int Format = -1;  // -1: the stored choice
+  std::string OutputDir;
+  int StartMs = 0;
+  int LengthMs = 0;
+  int Crop[4] = {0, 0, 0, 0};  // top, bottom, left, right
+  std::string Zoom = "lbox";
+  std::string Config;
+  RunSettings Run;
+  std::vector<std::string> Files;
+};
+
+int Usage(const std::string& message) {
+  std::cerr << "convert: " << message << "\n";
+  PrintUsage();
+  return kExitUsage;
+}
+
+bool ParseCount(const std::string& text, int& value) {
+  char* end = nullptr;
+  const long parsed = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || parsed < 0 || parsed > 1000000) return false;
+  value = static_cast<int>(parsed);
+  return true;
+}
+
+// "SS[.mmm]", "MM:SS[.mmm]" or "HH:MM:SS[.mmm]" in milliseconds.
+bool ParseClock(const std::string& text, int& milliseconds) {
+  double total = 0;
+  size_t start = 0;
+  int parts = 0;
+  while (start <= text.size()) {
+    const size_t colon = text.find(':', start);
+    const std::string piece =
+        text.substr(start, colon == std::string::npos ? colon : colon - start);
+    char* end = nullptr;
+    const double value = std::strtod(piece.c_str(), &end);
+    if (piece.empty() || *end != '\0' || value < 0) return false;
+    total = total * 60 + value;
+    ++parts;
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  if (parts > 3 || total > 2147483.0) return false;
+  milliseconds = static_cast<int>(total * 1000 + 0.5);
+  return true;
+}
+
+int ParseConvertArguments(const std::vector<std::string>& args, ConvertOptions& options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool takesValue = arg == "--format" || arg == "--output-dir" || arg == "--start" ||
+                            arg == "--length" || arg == "--crop" || arg == "--zoom" ||
+                            arg == "--threads" || arg == "--config";
+    if (takesValue && i + 1 >= args.size()) return Usage(arg + " needs a value");
+    const std::string value = takesValue ? args[++i] : "";
+    if (arg == "--format") {
+      if (!ParseCount(value, options.Format) || options.Format >= kFormatCount) {
+        return Usage("--format takes a number from 0 to 13");
+      }
+    } else if (arg == "--output-dir") {
+      options.OutputDir = value;
+    } else if (arg == "--start") {
+      if (!ParseClock(value, options.StartMs)) return Usage("--start takes HH:MM:SS[.mmm]");
+    } else if (arg == "--length") {
+      if (!ParseClock(value, options.LengthMs)) return Usage("--length takes HH:MM:SS[.mmm]");
+    } else if (arg == "--crop") {
+      std::string rest = value;
+      for (int side = 0; side < 4; ++side) {
+        const size_t colon = rest.find(':');
+        const std::string piece = side < 3 ? rest.substr(0, colon) : rest;
+        if ((side < 3 && colon == std::string::npos) || !ParseCount(piece, options.Crop[side]) ||
+            options.Crop[side] % 2 != 0) {
+          return Usage("--crop takes TOP:BOTTOM:LEFT:RIGHT in even numbers of pixels");
+        }
+        rest = side < 3 ? rest.substr(colon + 1) : "";
+      }
+    } else if (arg == "--zoom") {
+      if (value != "lbox" && value != "cent" && value != "full" && value != "orig") {
+        return Usage("--zoom takes lbox, cent, full or orig");
+      }
+      options.Zoom = value;
+    } else if (arg == "--threads") {
+      if (!ParseCount(value, options.Run.CodecThreads)) return Usage("--threads takes a number");
+    } else if (arg == "--config") {
+      options.Config = value;
+    } else if (arg == "--quiet" || arg == "-q") {
+      options.Run.Quiet = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      return Usage("unknown option '" + arg + "'");
+    } else {
+      options.Files.push_back(arg);
+    }
+  }
+  if (options.Files.empty()) return Usage("no file to convert");
+  return kExitOk;
+}
+
+}  // namespace
+
+int ConvertCommand(const std::vector<std::string>& args) {
+  ConvertOptions options;
+  if (const int status = ParseConvertArguments(args, options); status != kExitOk) return status;
+  TGlobalObject global;
+  if (!options.Config.empty()) global.SetConfigFile(options.Config);
+  TAppSettings settings(global.ConfigFile());
+  const int format = options.Format >= 0 ? options.Format : settings.OutputFormat();
+  if (format < 0 || format >= kFormatCount) {
+    std::fprintf(stderr, "The stored output format %d is not one of 0 to 13\n", format);
+    return kExitFailed;
+  }
+  const std::string extension =
+      TIniFile(global.ProfileFile()).ReadString(FormatSection(format), "FileExt", "mp4");
+
+  TCCAVConverter converter;
+  if (!LoadConverterLibraries(converter)) return kExitFailed;
+  StderrWarnings warnings;
+  std::vector<Job> jobs;
+  bool allPrepared = true;
+  for (const std::string& file : options.Files) {
+    TlvFilesRecord record;
+    record.SourceFile = file;
+    record.ZoomMode = options.Zoom;
+    record.TrimStart = options.StartMs;
+    record.TrimLength = options.LengthMs;
+    record.CropTop = options.Crop[0];
+    record.CropBottom = options.Crop[1];
+    record.CropLeft = options.Crop[2];
+    record.CropRight = options.Crop[3];
+
+    TAVProbe& probe = converter.Probe();
+    if (!probe.Open(file)) {
+      std::fprintf(stderr, "%s\n", probe.LastError().c_str());
+      allPrepared = false;
+      continue;
+    }
+    try {
+      probe.DecodeNextFrame();  // the preview picture gives the source size
+      Job job;
+      job.Input = file;
+      if (record.TrimStart >= 0) job.InputRecord.StartTime = record.TrimStart;
+      job.Output = MakeOutputFileName(probe.FileName(), "." + extension, global, warnings,
+                                      options.OutputDir);
+      job.OutputRecord.FileName = job.Output;
+      if (record.CropTop > 0 || record.CropBottom > 0 || record.CropLeft > 0 ||
+          record.CropRight > 0) {
+        job.OutputRecord.CropTop = record.CropTop;
+        job.OutputRecord.CropBottom = record.CropBottom;
+        job.OutputRecord.CropLeft = record.CropLeft;
+        job.OutputRecord.CropRight = record.CropRight;
+      }
+      if (record.TrimLength > 0) job.OutputRecord.Duration = record.TrimLength;
+      BuildConversionJob(record, format, job.OutputRecord, probe, job.InputRecord, global);
+      jobs.push_back(job);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "%s: %s\n", file.c_str(), error.what());
+      allPrepared = false;
+    }
+    probe.Close();
+  }
+  if (jobs.empty()) return kExitFailed;
+  const bool finished = RunJobs(converter, jobs, options.Run);
+  return finished && allPrepared ? kExitOk : kExitFailed;
+}
+
+int FormatsCommand(const std::vector<std::string>& args) {
+  std::string config;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--config" && i + 1 < args.size()) {
+      config = args[++i];
+    } else {
+      std::cerr << "formats: unexpected argument '" << args[i] << "'\n";
+      return kExitUsage;
+    }
+  }
+  TGlobalObject global;
+  if (!config.empty()) global.SetConfigFile(config);
+  const int current = TAppSettings(global.ConfigFile()).OutputFormat();
+  TIniFile profile(global.ProfileFile());
+  for (int n = 0; n < kFormatCount; ++n) {
+    const TJobSettings settings(global.ConfigFile(), global.ProfileFile(), n);
+    std::printf("%c%2d  %s\n", n == current ? '*' : ' ', n, OutputFormatText(n));
+    std::printf("     container %s, extension .%s\n",
+                profile.ReadString(FormatSection(n), "Format", "null").c_str(),
+                profile.ReadString(FormatSection(n), "FileExt", "mp4").c_str());
+    const std::string video = settings.Value("paraVideoEncoder", "");
+    if (!video.empty()) {
+      std::printf("     video %s, %s, %s kbit/s, %s fps\n", video.c_str(),
+                  settings.Value("paraVideoSize", "null").c_str(),
+                  settings.Value("paraVideoBitRate", "512").c_str(),
+                  settings.Value("paraFrameRate", "29.97").c_str());
+    }
+    std::printf("     audio %s, %s Hz, %s channels, %s kbit/s\n",
+                settings.Value("paraAudioEncoder", "libfaac").c_str(),
+                settings.Value("paraSampleRate", "44100").c_str(),
+                settings.Value("paraChannel", "2").c_str(),
+                settings.Value("paraAudioBitRate", "128").c_str());
+  }
+  return kExitOk;
+}
+
+}  // namespace moskvid::cli

@@ -1,0 +1,289 @@
+// Building conversion jobs: audio-only and video jobs, defaults from the
+// profile, the H.264 options, sizes, zoom modes and output names.
+#include "app/settings/job_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/settings/output_formats.h"
+#include "support/test_support.h"
+
+namespace moskvid::test {
+namespace {
+
+class NoWarnings : public TWarningSink {
+ public:
+  void Warning(const std::string& text) override { ADD_FAILURE() << text; }
+};
+
+class JobBuilderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LoadLibrariesOrDie();
+    global.SetConfigFile(scratch.File("moskvid.ini"));
+    global.SetProfileFile(MOSKVID_PROFILE_FILE);
+  }
+
+  // Opens the source as the preview does: its first picture decoded.
+  void OpenSource(const std::string& file) {
+    ASSERT_TRUE(probe.Open(file)) << probe.LastError();
+    probe.DecodeNextFrame();
+  }
+
+  void Build(int format, const TlvFilesRecord& record = TlvFilesRecord{}) {
+    BuildConversionJob(record, format, output, probe, input, global);
+  }
+
+  void Store(int format, const std::string& key, const std::string& value) {
+    TIniFile(global.ConfigFile()).WriteString(FormatSection(format), key, value);
+  }
+
+  bool HasLine(const std::string& line) const {
+    return ("\n" + output.ExtOptions + "\n").find("\n" + line + "\n") != std::string::npos;
+  }
+
+  ScratchDir scratch;
+  TGlobalObject global;
+  TAVProbe probe;
+  TOutputOptions output;
+  TInputOptions input;
+};
+
+TEST_F(JobBuilderTest, FreshUserGetsTheProfileDefaults) {
+  OpenSource(Media("h264_aac.mp4"));
+  output.FileName = scratch.File("out.mp4");
+  Build(5);  // "PSP MPEG-4 Normal Quality(*.mp4)", nothing stored
+  EXPECT_EQ(output.VideoCodec, "mpeg4");
+  EXPECT_EQ(output.AudioCodec, "libfaac");
+  EXPECT_EQ(output.Format, "psp");
+  EXPECT_EQ(output.VideoTag, "");  // the PSP writer refuses "DIVX"
+  EXPECT_EQ(output.VideoBitsPerSecond, 512000);
+  EXPECT_EQ(output.FrameRate, "29.97");
+  EXPECT_EQ(output.FrameSize, "320x240");
+  EXPECT_EQ(output.Volume, -1);  // 100% leaves the volume alone
+  EXPECT_EQ(output.SampleRate, 48000);
+  EXPECT_EQ(output.AudioChannels, 2);
+  EXPECT_EQ(output.AudioBitsPerSecond, 128000);
+  EXPECT_EQ(input.ExtOptions, "");
+  EXPECT_TRUE(HasLine("pix_fmt=yuv420p"));
+}
+
+TEST_F(JobBuilderTest, EmptyStoredEncoderMakesAnAudioOnlyJob) {
+  OpenSource(Media("h264_aac.mp4"));
+  Store(7, "paraVideoEncoder", " ");
+  Store(7, "paraVolume", "512");
+  Store(7, "paraAudioBitRate", "12.2");
+  Build(7);
+  EXPECT_EQ(input.ExtOptions, "vn=1");
+  EXPECT_EQ(output.VideoCodec, "");
+  EXPECT_EQ(output.FrameSize, "");
+  EXPECT_EQ(output.VideoBitsPerSecond, -1);
+  EXPECT_EQ(output.Volume, 512);
+  EXPECT_EQ(output.AudioBitsPerSecond, 12200);
+}
+
+TEST_F(JobBuilderTest, StoredAudioValuesAndTheirSpecialForms) {
+  OpenSource(Media("audio.mp3"));
+  Store(9, "paraAudioBitRate", "as source");
+  Store(9, "paraChannel", "as source");
+  Store(9, "paraSampleRate", "as source");
+  Store(9, "paraVolume", "256");
+  Build(9);
+  EXPECT_EQ(output.AudioBitsPerSecond, -1);
+  EXPECT_EQ(output.AudioChannels, -1);
+  EXPECT_EQ(output.SampleRate, -1);
+  EXPECT_EQ(output.Volume, -1);
+  EXPECT_EQ(output.AudioCodec, "libmp3lame");
+  output = TOutputOptions{};
+  Store(9, "paraAudioBitRate", "0");
+  Build(9);
+  EXPECT_EQ(output.AudioBitsPerSecond, -1);
+  Store(9, "paraAudioBitRate", "64");
+  Build(9);
+  EXPECT_EQ(output.AudioBitsPerSecond, 64000);
+}
+
+TEST_F(JobBuilderTest, WithoutProfileOrStoredVolumeTheDefaultIsThree) {
+  // A profile without a volume list: the stored-value default applies.
+  const std::string profile = scratch.File("profile.ini");
+  { std::ofstream(profile) << "[formatInfo9]\nFileExt=mp3\nFormat=mp3\n"; }
+  global.SetProfileFile(profile);
+  OpenSource(Media("audio.mp3"));
+  Build(9);
+  EXPECT_EQ(output.Volume, 3);
+  EXPECT_EQ(output.AudioCodec, "libfaac");
+  EXPECT_EQ(input.ExtOptions, "vn=1");
+}
+
+TEST_F(JobBuilderTest, H264OptionLines) {
+  OpenSource(Media("h264_aac.mp4"));
+  Build(7);
+  EXPECT_EQ(output.VideoCodec, "libx264");
+  EXPECT_EQ(output.Gop, 250);
+  EXPECT_TRUE(HasLine("vflags=+bitexact"));
+  EXPECT_TRUE(HasLine("vlevel=21"));
+  EXPECT_TRUE(HasLine("vbufsize=2000000"));
+  EXPECT_TRUE(HasLine("vmaxrate=1500000"));
+  EXPECT_TRUE(HasLine("coder=1"));
+  EXPECT_TRUE(HasLine("vprofile=77"));
+
+  output = TOutputOptions{};
+  Store(7, "paraVideoEncoder", "libx264");
+  Store(7, "paraCoder", "-1");
+  Store(7, "paraBitExact", "false");
+  Build(7);
+  EXPECT_FALSE(HasLine("coder=-1"));
+  EXPECT_EQ(output.ExtOptions.find("coder="), std::string::npos);
+  EXPECT_EQ(output.ExtOptions.find("bitexact"), std::string::npos);
+
+  Store(7, "paraGop", "abc");
+  try {
+    Build(7);
+    ADD_FAILURE() << "no error";
+  } catch (const TConversionError& error) {
+    EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
+  }
+}
+
+TEST_F(JobBuilderTest, CodecTableAndH263Sizes) {
+  OpenSource(Media("h264_aac.mp4"));
+  Store(0, "paraVideoEncoder", "flv");
+  Build(0);
+  EXPECT_EQ(output.VideoCodec, "");
+  struct Case {
+    const char* size;
+    const char* expected;
+  };
+  for (const Case& c :
+       {Case{"320x240", "352x288"}, Case{"800x600", "704x576"}, Case{"176x144", "176x144"}}) {
+    output = TOutputOptions{};
+    Store(0, "paraVideoEncoder", "h263");
+    Store(0, "paraVideoSize", c.size);
+    TlvFilesRecord record;
+    record.ZoomMode = "full";
+    Build(0, record);
+    EXPECT_EQ(output.VideoCodec, "h263");
+    EXPECT_EQ(output.FrameSize, c.expected) << c.size;
+  }
+}
+
+TEST_F(JobBuilderTest, DivxTagOnlyForAvi) {
+  OpenSource(Media("h264_aac.mp4"));
+  Store(0, "paraVideoEncoder", "mpeg4");
+  output.FileName = scratch.File("x.avi");
+  Build(0);
+  EXPECT_EQ(output.VideoTag, "DIVX");
+  output = TOutputOptions{};
+  output.FileName = scratch.File("x.mp4");
+  Build(0);
+  EXPECT_EQ(output.VideoTag, "");
+}
+
+TEST_F(JobBuilderTest, AsSourceBitRateComesFromTheProbe) {
+  OpenSource(Media("h264_aac.mp4"));
+  Store(0, "paraVideoBitRate", "as source");
+  Store(0, "paraFrameRate", "as source");
+  Build(0);
+  TAVVideoStreamInfo info;
+  probe.GetVideoStreamInfo(-1, info);
+  EXPECT_EQ(output.VideoBitsPerSecond, info.BitRate);
+  EXPECT_EQ(output.FrameRate, "");
+}
+
+TEST(FitToFrameTest, TheFiveCases) {
+  auto fit = [](int ws, int hs, int wo, int ho, int ct = 0, int cb = 0, int cl = 0, int cr = 0) {
+    TOutputOptions out;
+    FitToFrame(ws, hs, wo, ho, ct, cb, cl, cr, out);
+    return out;
+  };
+  // D with equal ratios: the target size, pads untouched.
+  TOutputOptions out = fit(640, 480, 320, 240);
+  EXPECT_EQ(out.FrameSize, "320x240");
+  EXPECT_EQ(out.AspectRatio, "320:240");
+  EXPECT_EQ(out.PaddingTop, -1);
+  // D, wider source: bars above and below.
+  out = fit(720, 400, 320, 240);
+  EXPECT_EQ(out.FrameSize, "320x176");
+  EXPECT_EQ(out.AspectRatio, "320:240");
+  EXPECT_EQ(out.PaddingTop, 32);
+  EXPECT_EQ(out.PaddingBottom, 32);
+  // A: narrower in height than the target.
+  out = fit(640, 200, 320, 240);
+  EXPECT_EQ(out.FrameSize, "320x100");
+  EXPECT_EQ(out.PaddingTop, 70);
+  // B: a tall source.
+  out = fit(200, 480, 320, 240);
+  EXPECT_EQ(out.FrameSize, "100x240");
+  EXPECT_EQ(out.PaddingLeft, 110);
+  EXPECT_EQ(out.PaddingRight, 110);
+  // C: a smaller source of another shape.
+  out = fit(160, 90, 320, 240);
+  EXPECT_EQ(out.FrameSize, "320x180");
+  EXPECT_EQ(out.PaddingTop, 30);
+  // E: the same size; crops fold into the pads.
+  out = fit(320, 240, 320, 240, 10, 0, 6, 0);
+  EXPECT_EQ(out.FrameSize, "320x240");
+  EXPECT_EQ(out.PaddingTop, 4);
+  EXPECT_EQ(out.PaddingBottom, 4);
+  EXPECT_EQ(out.PaddingLeft, 2);
+  EXPECT_EQ(out.PaddingRight, 2);
+  // Crops are added to the frame size so the picture keeps the fitted size.
+  out = fit(720, 400, 320, 240, 8, 8, 4, 4);
+  EXPECT_EQ(out.FrameSize, "328x192");
+  // Nothing to fit: nothing changes.
+  out = fit(0, 0, 320, 240);
+  EXPECT_EQ(out.FrameSize, "");
+  out = fit(640, 480, 0, 0);
+  EXPECT_EQ(out.FrameSize, "");
+}
+
+TEST_F(JobBuilderTest, ZoomModes) {
+  OpenSource(Media("h264_aac_1080p.mp4"));  // 1920x1080 into 720x480
+  TlvFilesRecord record;
+  for (const char* mode : {"lbox", "full", "cent", "orig"}) {
+    output = TOutputOptions{};
+    record.ZoomMode = mode;
+    Build(0, record);
+    const std::string name = mode;
+    if (name == "lbox") {
+      EXPECT_EQ(output.FrameSize, "720x404");
+      EXPECT_EQ(output.PaddingTop, 38);
+    } else if (name == "full") {
+      EXPECT_EQ(output.FrameSize, "720x480");
+      EXPECT_EQ(output.PaddingTop, -1);
+    } else if (name == "cent") {
+      // 1920x1080 cut to 1620x1080 (3:2), 150 columns each side.
+      EXPECT_EQ(output.CropLeft, 150);
+      EXPECT_EQ(output.CropRight, 150);
+      EXPECT_EQ(output.CropTop, 0);
+      EXPECT_EQ(output.FrameSize, "1020x480");
+    } else {
+      EXPECT_EQ(output.FrameSize, "");
+      EXPECT_EQ(output.AspectRatio, "");
+    }
+    EXPECT_EQ(output.PaddingColor, 0u);
+  }
+}
+
+TEST_F(JobBuilderTest, OutputNamesCountUpWhenTheFileExists) {
+  NoWarnings warnings;
+  const std::string folder = scratch.File("out");
+  TIniFile(global.ConfigFile()).WriteString("settings", "OutPutDir", folder);
+  const std::string first = MakeOutputFileName("/clips/holiday.trip.avi", ".mp4", global, warnings);
+  EXPECT_EQ(first, folder + "/holiday.trip_(new).mp4");
+  EXPECT_EQ(MakeOutputFileName("/clips/holiday.trip.avi", ".mp4", global, warnings), first);
+  { std::ofstream(first) << "x"; }
+  EXPECT_EQ(MakeOutputFileName("/clips/holiday.trip.avi", ".mp4", global, warnings),
+            folder + "/holiday.trip_(new_1).mp4");
+  { std::ofstream(folder + "/holiday.trip_(new_1).mp4") << "x"; }
+  EXPECT_EQ(MakeOutputFileName("/clips/holiday.trip.avi", ".mp4", global, warnings),
+            folder + "/holiday.trip_(new_2).mp4");
+  EXPECT_EQ(
+      MakeOutputFileName("/clips/holiday.trip.avi", "_ipod.mp4", global, warnings, scratch.Path()),
+      scratch.Path() + "/holiday.trip_(new)_ipod.mp4");
+}
+
+}  // namespace
+}  // namespace moskvid::test

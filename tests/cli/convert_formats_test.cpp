@@ -1,0 +1,142 @@
+// Every output format converts the standard clips into what its profile asks
+// for, checked with ffprobe: codecs, sizes, rates and durations.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "support/test_support.h"
+
+namespace moskvid::test {
+namespace {
+
+struct FormatCase {
+  int number;
+  const char* videoCodec;  // "" for audio formats
+  int width, height;
+  const char* audioCodec;
+  int sampleRate;
+  const char* profile;  // H.264 profile, or ""
+};
+
+class ConvertFormatsTest : public ::testing::TestWithParam<FormatCase> {
+ protected:
+  // Converts one source; the output path, or "" when the conversion failed.
+  std::string Convert(const std::string& source, std::string* messages = nullptr) {
+    int status = -1;
+    const std::string command = "MOSKVID_CONFIG=" + Quote(scratch.File("moskvid.ini")) + " " +
+                                std::string(MOSKVID_CLI) + " convert --quiet --format " +
+                                std::to_string(GetParam().number) + " --output-dir " +
+                                Quote(scratch.Path()) + " " + Quote(Media(source));
+    const std::string out = RunCommand(command + " 2>" + Quote(scratch.File("err.txt")), &status);
+    if (messages) *messages = RunCommand("cat " + Quote(scratch.File("err.txt")));
+    if (status != 0 || out.empty()) return "";
+    return out.substr(0, out.find('\n'));
+  }
+
+  static std::string Get(const Fields& fields, const std::string& key) {
+    auto found = fields.find(key);
+    return found == fields.end() ? "<missing " + key + ">" : found->second;
+  }
+
+  static const Fields* Stream(const std::vector<Fields>& streams, const std::string& type) {
+    for (const Fields& s : streams) {
+      if (s.count("codec_type") && s.at("codec_type") == type) return &s;
+    }
+    return nullptr;
+  }
+
+  void CheckAudio(const std::string& out, double seconds) {
+    const FormatCase& c = GetParam();
+    const auto streams = ProbeStreams(out);
+    const Fields* audio = Stream(streams, "audio");
+    ASSERT_NE(audio, nullptr) << out;
+    EXPECT_EQ(Get(*audio, "codec_name"), c.audioCodec);
+    EXPECT_EQ(Get(*audio, "sample_rate"), std::to_string(c.sampleRate));
+    EXPECT_EQ(Get(*audio, "channels"), "2");
+    if (std::string(c.audioCodec) == "aac") {
+      EXPECT_EQ(Get(*audio, "profile"), "LC");
+    }
+    EXPECT_NEAR(CountSamples(out) / static_cast<double>(c.sampleRate), seconds, 0.1) << out;
+  }
+
+  void CheckVideo(const std::string& out, double seconds) {
+    const FormatCase& c = GetParam();
+    const auto streams = ProbeStreams(out);
+    const Fields* video = Stream(streams, "video");
+    ASSERT_NE(video, nullptr) << out;
+    EXPECT_EQ(Get(*video, "codec_name"), c.videoCodec);
+    EXPECT_EQ(Get(*video, "width"), std::to_string(c.width));
+    EXPECT_EQ(Get(*video, "height"), std::to_string(c.height));
+    EXPECT_EQ(Get(*video, "r_frame_rate"), "30000/1001");
+    EXPECT_EQ(Get(*video, "pix_fmt"), "yuv420p");
+    if (*c.profile) {
+      EXPECT_EQ(Get(*video, "profile"), c.profile);
+    }
+    EXPECT_NEAR(CountFrames(out, "v:0"), seconds * 30000 / 1001, 2) << out;
+  }
+
+  ScratchDir scratch;
+};
+
+TEST_P(ConvertFormatsTest, StandardClips) {
+  const FormatCase& c = GetParam();
+  const bool video = *c.videoCodec != 0;
+
+  for (const auto& [source, seconds] :
+       {std::pair<const char*, double>{"h264_aac_1080p.mp4", 2.0}, {"mpeg4_mp3_720p.avi", 3.0}}) {
+    const std::string out = Convert(source);
+    ASSERT_FALSE(out.empty()) << source;
+    if (video) {
+      CheckVideo(out, seconds);
+    } else {
+      EXPECT_EQ(Stream(ProbeStreams(out), "video"), nullptr) << "audio formats carry no video";
+    }
+    CheckAudio(out, seconds);
+  }
+
+  // A mono 22.05 kHz recording.
+  const std::string wav = Convert("audio_mono_22k.wav");
+  ASSERT_FALSE(wav.empty());
+  EXPECT_EQ(Stream(ProbeStreams(wav), "video"), nullptr);
+  CheckAudio(wav, 3.0);
+
+  // A still picture: one picture for video formats, nothing to make for audio ones.
+  std::string messages;
+  const std::string still = Convert("still.png", &messages);
+  if (video) {
+    ASSERT_FALSE(still.empty()) << messages;
+    const auto streams = ProbeStreams(still);
+    const Fields* picture = Stream(streams, "video");
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(Get(*picture, "width"), std::to_string(c.width));
+    EXPECT_GE(CountFrames(still, "v:0"), 1);
+  } else {
+    EXPECT_TRUE(still.empty());
+    EXPECT_NE(messages.find("Output file does not contain any stream"), std::string::npos)
+        << messages;
+  }
+}
+
+const FormatCase kFormats[] = {
+    {0, "mpeg4", 720, 480, "aac", 48000, ""},
+    {1, "mpeg4", 720, 480, "aac", 48000, ""},
+    {2, "mpeg4", 1280, 720, "aac", 48000, ""},
+    {3, "mpeg4", 1920, 1080, "aac", 48000, ""},
+    {4, "mpeg4", 480, 272, "aac", 48000, ""},
+    {5, "mpeg4", 320, 240, "aac", 48000, ""},
+    {6, "mpeg4", 320, 240, "aac", 24000, ""},
+    {7, "h264", 480, 272, "aac", 48000, "Main"},
+    {8, "h264", 720, 480, "aac", 48000, "Main"},
+    {9, "", 0, 0, "mp3", 44100, ""},
+    {10, "", 0, 0, "aac", 44100, ""},
+    {11, "", 0, 0, "pcm_s16le", 44100, ""},
+    {12, "", 0, 0, "wmav2", 44100, ""},
+    {13, "", 0, 0, "aac", 44100, ""},
+};
+INSTANTIATE_TEST_SUITE_P(AllFormats, ConvertFormatsTest, ::testing::ValuesIn(kFormats),
+                         [](const auto& info) {
+                           return "Format" + std::to_string(info.param.number);
+                         });
+
+}  // namespace
+}  // namespace moskvid::test
