@@ -9,6 +9,7 @@
 #include "app/settings/output_formats.h"
 #include "cli/cli_common.h"
 #include "cli/component_run.h"
+#include "engine/option_parsing.h"
 
 namespace moskvid::cli {
 
@@ -158,7 +159,11 @@ int ConvertCommand(const std::vector<std::string>& args) {
       continue;
     }
     try {
-      probe.DecodeNextFrame();  // the preview picture gives the source size
+      // The preview picture gives the source size; sound-only jobs need none.
+      const bool videoJob = !Trim(TJobSettings(global.ConfigFile(), global.ProfileFile(), format)
+                                      .Value("paraVideoEncoder", ""))
+                                 .empty();
+      if (videoJob && probe.VideoCount > 0) probe.DecodeNextFrame();
       Job job;
       job.Input = file;
       if (record.TrimStart >= 0) job.InputRecord.StartTime = record.TrimStart;

@@ -118,12 +118,11 @@ int TCustomFFmpeg::ProcessInputPacket(int index, AVPacket* packet) {
   }
   if (type != AVMEDIA_TYPE_AUDIO && type != AVMEDIA_TYPE_VIDEO) return -1;
 
-  FramePtr frame(ff::av_frame_alloc());
-  if (!frame) throw FFMpegException("av_mallocz fail");
+  AVFrame* frame = t.DecodedFrame.get();
   bool failed = false;
   int sent = ff::avcodec_send_packet(ist.Decoder, packet);
   for (;;) {
-    const int received = ff::avcodec_receive_frame(ist.Decoder, frame.get());
+    const int received = ff::avcodec_receive_frame(ist.Decoder, frame);
     if (received == AVERROR(EAGAIN)) {
       // The decoder wanted its output taken before it takes more input.
       if (sent == AVERROR(EAGAIN)) {
@@ -137,19 +136,19 @@ int TCustomFFmpeg::ProcessInputPacket(int index, AVPacket* packet) {
       failed = true;
       break;
     }
-    DispatchDecodedFrame(index, frame.get());
-    ff::av_frame_unref(frame.get());
+    DispatchDecodedFrame(index, frame);
+    ff::av_frame_unref(frame);
   }
   if (sent < 0 && sent != AVERROR_EOF && sent != AVERROR(EAGAIN)) failed = true;
 
   if (!packet) {
     if (type == AVMEDIA_TYPE_VIDEO && ist.FilterIn) {
       ff::av_buffersrc_add_frame_flags(ist.FilterIn, nullptr, 0);
-      FramePtr filtered(ff::av_frame_alloc());
-      while (filtered && ff::av_buffersink_get_frame(ist.FilterOut, filtered.get()) >= 0) {
+      AVFrame* filtered = t.FilteredFrame.get();
+      while (ff::av_buffersink_get_frame(ist.FilterOut, filtered) >= 0) {
         ist.Pts = filtered->pts;
-        DispatchPicture(index, filtered.get());
-        ff::av_frame_unref(filtered.get());
+        DispatchPicture(index, filtered);
+        ff::av_frame_unref(filtered);
       }
     }
     FlushEncoders(index);
@@ -194,11 +193,11 @@ void TCustomFFmpeg::DispatchDecodedFrame(int index, AVFrame* frame) {
     if (ff::av_buffersrc_add_frame_flags(ist.FilterIn, picture, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
       throw FFMpegException("Error while feeding the filter chain");
     }
-    FramePtr filtered(ff::av_frame_alloc());
-    while (filtered && ff::av_buffersink_get_frame(ist.FilterOut, filtered.get()) >= 0) {
+    AVFrame* filtered = t.FilteredFrame.get();
+    while (ff::av_buffersink_get_frame(ist.FilterOut, filtered) >= 0) {
       ist.Pts = filtered->pts;
-      DispatchPicture(index, filtered.get());
-      ff::av_frame_unref(filtered.get());
+      DispatchPicture(index, filtered);
+      ff::av_frame_unref(filtered);
     }
     return;
   }
@@ -233,8 +232,8 @@ void TCustomFFmpeg::CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStrea
     VideoSize += packet->size;
     ost.OutputPosition += 1;
   }
-  PacketPtr out(ff::av_packet_alloc());
-  if (!out || ff::av_packet_ref(out.get(), packet) < 0) throw FFMpegException("av_mallocz fail");
+  AVPacket* out = Tables->CopiedPacket.get();
+  if (ff::av_packet_ref(out, packet) < 0) throw FFMpegException("av_mallocz fail");
   out->stream_index = ost.Stream->index;
   out->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE
                                            : ff::av_rescale_q(packet->pts, inBase, outBase);
@@ -242,7 +241,8 @@ void TCustomFFmpeg::CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStrea
                                            : ff::av_rescale_q(packet->dts, inBase, outBase);
   out->duration = ff::av_rescale_q(packet->duration, inBase, outBase);
   out->pos = -1;
-  WritePacket(ost, out.get());
+  WritePacket(ost, out);
+  ff::av_packet_unref(out);
   ost.FrameNumber += 1;
 }
 

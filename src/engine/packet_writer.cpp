@@ -94,15 +94,14 @@ int TCustomFFmpeg::EncodeAndWrite(TTranscodeOutputStream& ost, const AVFrame* fr
   AVCodecContext* enc = ost.Encoder;
   const char* failure =
       enc->codec_type == AVMEDIA_TYPE_VIDEO ? "Video encoding failed" : "Audio encoding failed";
-  PacketPtr packet(ff::av_packet_alloc());
-  if (!packet) throw FFMpegException("av_mallocz fail");
+  AVPacket* packet = Tables->EncodedPacket.get();
   int lastSize = 0;
   auto writeReady = [&]() {
     for (;;) {
-      const int received = ff::avcodec_receive_packet(enc, packet.get());
+      const int received = ff::avcodec_receive_packet(enc, packet);
       if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return;
       if (received < 0) throw FFMpegException(failure);
-      ReadQualityStats(ost, packet.get());
+      ReadQualityStats(ost, packet);
       if (ost.PassLog && enc->stats_out) std::fputs(enc->stats_out, ost.PassLog);
       lastSize = packet->size;
       if (enc->codec_type == AVMEDIA_TYPE_VIDEO) {
@@ -110,10 +109,10 @@ int TCustomFFmpeg::EncodeAndWrite(TTranscodeOutputStream& ost, const AVFrame* fr
       } else {
         AudioSize += packet->size;
       }
-      ff::av_packet_rescale_ts(packet.get(), enc->time_base, ost.Stream->time_base);
+      ff::av_packet_rescale_ts(packet, enc->time_base, ost.Stream->time_base);
       packet->stream_index = ost.Stream->index;
-      WritePacket(ost, packet.get());
-      ff::av_packet_unref(packet.get());
+      WritePacket(ost, packet);
+      ff::av_packet_unref(packet);
     }
   };
   int sent = ff::avcodec_send_frame(enc, frame);

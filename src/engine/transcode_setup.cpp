@@ -38,6 +38,16 @@ void CopyMetadataKeys(AVDictionary* from, AVDictionary** to) {
 
 }  // namespace
 
+TranscodeTables::TranscodeTables()
+    : DecodedFrame(ff::av_frame_alloc()),
+      FilteredFrame(ff::av_frame_alloc()),
+      EncodedPacket(ff::av_packet_alloc()),
+      CopiedPacket(ff::av_packet_alloc()) {
+  if (!DecodedFrame || !FilteredFrame || !EncodedPacket || !CopiedPacket) {
+    throw FFMpegException("av_mallocz fail");
+  }
+}
+
 TTranscodeOutputStream::~TTranscodeOutputStream() {
   if (PassLog) std::fclose(PassLog);
   // The second pass's statistics belong to us, not to the encoder.

@@ -98,10 +98,16 @@ struct TTranscodeOutputStream {
 };
 
 struct TranscodeTables {
+  TranscodeTables();
+
   std::vector<TInputFileState> Files;
   std::vector<std::unique_ptr<TTranscodeInputStream>> InputStreams;
   std::vector<std::unique_ptr<TTranscodeOutputStream>> OutputStreams;
-  std::vector<uint8_t> EncodeBuffer;
+  // Reused for every packet, so that the loop allocates nothing per packet.
+  FramePtr DecodedFrame;
+  FramePtr FilteredFrame;
+  PacketPtr EncodedPacket;
+  PacketPtr CopiedPacket;
   int64_t TimerStart = 0;
   int64_t LastReportTime = 0;
 };

@@ -140,3 +140,89 @@ INSTANTIATE_TEST_SUITE_P(AllFormats, ConvertFormatsTest, ::testing::ValuesIn(kFo
 
 }  // namespace
 }  // namespace moskvid::test
+
+namespace moskvid::test {
+namespace {
+
+class ConvertCommandTest : public ::testing::Test {
+ protected:
+  // Runs `convert` with the scratch configuration; the output path or "".
+  std::string Convert(const std::string& arguments, int* status = nullptr) {
+    int code = -1;
+    const std::string out =
+        RunCommand("MOSKVID_CONFIG=" + Quote(scratch.File("moskvid.ini")) + " " +
+                       std::string(MOSKVID_CLI) + " convert --quiet --output-dir " +
+                       Quote(scratch.Path()) + " " + arguments + " 2>/dev/null",
+                   &code);
+    if (status) *status = code;
+    return code == 0 ? out.substr(0, out.find('\n')) : "";
+  }
+
+  // entropy_coding_mode_flag of the first picture parameter set: 1 for CABAC.
+  static std::string EntropyFlag(const std::string& file) {
+    return RunCommand("ffmpeg -v info -nostdin -i " + Quote(file) +
+                      " -map 0:v -c copy -bsf:v trace_headers -f null - 2>&1 | grep -m1 "
+                      "entropy_coding_mode_flag | awk '{print $NF}'");
+  }
+
+  ScratchDir scratch;
+};
+
+TEST_F(ConvertCommandTest, H264SettingsReachTheEncoder) {
+  const std::string out = Convert("--format 7 " + Quote(Media("h264_aac.mp4")));
+  ASSERT_FALSE(out.empty());
+  const auto streams = ProbeStreams(out);
+  EXPECT_EQ(streams[0].at("profile"), "Main");
+  EXPECT_EQ(streams[0].at("level"), "21");
+  EXPECT_EQ(EntropyFlag(out), "1\n");
+
+  // A stored choice wins over the profile: CAVLC.
+  RunCommand(
+      "printf '[formatInfo7]\\nparaVideoEncoder=libx264\\nparaCoder=0\\nparaLevel=13\\n' > " +
+      Quote(scratch.File("moskvid.ini")));
+  const std::string cavlc = Convert("--format 7 " + Quote(Media("h264_aac.mp4")));
+  ASSERT_FALSE(cavlc.empty());
+  EXPECT_EQ(EntropyFlag(cavlc), "0\n");
+  EXPECT_EQ(ProbeStreams(cavlc)[0].at("level"), "13");
+}
+
+TEST_F(ConvertCommandTest, TrimKeepsTheChosenPartInStep) {
+  const std::string out =
+      Convert("--format 5 --start 00:00:05 --length 3.0 " + Quote(Media("sync_25.mp4")));
+  ASSERT_FALSE(out.empty());
+  EXPECT_NEAR(CountFrames(out, "v:0"), 3 * 30000 / 1001.0, 2);
+  EXPECT_NEAR(CountSamples(out) / 48000.0, 3.0, 0.05);
+  // The mark at 7 s of the source is now at 2 s.
+  EXPECT_NEAR(Nearest(FlashTimes(out), 2), 2.0, 0.05);
+  EXPECT_NEAR(Nearest(BeepTimes(out), 2), Nearest(FlashTimes(out), 2), 0.04);
+}
+
+TEST_F(ConvertCommandTest, CropAndZoomModes) {
+  // Keeping the original size: the crop shows in the output's size.
+  const std::string orig =
+      Convert("--format 5 --zoom orig --crop 40:40:0:0 " + Quote(Media("h264_aac.mp4")));
+  ASSERT_FALSE(orig.empty());
+  EXPECT_EQ(ProbeStreams(orig)[0].at("width"), "320");
+  EXPECT_EQ(ProbeStreams(orig)[0].at("height"), "160");
+  // Letter box of a wide picture into 320x240: bars above and below.
+  const std::string boxed = Convert("--format 5 " + Quote(Media("h264_aac_1080p.mp4")));
+  ASSERT_FALSE(boxed.empty());
+  EXPECT_EQ(ProbeStreams(boxed)[0].at("height"), "240");
+  const Picture picture = GrabPicture(boxed, 1.0);
+  EXPECT_LT(picture.Mean(0, 0, 320, 25), 20);  // the bar is black
+  EXPECT_GT(picture.Mean(0, 60, 320, 180), 40);
+}
+
+TEST_F(ConvertCommandTest, BadArgumentsAreRefused) {
+  int status = 0;
+  for (const char* args : {"--format 14 x.mp4", "--crop 1:2:3 x.mp4", "--crop 1:2:3:4 x.mp4",
+                           "--zoom wide x.mp4", "--start 1:xx x.mp4", ""}) {
+    Convert(args, &status);
+    EXPECT_EQ(status, 2) << args;
+  }
+  Convert(Quote(Media("random.mp4")), &status);
+  EXPECT_EQ(status, 1);
+}
+
+}  // namespace
+}  // namespace moskvid::test

@@ -69,13 +69,4 @@ class EngineTest : public ::testing::Test {
   ScratchDir scratch;
 };
 
-// The onset in `times` nearest to `expected`, or a large number when none.
-inline double Nearest(const std::vector<double>& times, double expected) {
-  double best = 1e9;
-  for (double t : times) {
-    if (std::abs(t - expected) < std::abs(best - expected)) best = t;
-  }
-  return best;
-}
-
 }  // namespace moskvid::test

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -217,6 +218,14 @@ Picture GrabPicture(const std::string& file, double seconds, bool yuv) {
                  " -frames:v 1 -f rawvideo -pix_fmt " + (yuv ? "yuv420p" : "gray") + " -");
   picture.pixels.assign(data.begin(), data.end());
   return picture;
+}
+
+double Nearest(const std::vector<double>& times, double expected) {
+  double best = 1e9;
+  for (double t : times) {
+    if (std::abs(t - expected) < std::abs(best - expected)) best = t;
+  }
+  return best;
 }
 
 void LoadLibrariesOrDie() {

@@ -47,6 +47,8 @@ long long CountSamples(const std::string& file);
 // measured by decoding the file with ffprobe's filters.
 std::vector<double> FlashTimes(const std::string& file);
 std::vector<double> BeepTimes(const std::string& file);
+// The time in `times` nearest to `expected`, or a large number when none.
+double Nearest(const std::vector<double>& times, double expected);
 
 double ToDouble(const std::string& text);
 

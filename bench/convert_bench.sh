@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# `moskvid-cli convert` against the ffmpeg command-line tool doing the same
+# job (same codecs, sizes, rates, bit rates and threads), alternately, for
+# four formats. Prints median wall times, their ratio and peak memory.
+# Usage: bench/convert_bench.sh [RUNS] [BUILD_DIR]
+set -euo pipefail
+runs=${1:-3}
+build=${2:-build/release}
+here=$(cd "$(dirname "$0")/.." && pwd)
+cli="$here/$build/bin/moskvid-cli"
+work=${BENCH_DIR:-/tmp/moskvid-bench}
+mkdir -p "$work/out"
+command -v /usr/bin/time >/dev/null || { echo "needs /usr/bin/time (apt-get install time)"; exit 1; }
+[ -x "$cli" ] || { echo "build first: cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release && cmake --build $build"; exit 1; }
+
+clip="$work/clip_1080p_60s.mp4"
+if [ ! -f "$clip" ]; then
+  ffmpeg -v error -y -f lavfi -i "testsrc2=size=1920x1080:rate=30:duration=60" \
+    -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=60" \
+    -c:v libx264 -preset fast -b:v 8M -pix_fmt yuv420p -c:a aac -b:a 192k -ac 2 "$clip"
+fi
+export MOSKVID_CONFIG="$work/moskvid.ini"  # the shipped defaults, nothing stored
+
+measure() {
+  local log="$work/time.txt"
+  /usr/bin/time -f "%e %M" -o "$log" "$@" >/dev/null 2>&1
+  cat "$log"
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+
+# The ffmpeg tool's arguments for the job each format's defaults make of a
+# 1920x1080 source (letter box into the target size).
+ffmpeg_job() {
+  case "$1" in
+    5) echo "-vf scale=320:180:flags=bicubic,pad=320:240:0:30 -r 30000/1001 -c:v mpeg4 -b:v 512k
+             -pix_fmt yuv420p -c:a aac -b:a 128k -ar 48000 -ac 2 -f psp" ;;
+    2) echo "-vf scale=1280:720:flags=bicubic -r 30000/1001 -c:v mpeg4 -b:v 4000k -pix_fmt yuv420p
+             -c:a aac -b:a 160k -ar 48000 -ac 2" ;;
+    7) echo "-vf scale=480:272:flags=bicubic -r 30000/1001 -c:v libx264 -b:v 768k -maxrate 1500k
+             -bufsize 2000k -level 21 -profile:v main -coder 1 -g 250 -flags +bitexact
+             -pix_fmt yuv420p -c:a aac -b:a 128k -ar 48000 -ac 2 -f psp" ;;
+    9) echo "-vn -c:a libmp3lame -b:a 128k -ar 44100 -ac 2" ;;
+  esac
+}
+names=([5]="PSP MPEG-4 Normal Quality" [2]="PS3 MPEG-4 Video (720P)" [7]="PSP H.264/AVC Video" [9]="MP3")
+ext=([5]=mp4 [2]=mp4 [7]=mp4 [9]=mp3)
+
+for format in 5 2 7 9; do
+  ours=() theirs=() ours_mem=() theirs_mem=()
+  for ((i = 1; i <= runs; i++)); do
+    rm -f "$work"/out/*
+    read -r t m < <(measure "$cli" convert --quiet --threads 0 --format "$format" \
+      --output-dir "$work/out" "$clip")
+    ours+=("$t"); ours_mem+=("$m")
+    # shellcheck disable=SC2046
+    read -r t m < <(measure ffmpeg -nostdin -y -threads 0 -i "$clip" $(ffmpeg_job "$format") \
+      "$work/theirs.${ext[$format]}")
+    theirs+=("$t"); theirs_mem+=("$m")
+  done
+  mo=$(median "${ours[@]}"); mf=$(median "${theirs[@]}")
+  po=$(median "${ours_mem[@]}"); pf=$(median "${theirs_mem[@]}")
+  printf '%-28s moskvid %6.2f s %7d KB | ffmpeg %6.2f s %7d KB | time ratio ffmpeg/moskvid %.3f | memory ratio %.3f\n' \
+    "${names[$format]}" "$mo" "$po" "$mf" "$pf" \
+    "$(awk -v a="$mf" -v b="$mo" 'BEGIN{print a/b}')" "$(awk -v a="$po" -v b="$pf" 'BEGIN{print a/b}')"
+done
