@@ -4,29 +4,14 @@
 # four formats. Prints median wall times, their ratio and peak memory.
 # Usage: bench/convert_bench.sh [RUNS] [BUILD_DIR]
 set -euo pipefail
-runs=${1:-3}
-build=${2:-build/release}
-here=$(cd "$(dirname "$0")/.." && pwd)
-cli="$here/$build/bin/moskvid-cli"
-work=${BENCH_DIR:-/tmp/moskvid-bench}
-mkdir -p "$work/out"
-command -v /usr/bin/time >/dev/null || { echo "needs /usr/bin/time (apt-get install time)"; exit 1; }
-[ -x "$cli" ] || { echo "build first: cmake -S . -B $build -DCMAKE_BUILD_TYPE=Release && cmake --build $build"; exit 1; }
+RUNS=${1:-3}
+BUILD=${2:-build/release}
+runs=$RUNS
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
 
-clip="$work/clip_1080p_60s.mp4"
-if [ ! -f "$clip" ]; then
-  ffmpeg -v error -y -f lavfi -i "testsrc2=size=1920x1080:rate=30:duration=60" \
-    -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=60" \
-    -c:v libx264 -preset fast -b:v 8M -pix_fmt yuv420p -c:a aac -b:a 192k -ac 2 "$clip"
-fi
 export MOSKVID_CONFIG="$work/moskvid.ini"  # the shipped defaults, nothing stored
 
-measure() {
-  local log="$work/time.txt"
-  /usr/bin/time -f "%e %M" -o "$log" "$@" >/dev/null 2>&1
-  cat "$log"
-}
-median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 
 # The ffmpeg tool's arguments for the job each format's defaults make of a
 # 1920x1080 source (letter box into the target size).
@@ -61,5 +46,5 @@ for format in 5 2 7 9; do
   po=$(median "${ours_mem[@]}"); pf=$(median "${theirs_mem[@]}")
   printf '%-28s moskvid %6.2f s %7d KB | ffmpeg %6.2f s %7d KB | time ratio ffmpeg/moskvid %.3f | memory ratio %.3f\n' \
     "${names[$format]}" "$mo" "$po" "$mf" "$pf" \
-    "$(awk -v a="$mf" -v b="$mo" 'BEGIN{print a/b}')" "$(awk -v a="$po" -v b="$pf" 'BEGIN{print a/b}')"
+    "$(ratio "$mf" "$mo")" "$(ratio "$po" "$pf")"
 done

@@ -41,6 +41,20 @@ int64_t Microseconds(int64_t value, AVRational timeBase) {
   return value == AV_NOPTS_VALUE ? -1 : ff::av_rescale_q(value, timeBase, AV_TIME_BASE_Q);
 }
 
+// What audio and video records have alike.
+template <typename Info>
+void FillStreamInfo(const AVStream* s, Info& info) {
+  const AVCodecParameters* p = s->codecpar;
+  info.Language = Metadata(s->metadata, "language", 3);
+  info.CodecName = std::string(ff::avcodec_get_name(p->codec_id)).substr(0, 31);
+  info.StartTime = s->start_time == AV_NOPTS_VALUE ? -1 : s->start_time;
+  info.StartTimeUs = Microseconds(s->start_time, s->time_base);
+  info.Duration = s->duration == AV_NOPTS_VALUE ? -1 : s->duration;
+  info.DurationUs = Microseconds(s->duration, s->time_base);
+  info.BitRate =
+      p->bit_rate > 0 ? static_cast<int32_t>(std::min<int64_t>(p->bit_rate, INT32_MAX)) : -1;
+}
+
 }  // namespace
 
 std::string DurationText(int64_t microseconds) {
@@ -203,14 +217,7 @@ void TAVProbe::GetAudioStreamInfo(int stream, TAVAudioStreamInfo& info) {
   if (!IsAudioStream(stream)) return;
   const AVStream* s = context_->streams[stream];
   const AVCodecParameters* p = s->codecpar;
-  info.Language = Metadata(s->metadata, "language", 3);
-  info.CodecName = std::string(ff::avcodec_get_name(p->codec_id)).substr(0, 31);
-  info.StartTime = s->start_time == AV_NOPTS_VALUE ? -1 : s->start_time;
-  info.StartTimeUs = Microseconds(s->start_time, s->time_base);
-  info.Duration = s->duration == AV_NOPTS_VALUE ? -1 : s->duration;
-  info.DurationUs = Microseconds(s->duration, s->time_base);
-  info.BitRate =
-      p->bit_rate > 0 ? static_cast<int32_t>(std::min<int64_t>(p->bit_rate, INT32_MAX)) : -1;
+  FillStreamInfo(s, info);
   info.Channels = p->ch_layout.nb_channels;
   info.SampleRate = p->sample_rate;
   info.SampleFormat = p->format;
@@ -227,14 +234,7 @@ void TAVProbe::GetVideoStreamInfo(int stream, TAVVideoStreamInfo& info) {
   if (!IsVideoStream(stream)) return;
   const AVStream* s = context_->streams[stream];
   const AVCodecParameters* p = s->codecpar;
-  info.Language = Metadata(s->metadata, "language", 3);
-  info.CodecName = std::string(ff::avcodec_get_name(p->codec_id)).substr(0, 31);
-  info.StartTime = s->start_time == AV_NOPTS_VALUE ? -1 : s->start_time;
-  info.StartTimeUs = Microseconds(s->start_time, s->time_base);
-  info.Duration = s->duration == AV_NOPTS_VALUE ? -1 : s->duration;
-  info.DurationUs = Microseconds(s->duration, s->time_base);
-  info.BitRate =
-      p->bit_rate > 0 ? static_cast<int32_t>(std::min<int64_t>(p->bit_rate, INT32_MAX)) : -1;
+  FillStreamInfo(s, info);
   info.Width = p->width;
   info.Height = p->height;
   AVRational aspect = s->sample_aspect_ratio.num ? s->sample_aspect_ratio : p->sample_aspect_ratio;

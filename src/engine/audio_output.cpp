@@ -96,6 +96,7 @@ void TCustomFFmpeg::WriteToFifo(TTranscodeOutputStream& ost, uint8_t** data, int
     const int64_t limit =
         ff::av_rescale(Options.RecordingTime, ost.Encoder->sample_rate, AV_TIME_BASE);
     const int64_t head = ost.NextAudioPts + ff::av_audio_fifo_size(ost.Fifo.get());
+    if (limit - head <= samples) ost.ReachedEnd = true;
     samples = static_cast<int>(std::clamp<int64_t>(limit - head, 0, samples));
     if (samples == 0) return;
   }

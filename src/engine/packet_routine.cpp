@@ -223,6 +223,7 @@ void TCustomFFmpeg::CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStrea
   const int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
   if (start != AV_NOPTS_VALUE &&
       ff::av_rescale_q(start, inBase, AV_TIME_BASE_Q) >= Options.RecordingTime) {
+    ost.ReachedEnd = true;
     return;
   }
   const AVMediaType type = ist.Stream->codecpar->codec_type;

@@ -56,7 +56,10 @@ int TCustomFFmpeg::ChooseInputFile(double& minOutputTime) {
   for (auto& ost : t.OutputStreams) {
     const TTranscodeInputStream& ist = *t.InputStreams[ost->SourceIndex];
     double opts = 0;
-    if (ost->EncodingNeeded && ost->Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
+    if (ost->ReachedEnd) {
+      // A stream that has all it wants must not keep the others reading.
+      opts = static_cast<double>(Options.RecordingTime) / AV_TIME_BASE;
+    } else if (ost->EncodingNeeded && ost->Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
       opts = static_cast<double>(ost->OutputPosition) * av_q2d(ost->Encoder->time_base);
     } else if (ost->LastMuxDts != AV_NOPTS_VALUE) {
       opts = static_cast<double>(ost->LastMuxDts) * av_q2d(ost->Stream->time_base);

@@ -57,6 +57,7 @@ struct TTranscodeOutputStream {
   TTranscodeInputStream* SyncInput = nullptr;
   int64_t OutputPosition = 0;           // encoder time base: frames or samples
   int64_t LastMuxDts = AV_NOPTS_VALUE;  // stream time base, last packet written
+  bool ReachedEnd = false;              // nothing more is wanted: the recording time is reached
   std::vector<BsfContextPtr> BitstreamFilters;
 
   // Video

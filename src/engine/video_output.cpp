@@ -175,6 +175,7 @@ int TCustomFFmpeg::VideoOutput(TTranscodeOutputStream& ost, TTranscodeInputStrea
     const int64_t end = static_cast<int64_t>(
         std::ceil(static_cast<double>(Options.RecordingTime) / AV_TIME_BASE / timeBase - 1e-6));
     count = std::min<int64_t>(count, end - ost.OutputPosition);
+    if (count <= 0) ost.ReachedEnd = true;
   }
   if (count <= 0) return 0;
 

@@ -22,6 +22,20 @@ TEST_F(TranscodeLoopTest, RecordingTimeCutsEveryStream) {
   EXPECT_NEAR(ToDouble(streams[0].at("duration")), 1.5, 0.041);
 }
 
+TEST_F(TranscodeLoopTest, RecordingTimeStopsReadingEarly) {
+  // The decoder is not kept busy with the rest of the file once every
+  // stream has what it wants.
+  int pictures = 0;
+  engine.CustomHookHandler = [&](TCustomFFmpeg&, TBitmap24&, int, int64_t, bool& update, bool&) {
+    update = false;
+    ++pictures;
+  };
+  ConvertOrFail(Media("sync_25.mp4"), {}, scratch.File("short.mp4"),
+                {"vcodec=mpeg4\nacodec=aac\nt=1"});
+  EXPECT_GE(pictures, 25);
+  EXPECT_LT(pictures, 40);
+}
+
 TEST_F(TranscodeLoopTest, RecordingTimeAlsoCutsStreamCopy) {
   const std::string out = scratch.File("cut.mkv");
   ConvertOrFail(Media("h264_aac.mkv"), {}, out, {"vcodec=copy\nacodec=copy\nt=2"});
