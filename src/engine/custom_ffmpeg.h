@@ -233,6 +233,7 @@ class TCustomFFmpeg {
   void PrepareOutputStream(TTranscodeOutputStream& ost);
   void OpenEncoders();
   void OpenDecoders();
+  void OpenDecoder(TTranscodeInputStream& ist);
   void CloseAllCodecs();
   friend int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
                               TTranscodeOutputStream& ost);

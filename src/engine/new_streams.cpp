@@ -326,6 +326,8 @@ void TCustomFFmpeg::NewSubtitleStream(OutputFile& output) {
   if (!setup.Encoder) throw FFMpegException("Could not alloc stream");
   setup.Encoder->codec_type = AVMEDIA_TYPE_SUBTITLE;
   setup.Encoder->codec_id = stream->codecpar->codec_id;
+  // Subtitle times are handed to the encoder in microseconds.
+  setup.Encoder->time_base = AV_TIME_BASE_Q;
   if (!setup.StreamCopy) {
     ApplyGenericOptions(setup.Encoder.get(), CodecOpts[kSubtitleKind].get(),
                         AV_OPT_FLAG_ENCODING_PARAM | AV_OPT_FLAG_SUBTITLE_PARAM);

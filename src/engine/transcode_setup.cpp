@@ -441,6 +441,18 @@ void TCustomFFmpeg::OpenEncoders() {
     }
     ost.Codec = codec;
     enc->thread_count = Options.ThreadCount;
+    if (enc->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+      // Text subtitle encoders write the style header their source's decoder makes.
+      TTranscodeInputStream& ist = *t.InputStreams[ost.SourceIndex];
+      OpenDecoder(ist);
+      const AVCodecContext* dec = ist.Decoder;
+      if (dec->subtitle_header && dec->subtitle_header_size > 0 && !enc->subtitle_header) {
+        enc->subtitle_header = static_cast<uint8_t*>(ff::av_mallocz(dec->subtitle_header_size + 1));
+        if (!enc->subtitle_header) throw FFMpegException("av_mallocz fail");
+        std::memcpy(enc->subtitle_header, dec->subtitle_header, dec->subtitle_header_size);
+        enc->subtitle_header_size = dec->subtitle_header_size;
+      }
+    }
     DictionaryPtr privateOptions = PrivateOptionsFor(&codec->priv_class, Options.PrivateOptions);
     AVDictionary* dictionary = privateOptions.release();
     int result;
@@ -473,26 +485,29 @@ void TCustomFFmpeg::OpenEncoders() {
 }
 
 void TCustomFFmpeg::OpenDecoders() {
-  for (auto& istPtr : Tables->InputStreams) {
-    TTranscodeInputStream& ist = *istPtr;
-    if (!ist.DecodingNeeded) continue;
-    const AVCodec* codec = ff::avcodec_find_decoder(ist.Stream->codecpar->codec_id);
-    if (!codec) {
-      throw FFMpegException(Format("Unsupported codec (id=%d) for input stream #%d.%d",
-                                   ist.Stream->codecpar->codec_id, ist.FileIndex, ist.Index));
-    }
-    ist.Decoder->thread_count = Options.ThreadCount;
-    int result;
-    {
-      std::lock_guard<std::mutex> lock(CodecLock());
-      result = ff::avcodec_open2(ist.Decoder, codec, nullptr);
-    }
-    if (result < 0) {
-      throw FFMpegException(
-          Format("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.Index));
-    }
-    ist.DecoderOpen = true;
+  for (auto& ist : Tables->InputStreams) {
+    if (ist->DecodingNeeded) OpenDecoder(*ist);
   }
+}
+
+void TCustomFFmpeg::OpenDecoder(TTranscodeInputStream& ist) {
+  if (ist.DecoderOpen) return;
+  const AVCodec* codec = ff::avcodec_find_decoder(ist.Stream->codecpar->codec_id);
+  if (!codec) {
+    throw FFMpegException(Format("Unsupported codec (id=%d) for input stream #%d.%d",
+                                 ist.Stream->codecpar->codec_id, ist.FileIndex, ist.Index));
+  }
+  ist.Decoder->thread_count = Options.ThreadCount;
+  int result;
+  {
+    std::lock_guard<std::mutex> lock(CodecLock());
+    result = ff::avcodec_open2(ist.Decoder, codec, nullptr);
+  }
+  if (result < 0) {
+    throw FFMpegException(
+        Format("Error while opening codec for input stream #%d.%d", ist.FileIndex, ist.Index));
+  }
+  ist.DecoderOpen = true;
 }
 
 void TCustomFFmpeg::CloseAllCodecs() {
