@@ -131,11 +131,13 @@ void TCustomFFmpeg::SetupTranscode() {
   OpenEncoders();
   OpenDecoders();
   for (auto& ist : t.InputStreams) {
-    // Packets without a decoding time stamp are timed from here; a stream
-    // with reordered frames starts that many frames before zero.
+    // Copied packets without a decoding time stamp are timed from here; a
+    // stream with reordered frames starts that many frames before zero.
+    // Decoded pictures without time stamps start at zero.
     ist->Pts = 0;
     const AVRational rate = ist->Stream->avg_frame_rate;
-    if (ist->Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && rate.num > 0 && rate.den > 0) {
+    if (!ist->DecodingNeeded && ist->Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO &&
+        rate.num > 0 && rate.den > 0) {
       ist->Pts =
           -ff::av_rescale_q(ist->Stream->codecpar->video_delay, av_inv_q(rate), AV_TIME_BASE_Q);
     }

@@ -24,6 +24,26 @@ TEST_F(VideoPathTest, HalvingTheRateDropsEveryOtherPicture) {
   EXPECT_TRUE(Logged("*** drop!"));
 }
 
+TEST_F(VideoPathTest, StreamWithoutTimeStampsKeepsEveryPicture) {
+  // A raw H.264 stream with reordered frames carries no time stamps at all.
+  const std::string raw = scratch.File("raw.264");
+  RunCommand(
+      "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -c:v libx264 "
+      "-f h264 " +
+      Quote(raw));
+  const std::string out = scratch.File("timed.mkv");
+  ConvertOrFail(raw, {}, out, {"vcodec=ffv1"});
+  EXPECT_EQ(engine.FramesDropped, 0);
+  EXPECT_EQ(CountFrames(out, "v:0"), 50);
+  // The first picture is the source's first.
+  const std::string first = RunCommand("ffmpeg -v error -i " + Quote(out) +
+                                       " -frames:v 1 -f framemd5 - | grep -v '^#' | cut -d, -f6");
+  const std::string expected =
+      RunCommand("ffmpeg -v error -i " + Quote(raw) +
+                 " -frames:v 1 -f framemd5 - | grep -v '^#' | cut -d, -f6");
+  EXPECT_EQ(first, expected);
+}
+
 TEST_F(VideoPathTest, PassThroughSyncNeverDuplicates) {
   const std::string out = scratch.File("vfr.mkv");
   ConvertOrFail(Media("sync_vfr.mkv"), {}, out, {"vcodec=mpeg4\nvsync=2\nan=1"});
