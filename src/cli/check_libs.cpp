@@ -9,13 +9,14 @@
 
 namespace moskvid::cli {
 
+std::string DefaultLibraryFolder() {
+  const std::string beside = ExecutableFolder() + "LibAV";
+  std::error_code error;
+  return std::filesystem::is_directory(beside, error) ? beside : std::string();
+}
+
 bool LoadLibrariesForCli(const std::string& directory, bool versionedNames) {
-  std::string folder = directory;
-  if (folder.empty()) {
-    const std::string beside = ExecutableFolder() + "LibAV";
-    std::error_code error;
-    if (std::filesystem::is_directory(beside, error)) folder = beside;
-  }
+  const std::string folder = directory.empty() ? DefaultLibraryFolder() : directory;
   if (binding::LoadMediaLibraries(folder, versionedNames)) return true;
   std::cerr << binding::MediaLoadError() << "\n";
   return false;

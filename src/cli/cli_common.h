@@ -15,6 +15,9 @@ inline constexpr int kExitUsage = 2;
 // "LibAV" folder beside the executable when there is one, else from the
 // system's search path. Prints the load error on failure.
 bool LoadLibrariesForCli(const std::string& directory, bool versionedNames);
+// The "LibAV" folder beside the executable when there is one, else "" (the
+// system's search path).
+std::string DefaultLibraryFolder();
 
 int CheckLibsCommand(const std::vector<std::string>& args);
 int TranscodeCommand(const std::vector<std::string>& args);

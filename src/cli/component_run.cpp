@@ -1,5 +1,7 @@
 #include "cli/component_run.h"
 
+#include "cli/cli_common.h"
+
 #include <unistd.h>
 
 #include <atomic>
@@ -25,10 +27,7 @@ void OnInterrupt(int) {
 }  // namespace
 
 bool LoadConverterLibraries(TCCAVConverter& converter) {
-  std::string folder = ExecutableFolder() + "LibAV";
-  std::error_code error;
-  if (!std::filesystem::is_directory(folder, error)) folder.clear();
-  if (converter.LoadLibraries(folder, true)) return true;
+  if (converter.LoadLibraries(DefaultLibraryFolder(), true)) return true;
   std::fprintf(stderr, "%s\n", converter.LastError().c_str());
   return false;
 }

@@ -1,11 +1,11 @@
 #include "component/av_probe.h"
 
-#include <cstdarg>
 #include <cstring>
 #include <numeric>
 
 #include "binding/media_loader.h"
 #include "binding/my_utils.h"
+#include "component/probe_log.h"
 #include "engine/custom_ffmpeg.h"
 #include "engine/error_text.h"
 #include "engine/option_parsing.h"
@@ -13,19 +13,6 @@
 namespace moskvid {
 
 namespace {
-
-// Diagnostics go through the library log, so that they reach the
-// components' log capture like the libraries' own lines.
-void ProbeLog(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void ProbeLog(int level, const char* format, ...) {
-  if (!binding::UtilLibraryReady()) return;
-  char text[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  ff::av_log(nullptr, level, "%s", text);
-}
 
 std::string Metadata(const AVDictionary* dictionary, const char* key, size_t limit) {
   const AVDictionaryEntry* entry = ff::av_dict_get(dictionary, key, nullptr, 0);

@@ -1,18 +1,14 @@
 // Seeking and single-frame decoding of the probe.
-#include <cstdarg>
 #include <cstring>
 
 #include "component/av_probe.h"
+#include "component/probe_log.h"
 #include "engine/custom_ffmpeg.h"
 #include "engine/option_parsing.h"
 
 namespace moskvid {
 
 namespace {
-
-void ProbeLog(int level, const std::string& text) {
-  ff::av_log(nullptr, level, "%s", text.c_str());
-}
 
 // Formats that hold one picture: decoded once, never sought.
 bool IsStillFormat(const AVFormatContext* context) {
