@@ -69,15 +69,9 @@ TEST_F(AudioPathTest, AudioBeforeTheStartPositionIsCut) {
 }
 
 TEST_F(AudioPathTest, SampleRateChangeInMidStreamIsFollowed) {
-  const std::string changing = scratch.File("changing.ts");
-  RunCommand("ffmpeg -v error -y -f lavfi -i sine=sample_rate=44100:duration=1 -c:a mp2 " +
-             Quote(scratch.File("a.ts")));
-  RunCommand(
-      "ffmpeg -v error -y -f lavfi -i sine=sample_rate=32000:duration=1 -ac 2 -c:a mp2 "
-      "-output_ts_offset 1 " +
-      Quote(scratch.File("b.ts")));
-  RunCommand("cat " + Quote(scratch.File("a.ts")) + " " + Quote(scratch.File("b.ts")) + " > " +
-             Quote(changing));
+  const std::string changing =
+      JoinedStream("-f lavfi -i sine=sample_rate=44100:duration=1 -c:a mp2",
+                   "-f lavfi -i sine=sample_rate=32000:duration=1 -ac 2 -c:a mp2");
   const std::string out = scratch.File("steady.wav");
   ConvertOrFail(changing, {}, out, {"acodec=pcm_s16le"});
   const auto streams = ProbeStreams(out);

@@ -63,6 +63,19 @@ class EngineTest : public ::testing::Test {
     ASSERT_TRUE(engine.Finished);
   }
 
+  // A transport stream made of two one-second pieces from the ffmpeg tool's
+  // generated sources (`first` and `second` are "-f lavfi -i ..." input and
+  // codec arguments); the second piece follows the first in time, so that
+  // whatever differs between them changes in mid-stream.
+  std::string JoinedStream(const std::string& first, const std::string& second) {
+    const std::string a = scratch.File("first.ts"), b = scratch.File("second.ts");
+    const std::string joined = scratch.File("joined.ts");
+    RunCommand("ffmpeg -v error -y " + first + " " + Quote(a));
+    RunCommand("ffmpeg -v error -y " + second + " -output_ts_offset 1 " + Quote(b));
+    RunCommand("cat " + Quote(a) + " " + Quote(b) + " > " + Quote(joined));
+    return joined;
+  }
+
   TCustomFFmpeg engine;
   std::vector<std::string> logLines;
   std::vector<int> logLevels;
