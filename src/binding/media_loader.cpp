@@ -5,6 +5,7 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <string_view>
 
 #include "binding/entry_points.h"
@@ -184,6 +185,12 @@ constexpr std::array<MediaLibrary, kMediaLibraryCount> kLoadOrder = {
     MediaLibrary::kUtil,  MediaLibrary::kScale,  MediaLibrary::kResample};
 
 }  // namespace
+
+std::string DefaultLibraryFolder() {
+  const std::string beside = ExecutableFolder() + "LibAV";
+  std::error_code error;
+  return std::filesystem::is_directory(beside, error) ? beside : std::string();
+}
 
 bool LoadMediaLibraries(const std::string& directory, bool versionedNames) {
   if (gAllLoaded) return true;

@@ -19,6 +19,11 @@ void UnloadMediaLibraries();
 bool MediaLibrariesLoaded();
 std::string MediaLoadError();
 
+// Where a program looks for the libraries unless told otherwise: the "LibAV"
+// folder beside its executable when there is one (a private copy shipped with
+// it), else "" (the system's search path).
+std::string DefaultLibraryFolder();
+
 bool CodecLibraryReady();
 bool FilterLibraryReady();
 bool FormatLibraryReady();

@@ -1,22 +1,14 @@
 // check-libs: loads the media libraries and tells what was loaded.
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 
 #include "binding/media_loader.h"
-#include "binding/my_utils.h"
 #include "cli/cli_common.h"
 
 namespace moskvid::cli {
 
-std::string DefaultLibraryFolder() {
-  const std::string beside = ExecutableFolder() + "LibAV";
-  std::error_code error;
-  return std::filesystem::is_directory(beside, error) ? beside : std::string();
-}
-
 bool LoadLibrariesForCli(const std::string& directory, bool versionedNames) {
-  const std::string folder = directory.empty() ? DefaultLibraryFolder() : directory;
+  const std::string folder = directory.empty() ? binding::DefaultLibraryFolder() : directory;
   if (binding::LoadMediaLibraries(folder, versionedNames)) return true;
   std::cerr << binding::MediaLoadError() << "\n";
   return false;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "binding/media_loader.h"
+
 namespace moskvid::cli {
 
 // Exit statuses.
@@ -15,9 +17,9 @@ inline constexpr int kExitUsage = 2;
 // "LibAV" folder beside the executable when there is one, else from the
 // system's search path. Prints the load error on failure.
 bool LoadLibrariesForCli(const std::string& directory, bool versionedNames);
-// The "LibAV" folder beside the executable when there is one, else "" (the
-// system's search path).
-std::string DefaultLibraryFolder();
+// The desktop application and the command line find the libraries by one
+// rule, the binding's.
+using binding::DefaultLibraryFolder;
 
 int CheckLibsCommand(const std::vector<std::string>& args);
 int TranscodeCommand(const std::vector<std::string>& args);

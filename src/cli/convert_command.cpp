@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <set>
 
 #include "app/settings/app_settings.h"
 #include "app/settings/job_builder.h"
@@ -140,6 +141,9 @@ int ConvertCommand(const std::vector<std::string>& args) {
   if (!LoadConverterLibraries(converter)) return kExitFailed;
   StderrWarnings warnings;
   std::vector<Job> jobs;
+  // Every output is opened before the first is written, so a name given to an
+  // earlier job is taken although no file has it yet.
+  std::set<std::string> givenNames;
   bool allPrepared = true;
   for (const std::string& file : options.Files) {
     TlvFilesRecord record;
@@ -168,7 +172,7 @@ int ConvertCommand(const std::vector<std::string>& args) {
       job.Input = file;
       if (record.TrimStart >= 0) job.InputRecord.StartTime = record.TrimStart;
       job.Output = MakeOutputFileName(probe.FileName(), "." + extension, global, warnings,
-                                      options.OutputDir);
+                                      options.OutputDir, givenNames);
       job.OutputRecord.FileName = job.Output;
       if (record.CropTop > 0 || record.CropBottom > 0 || record.CropLeft > 0 ||
           record.CropRight > 0) {
@@ -180,6 +184,7 @@ int ConvertCommand(const std::vector<std::string>& args) {
       if (record.TrimLength > 0) job.OutputRecord.Duration = record.TrimLength;
       BuildConversionJob(record, format, job.OutputRecord, probe, job.InputRecord, global);
       jobs.push_back(job);
+      givenNames.insert(job.Output);
     } catch (const std::exception& error) {
       std::fprintf(stderr, "%s: %s\n", file.c_str(), error.what());
       allPrepared = false;

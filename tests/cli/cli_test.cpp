@@ -3,6 +3,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "support/test_support.h"
@@ -27,6 +29,46 @@ TEST(CliTest, CheckLibsListsTheSixLibraries) {
   const std::string failed = Cli("check-libs --dir " + Quote(empty.Path()), &status);
   EXPECT_EQ(status, 1);
   EXPECT_EQ(failed.rfind("Load libraray libavcodec.so.59 error: ", 0), 0u) << failed;
+}
+
+// Without --dir the libraries come from a "LibAV" folder beside the program
+// when there is one, else from the system.
+TEST(CliTest, CheckLibsPrefersTheLibAVFolderBesideTheProgram) {
+  int status = -1;
+  const std::string system = Cli("check-libs", &status, false);
+  ASSERT_EQ(status, 0);
+  ScratchDir dir;
+  const std::string program = dir.File("moskvid-cli");
+  std::filesystem::copy_file(MOSKVID_CLI, program);
+  const std::string folder = dir.File("LibAV");
+  auto checkLibs = [&](int* code) { return RunCommand(Quote(program) + " check-libs 2>&1", code); };
+
+  EXPECT_EQ(checkLibs(&status), system);
+  EXPECT_EQ(status, 0);
+  // A file of that name is no folder: still the system's libraries.
+  { std::ofstream(folder) << "x"; }
+  EXPECT_EQ(checkLibs(&status), system);
+  EXPECT_EQ(status, 0);
+  std::filesystem::remove(folder);
+
+  // An empty folder is used all the same, and the load fails there.
+  std::filesystem::create_directory(folder);
+  const std::string failed = checkLibs(&status);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(
+      failed.rfind("Load libraray libavcodec.so.59 error: " + folder + "/libavcodec.so.59", 0), 0u)
+      << failed;
+
+  // Filled with links to the system's files, it is where the codec library is
+  // loaded from.
+  std::istringstream lines(system);
+  std::string name, version, path;
+  while (lines >> name >> version >> path) {
+    std::filesystem::create_symlink(path, folder + "/" + name);
+  }
+  const std::string loaded = checkLibs(&status);
+  EXPECT_EQ(status, 0) << loaded;
+  EXPECT_NE(loaded.find(folder + "/libavcodec.so.59\n"), std::string::npos) << loaded;
 }
 
 TEST(CliTest, BadArgumentsGiveTheUsageAndStatusTwo) {

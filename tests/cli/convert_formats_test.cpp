@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "support/test_support.h"
 
@@ -211,6 +212,33 @@ TEST_F(ConvertCommandTest, CropAndZoomModes) {
   const Picture picture = GrabPicture(boxed, 1.0);
   EXPECT_LT(picture.Mean(0, 0, 320, 25), 20);  // the bar is black
   EXPECT_GT(picture.Mean(0, 60, 320, 180), 40);
+}
+
+// Sources that differ only in their extension get outputs of their own, and
+// each output holds its own source (told apart by their lengths).
+TEST_F(ConvertCommandTest, SourcesWithOneStemGetOutputsOfTheirOwn) {
+  const std::string sources = scratch.File("sources");
+  std::filesystem::create_directory(sources);
+  std::filesystem::copy_file(Media("h264_aac.mkv"), sources + "/clip.mkv");
+  std::filesystem::copy_file(Media("h264_aac_1080p.mp4"), sources + "/clip.mp4");
+  int status = -1;
+  const std::string printed = RunCommand(
+      "MOSKVID_CONFIG=" + Quote(scratch.File("moskvid.ini")) + " " + std::string(MOSKVID_CLI) +
+          " convert --quiet --format 5 --output-dir " + Quote(scratch.Path()) + " " +
+          Quote(sources + "/clip.mkv") + " " + Quote(sources + "/clip.mp4") + " 2>/dev/null",
+      &status);
+  EXPECT_EQ(status, 0);
+  const std::string first = scratch.File("clip_(new).mp4");
+  const std::string second = scratch.File("clip_(new_1).mp4");
+  EXPECT_EQ(printed, first + "\n" + second + "\n");
+  for (const auto& [out, seconds] : {std::pair{first, 3.0}, std::pair{second, 2.0}}) {
+    ASSERT_TRUE(std::filesystem::exists(out)) << out;
+    const auto streams = ProbeStreams(out);
+    ASSERT_EQ(streams.size(), 2u) << out;
+    EXPECT_NEAR(ToDouble(ProbeFormat(out).at("duration")), seconds, 0.1) << out;
+    EXPECT_NEAR(CountFrames(out, "v:0"), seconds * 30000 / 1001, 2) << out;
+    EXPECT_NEAR(CountSamples(out) / 48000.0, seconds, 0.1) << out;
+  }
 }
 
 TEST_F(ConvertCommandTest, BadArgumentsAreRefused) {

@@ -287,14 +287,17 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
 
 std::string MakeOutputFileName(const std::string& source, const std::string& suffix,
                                const TGlobalObject& global, TWarningSink& warnings,
-                               const std::string& folder) {
+                               const std::string& folder, const std::set<std::string>& reserved) {
   TAppSettings settings(global.ConfigFile());
   const std::string wanted = folder.empty() ? settings.OutputFolder() : folder;
   const std::string base = EnsureFolder(wanted, "OutPutDir", settings.Ini(), warnings) +
                            std::filesystem::path(source).stem().string();
-  std::error_code error;
+  auto taken = [&reserved](const std::string& name) {
+    std::error_code error;
+    return reserved.count(name) > 0 || std::filesystem::exists(name, error);
+  };
   std::string candidate = base + "_(new)" + suffix;
-  for (int n = 1; std::filesystem::exists(candidate, error); ++n) {
+  for (int n = 1; taken(candidate); ++n) {
     candidate = base + "_(new_" + std::to_string(n) + ")" + suffix;
   }
   return candidate;

@@ -2,6 +2,7 @@
 // one conversion task's option records, and naming output files.
 #pragma once
 
+#include <set>
 #include <string>
 
 #include "app/settings/app_settings.h"
@@ -27,9 +28,13 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
 
 // The output folder (ensured) followed by the source's name without its last
 // extension, "_(new)" and `suffix` (".mp4"); "_(new_1)", "_(new_2)" ... when
-// that file exists. `folder` overrides the stored output folder when set.
+// that name is taken: the file exists, or the name is in `reserved`. Whoever
+// names the outputs of one run passes the names given so far in it, since
+// none of those files is written before the run starts. `folder` overrides
+// the stored output folder when set.
 std::string MakeOutputFileName(const std::string& source, const std::string& suffix,
                                const TGlobalObject& global, TWarningSink& warnings,
-                               const std::string& folder = "");
+                               const std::string& folder = "",
+                               const std::set<std::string>& reserved = {});
 
 }  // namespace moskvid

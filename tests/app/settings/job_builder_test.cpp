@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "app/settings/output_formats.h"
 #include "support/test_support.h"
@@ -283,6 +284,40 @@ TEST_F(JobBuilderTest, OutputNamesCountUpWhenTheFileExists) {
   EXPECT_EQ(
       MakeOutputFileName("/clips/holiday.trip.avi", "_ipod.mp4", global, warnings, scratch.Path()),
       scratch.Path() + "/holiday.trip_(new)_ipod.mp4");
+}
+
+// The outputs of one run are named before any is written: names given to
+// earlier tasks count as taken, like files on disk, and both kinds mix.
+TEST_F(JobBuilderTest, OutputNamesSkipNamesGivenEarlierInTheRun) {
+  NoWarnings warnings;
+  const std::string folder = scratch.File("out");
+  TIniFile(global.ConfigFile()).WriteString("settings", "OutPutDir", folder);
+  const std::string source = "/clips/clip.mkv";
+  auto name = [&](const std::set<std::string>& reserved) {
+    return MakeOutputFileName(source, ".mp4", global, warnings, "", reserved);
+  };
+  const std::string plain = folder + "/clip_(new).mp4";
+  const std::string first = folder + "/clip_(new_1).mp4";
+  const std::string second = folder + "/clip_(new_2).mp4";
+  const std::string third = folder + "/clip_(new_3).mp4";
+
+  // Two sources with one stem, one run.
+  std::set<std::string> given;
+  given.insert(name(given));
+  given.insert(name(given));
+  EXPECT_EQ(given, (std::set<std::string>{plain, first}));
+  // A reserved name elsewhere, or for another suffix, takes nothing here.
+  EXPECT_EQ(name({scratch.File("clip_(new).mp4"), folder + "/clip_(new).avi"}), plain);
+
+  { std::ofstream(plain) << "x"; }
+  EXPECT_EQ(name({first}), second);
+  // Existing, reserved, existing: the first free one after all three.
+  { std::ofstream(second) << "x"; }
+  EXPECT_EQ(name({first}), third);
+  // A gap below a taken name is used.
+  EXPECT_EQ(name({second}), first);
+  // The default leaves only the files on disk.
+  EXPECT_EQ(MakeOutputFileName(source, ".mp4", global, warnings), first);
 }
 
 }  // namespace
