@@ -33,24 +33,26 @@ TCustomFFmpegVCL::~TCustomFFmpegVCL() {
 
 void TCustomFFmpegVCL::Shutdown() {
   if (!designing_) UnregisterComponent(this);
+  // Nothing is reported to a component that is going away. The hooks run
+  // outside the component lock: this waits for those running now, while new
+  // ones keep away so that busy hooks cannot hold it off.
+  hooksClosed_ = true;
+  {
+    std::unique_lock<std::shared_mutex> hooks(hookLock_);
+    OnBeforeHook = nullptr;
+    OnCustomHook = nullptr;
+  }
   std::vector<std::unique_ptr<TFFmpeg>> tasks;
   {
     std::lock_guard<ReentrantLock> guard(lock_);
-    // Nothing is reported to a component that is going away.
-    OnBeforeHook = nullptr;
-    OnCustomHook = nullptr;
     OnLog = nullptr;
     OnProgress = nullptr;
     OnTerminate = nullptr;
     pendingCount_ = 0;
-    for (int i = 0; i < tasks_.Count(); ++i)
-      tasks_.Item(i).RequestStop();
     tasks = tasks_.ExtractAll();
   }
-  // Every worker ends before anything it may still use goes away.
-  for (auto& task : tasks)
-    task->JoinWorker();
-  tasks.clear();
+  // Every worker and terminator ends before anything it may still use goes away.
+  Dispose(std::move(tasks));
   ReapRetired();
 }
 
@@ -161,12 +163,15 @@ bool TCustomFFmpegVCL::SetOutput(int index, const std::string& fileName,
       task->OutputOptions = *options;
       if (task->OutputOptions.FileName.empty()) task->OutputOptions.FileName = fileName;
       task->ApplyOutputOptions(task->OutputOptions);
+      // With both, the before-hook picks the pictures the picture hook gets;
+      // with the before-hook alone it gates the frame-hook modules.
       if (options->CustomHook) {
         task->CustomHookHandler = [this, task](TCustomFFmpeg&, TBitmap24& bitmap, int frame,
                                                int64_t pts, bool& update, bool& stop) {
           DoCustomHook(*task, bitmap, frame, pts, update, stop);
         };
-      } else if (options->BeforeHook) {
+      }
+      if (options->BeforeHook) {
         task->BeforeHookHandler = [this, task](TCustomFFmpeg&, THookAction& action, int64_t pts) {
           DoBeforeHook(*task, action, pts);
         };
@@ -245,24 +250,24 @@ void TCustomFFmpegVCL::RunQueuedTimers() {
 }
 
 void TCustomFFmpegVCL::StartTask(int index) {
-  TFFmpeg* task = nullptr;
-  bool threaded = false;
-  {
-    std::lock_guard<ReentrantLock> guard(lock_);
-    if (index < 0 || index >= tasks_.Count()) return;
-    task = &tasks_.Item(index);
-    threaded = threadCount_ > 0;
-  }
+  SetLibraryLogLevel(logLevel_);
+  std::unique_lock<ReentrantLock> guard(lock_);
+  if (index < 0 || index >= tasks_.Count()) return;
+  TFFmpeg* task = &tasks_.Item(index);
   task->ProgressIntervalUs = int64_t{progressInterval_} * 1000;
   task->Options.Verbose = logLevel_ - 1;
   task->Options.ThreadCount = CodecThreads;
-  SetLibraryLogLevel(logLevel_);
-  if (!threaded) {
-    task->ThreadID = mainThreadId_;
-    task->Start(false, ThreadPriority);
-  } else if (!task->Start(true, ThreadPriority)) {
-    task->ThreadID = 0;
+  if (threadCount_ > 0) {
+    // Under the lock, so that the task cannot be freed while it starts and a
+    // stop sees it either waiting or running.
+    if (!task->Start(true, ThreadPriority)) task->ThreadID = 0;
+    return;
   }
+  // The run happens here and reports with the lock taken as it goes; the
+  // task is freed only by this thread.
+  guard.unlock();
+  task->ThreadID = mainThreadId_;
+  task->Start(false, ThreadPriority);
 }
 
 void TCustomFFmpegVCL::StopConvert() {
@@ -273,12 +278,9 @@ void TCustomFFmpegVCL::StopConvert() {
     if (task.Running) {
       task.RequestStop();
     } else if (!task.Terminated) {
-      // Reported from a thread of its own, once this lock is free.
-      TFFmpeg* waiting = &task;
-      std::lock_guard<std::mutex> grave(graveLock_);
-      terminators_.emplace_back([waiting] {
-        if (waiting->Claim()) waiting->Terminate();
-      });
+      // Reported once this lock is free; the task waits for its terminator
+      // before it is freed.
+      task.StartTerminator();
     }
   }
 }
@@ -308,6 +310,7 @@ void TCustomFFmpegVCL::RemoveTask(int index) {
     removed.push_back(tasks_.Extract(index));
   }
   Dispose(std::move(removed));
+  ReapRetired();
 }
 
 void TCustomFFmpegVCL::ClearTasks() {
@@ -323,39 +326,33 @@ void TCustomFFmpegVCL::ClearTasks() {
 }
 
 void TCustomFFmpegVCL::Dispose(std::vector<std::unique_ptr<TFFmpeg>> tasks) {
-  for (auto& task : tasks) {
+  // Stop them all first, so that they wind down side by side.
+  for (auto& task : tasks)
     task->RequestStop();
-    // Waiting here for a worker that waits for us would never end.
-    if (task->OnWorkerThread() || lock_.HeldByCurrentThread()) {
+  // Their threads wait for the component lock to report: with it held here,
+  // or on one of those threads, waiting for them would never end.
+  const bool locked = lock_.HeldByCurrentThread();
+  for (auto& task : tasks) {
+    if (locked || task->OnOwnThread()) {
       std::lock_guard<std::mutex> grave(graveLock_);
       retired_.push_back(std::move(task));
-    } else {
-      task.reset();
     }
   }
+  tasks.clear();  // each joins its worker and its terminator
 }
 
 void TCustomFFmpegVCL::ReapRetired() {
   if (lock_.HeldByCurrentThread()) return;
-  std::vector<std::thread> terminators;
   std::vector<std::unique_ptr<TFFmpeg>> retired;
   {
     std::lock_guard<std::mutex> grave(graveLock_);
-    terminators.swap(terminators_);
     retired.swap(retired_);
-  }
-  for (std::thread& thread : terminators) {
-    if (thread.get_id() == std::this_thread::get_id()) {
-      thread.detach();
-    } else if (thread.joinable()) {
-      thread.join();
-    }
   }
   std::vector<std::unique_ptr<TFFmpeg>> keep;
   for (auto& task : retired) {
-    if (task->OnWorkerThread()) keep.push_back(std::move(task));
+    if (task->OnOwnThread()) keep.push_back(std::move(task));
   }
-  retired.clear();  // joins the workers
+  retired.clear();  // joins their threads
   if (!keep.empty()) {
     std::lock_guard<std::mutex> grave(graveLock_);
     for (auto& task : keep)
@@ -363,18 +360,24 @@ void TCustomFFmpegVCL::ReapRetired() {
   }
 }
 
+// The hooks take only the shared side of hookLock_: a slow hook must not hold
+// up the other tasks, and a hook may call StopConvert, which takes lock_.
 void TCustomFFmpegVCL::DoBeforeHook(TFFmpeg& task, THookAction& action, int64_t pts) {
+  if (hooksClosed_) return;
+  std::shared_lock<std::shared_mutex> hooks(hookLock_);
   if (OnBeforeHook) OnBeforeHook(task.TaskIndex, pts, action);
 }
 
 void TCustomFFmpegVCL::DoCustomHook(TFFmpeg& task, TBitmap24& bitmap, int frameNumber, int64_t pts,
                                     bool& update, bool& stop) {
+  if (hooksClosed_) return;
+  std::shared_lock<std::shared_mutex> hooks(hookLock_);
   if (OnCustomHook) OnCustomHook(task.TaskIndex, bitmap, frameNumber, pts, update, stop);
 }
 
 void TCustomFFmpegVCL::DoLog(TFFmpeg* task, int level, const std::string& text) {
-  if (!OnLog) return;
   std::lock_guard<ReentrantLock> guard(lock_);
+  if (!OnLog) return;
   const TLogLevel mapped = level < 0 ? llQuiet : (level >= 3 ? llAll : TLogLevel(level + 1));
   OnLog(task ? task->TaskIndex : -1, mapped, text);
 }
@@ -382,8 +385,8 @@ void TCustomFFmpegVCL::DoLog(TFFmpeg* task, int level, const std::string& text) 
 void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, int frameNumber, int fps, int currentDuration,
                                   float quality, float bitRate, int64_t currentSize,
                                   int totalDuration) {
-  if (!OnProgress) return;
   std::lock_guard<ReentrantLock> guard(lock_);
+  if (!OnProgress) return;
   OnProgress(task.TaskIndex, frameNumber, fps, currentDuration, quality, bitRate, currentSize,
              totalDuration);
 }
@@ -414,8 +417,8 @@ void TCustomFFmpegVCL::DoTerminate(TFFmpeg* task) {
 }
 
 void TCustomFFmpegVCL::DeliverLibraryLine(uint32_t threadId, int level, const std::string& line) {
-  if (!OnLog) return;
   std::lock_guard<ReentrantLock> guard(lock_);
+  if (!OnLog) return;
   TFFmpeg* owner = nullptr;
   for (int i = 0; i < tasks_.Count() && !owner; ++i) {
     TFFmpeg& task = tasks_.Item(i);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,6 +85,8 @@ class TCustomFFmpegVCL {
   void SetTimerService(TTimerService service);
   uint32_t MainThreadID() const { return mainThreadId_; }
 
+  // Set while no task runs. The component reads the two hooks under
+  // hookLock_ and the other three under lock_, and Shutdown clears them so.
   TBeforeHookEvent OnBeforeHook;
   TCustomHookEvent OnCustomHook;
   TLogEvent OnLog;
@@ -94,8 +97,10 @@ class TCustomFFmpegVCL {
   void DeliverLibraryLine(uint32_t threadId, int level, const std::string& line);
 
  protected:
-  // Stops every task and waits for every worker. A derived component calls
-  // it first in its destructor, while its event operations still exist.
+  // Takes the handlers away, stops every task and waits for every thread of
+  // the tasks; once it returns no handler runs. A derived component calls it
+  // first in its destructor, while its event operations still exist. Never
+  // from an event handler.
   void Shutdown();
 
   virtual void DoBeforeHook(TFFmpeg& task, THookAction& action, int64_t pts);
@@ -109,9 +114,11 @@ class TCustomFFmpegVCL {
  private:
   void StartNextTask();
   void StartTask(int index);
-  // Frees tasks, waiting for their workers unless that would wait for the
-  // calling thread itself; those are kept until their workers are done.
+  // Stops and frees tasks already taken out of the list, after their workers
+  // and terminators are done. Tasks whose threads this one cannot wait for
+  // (it is one of them, or it holds lock_) are retired instead.
   void Dispose(std::vector<std::unique_ptr<TFFmpeg>> tasks);
+  // Frees the retired tasks whose threads can now be waited for.
   void ReapRetired();
   void RunQueuedTimers();
   void WireTask(TFFmpeg& task);
@@ -132,11 +139,15 @@ class TCustomFFmpegVCL {
   int pendingCount_ = 0;
   TTimerService timerService_;
 
-  // --- Protected by graveLock_: finished helpers and removed tasks whose
-  // threads still have to be joined.
+  // --- Protected by graveLock_: removed tasks whose threads still have to
+  // be joined.
   std::mutex graveLock_;
-  std::vector<std::thread> terminators_;
   std::vector<std::unique_ptr<TFFmpeg>> retired_;
+
+  // Held shared around each call of OnBeforeHook and OnCustomHook and
+  // exclusively while they are taken away; never taken with lock_ held.
+  std::shared_mutex hookLock_;
+  std::atomic<bool> hooksClosed_{false};  // set once, by Shutdown
 
   // Timer callbacks waiting when no timer service is installed; guarded by
   // timerLock_.

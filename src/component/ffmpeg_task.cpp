@@ -46,6 +46,9 @@ TFFmpeg::TFFmpeg() = default;
 TFFmpeg::~TFFmpeg() {
   RequestStop();
   JoinWorker();
+  if (terminator_.joinable() && terminator_.get_id() != std::this_thread::get_id()) {
+    terminator_.join();
+  }
   // The probe goes before the engine closes the input it is attached to.
   Probe.Close();
 }
@@ -58,36 +61,44 @@ void TFFmpeg::JoinWorker() {
   if (worker_.joinable() && !OnWorkerThread()) worker_.join();
 }
 
+void TFFmpeg::StartTerminator() {
+  if (Running || Terminated || terminator_.joinable()) return;
+  terminator_ = std::thread([this] {
+    if (Claim()) Terminate();
+  });
+}
+
 bool TFFmpeg::Start(bool inThread, TConvertPriority priority) {
   if (Running || Terminated || !Claim()) return false;
-  const char* missing = NbOutputFiles() == 0  ? "Must supply at least one output file"
-                        : NbInputFiles() == 0 ? "Must supply at least one input file"
-                                              : nullptr;
-  if (missing) {
-    Release();
-    Log(-1, missing);
-    HasException = true;
-    ExceptionMessage = missing;
-    Terminate();
-    return false;
+  const bool ready = NbOutputFiles() > 0 && NbInputFiles() > 0;
+  if (ready) {
+    // Set before the worker exists, so that a stop from now on reaches it.
+    Running = true;
+    StopRequested = false;
+    Finished = false;
   }
-  Running = true;
-  StopRequested = false;
-  Finished = false;
-  Terminated = false;
   if (!inThread) {
-    Run();
+    ready ? Run() : FailMissingFiles();
     return false;
   }
-  JoinWorker();
   workerActive_ = true;
-  worker_ = std::thread([this, priority] {
+  worker_ = std::thread([this, ready, priority] {
     ThreadID = CurrentThreadId();
     ApplyPriority(priority);
-    Run();
+    ready ? Run() : FailMissingFiles();
     workerActive_ = false;
   });
   return true;
+}
+
+void TFFmpeg::FailMissingFiles() {
+  const char* missing = NbOutputFiles() == 0 ? "Must supply at least one output file"
+                                             : "Must supply at least one input file";
+  Release();
+  Log(-1, missing);
+  HasException = true;
+  ExceptionMessage = missing;
+  Terminate();
 }
 
 void TFFmpeg::Run() {

@@ -22,23 +22,36 @@ uint32_t CurrentThreadId();
 class TFFmpeg : public TCustomFFmpeg {
  public:
   TFFmpeg();
-  // Stops a running conversion and waits for its worker before anything is freed.
+  // Stops a running conversion and waits for its worker and its terminator
+  // before anything is freed.
   ~TFFmpeg() override;
 
   // Starts the run. In thread mode a worker thread with `priority` runs the
   // conversion and true is returned; otherwise the conversion runs here and
   // false is returned. False at once, without running, when the task already
-  // ran or runs, or when it has no input or output (then its termination is
-  // reported as a failure).
+  // ran or runs. A task without input or output reports its termination as a
+  // failure (from the worker in thread mode) instead of running. In thread
+  // mode nothing is reported on the calling thread, so a caller may hold the
+  // component lock.
   bool Start(bool inThread, TConvertPriority priority);
 
   // The first caller wins: either the start or a stop that ends a task which
   // never started. Makes sure a task terminates exactly once.
   bool Claim() { return !claimed_.exchange(true); }
 
+  // Ends a task that never started, reporting it from a thread of its own:
+  // the report takes the component lock, which the caller holds. Does
+  // nothing when a start or an earlier call came first.
+  void StartTerminator();
+
   // True while a worker thread exists that has not finished its run.
   bool WorkerActive() const { return workerActive_.load(); }
   bool OnWorkerThread() const { return worker_.get_id() == std::this_thread::get_id(); }
+  // True on the worker or the terminator: freeing the task there would
+  // free what the thread itself still runs in.
+  bool OnOwnThread() const {
+    return OnWorkerThread() || terminator_.get_id() == std::this_thread::get_id();
+  }
   // Waits for the worker thread, when there is one.
   void JoinWorker();
 
@@ -54,8 +67,13 @@ class TFFmpeg : public TCustomFFmpeg {
 
  private:
   void Run();
+  // Reports the termination of a task that cannot run for want of files.
+  void FailMissingFiles();
 
+  // Both threads are made once, while the task is in the component's list
+  // and the component lock is held, and joined when the task is freed.
   std::thread worker_;
+  std::thread terminator_;
   std::atomic<bool> workerActive_{false};
   std::atomic<bool> claimed_{false};
 };

@@ -1,5 +1,8 @@
 // The component's run control: event sequences in thread and single-thread
 // mode, stop, pause, removal and failures.
+#include <algorithm>
+#include <atomic>
+#include <memory>
 #include <thread>
 
 #include "component/converter_test_support.h"
@@ -241,6 +244,254 @@ TEST_F(ConverterTest, DestroyingTheComponentDuringARunStopsItsWorkers) {
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   local.reset();  // must stop and join both workers
   EXPECT_LE(terminations.load(), 3);
+}
+
+// A stop starts threads of its own for the tasks that never started; freeing
+// the tasks right after the stop must wait for them. Even rounds run on a
+// worker thread, odd rounds in single-thread mode where the timer that would
+// start the first task has not fired yet. Many rounds, since the faults show
+// only when the freeing wins the race.
+class StopThenReleaseTest : public ConverterTest {
+ protected:
+  static constexpr int kRounds = 30;
+
+  void SetUp() override {
+    ConverterTest::SetUp();
+    converter.SetTimerService(
+        [this](int, std::function<void()> callback) { timers.push_back(std::move(callback)); });
+  }
+
+  static void AddThree(TCustomFFmpegVCL& component, const ScratchDir& scratch, int round) {
+    for (int i = 0; i < 3; ++i) {
+      const int index = component.AddInput(Media("h264_aac.mp4"));
+      ASSERT_GE(index, 0) << component.LastError();
+      TOutputOptions record;
+      record.ExtOptions = kQuick;
+      const std::string name = "r" + std::to_string(round) + "_" + std::to_string(i) + ".mp4";
+      ASSERT_TRUE(component.SetOutput(index, scratch.File(name), &record)) << component.LastError();
+    }
+  }
+
+  static void Start(TCustomFFmpegVCL& component, int round) {
+    component.StartConvert(round % 2 == 0 ? 1 : 0);
+  }
+
+  // Fires the timers the component asked for; a start for a task that is
+  // gone must do nothing.
+  void FireTimers() {
+    std::vector<std::function<void()>> due;
+    due.swap(timers);
+    for (auto& callback : due)
+      callback();
+  }
+
+  void ForgetEvents() {
+    std::lock_guard<std::mutex> lock(mutex);
+    events.clear();
+  }
+
+  int TerminateCount() { return static_cast<int>(Terminations().size()); }
+
+  std::vector<std::function<void()>> timers;
+};
+
+TEST_F(StopThenReleaseTest, StoppedTasksReportOnceThenTheRunEnds) {
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    ForgetEvents();
+    AddThree(converter, scratch, round);
+    Start(converter, round);
+    converter.StopConvert();
+    ASSERT_TRUE(WaitForEnd());
+    // Clearing waits for every thread of the run, so all events are in.
+    converter.ClearTasks();
+    FireTimers();
+    const auto ends = Terminations();
+    ASSERT_EQ(ends.size(), 4u);
+    EXPECT_EQ(ends.back().index, -1);
+    std::vector<int> indexes;
+    for (const Event& e : ends) {
+      indexes.push_back(e.index);
+      if (e.index >= 0) {
+        EXPECT_FALSE(e.finished) << e.index;
+      }
+    }
+    std::sort(indexes.begin(), indexes.end());
+    EXPECT_EQ(indexes, (std::vector<int>{-1, 0, 1, 2}));
+  }
+}
+
+TEST_F(StopThenReleaseTest, ClearRightAfterStop) {
+  int previous = -1;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    AddThree(converter, scratch, round);
+    // Nothing of the last round may be reported once its tasks were cleared.
+    if (previous >= 0) {
+      EXPECT_EQ(TerminateCount(), previous);
+    }
+    ForgetEvents();
+    Start(converter, round);
+    converter.StopConvert();
+    converter.ClearTasks();
+    EXPECT_EQ(converter.TaskCount(), 0);
+    FireTimers();
+    previous = TerminateCount();
+    for (int index = 0; index < 3; ++index)
+      EXPECT_LE(Count("terminate", index), 1) << index;
+  }
+}
+
+TEST_F(StopThenReleaseTest, RemoveRightAfterStop) {
+  int previous = -1;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    AddThree(converter, scratch, round);
+    if (previous >= 0) {
+      EXPECT_EQ(TerminateCount(), previous);
+    }
+    ForgetEvents();
+    Start(converter, round);
+    converter.StopConvert();
+    // A waiting one first, then the one that may run, then the other.
+    converter.RemoveTask(2);
+    converter.RemoveTask(0);
+    converter.RemoveTask(0);
+    EXPECT_EQ(converter.TaskCount(), 0);
+    FireTimers();
+    previous = TerminateCount();
+  }
+}
+
+TEST_F(StopThenReleaseTest, DestroyRightAfterStop) {
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    // Freed right after the component: a handler that ran late would touch it.
+    auto terminations = std::make_unique<std::atomic<int>>(0);
+    auto local = std::make_unique<TCCAVConverter>();
+    ASSERT_TRUE(local->LoadLibraries("", true));
+    local->CodecThreads = 1;
+    local->SetTimerService([](int, std::function<void()>) {});  // never fires
+    local->OnTerminate = [counter = terminations.get()](int, bool, bool, const std::string&) {
+      ++*counter;
+    };
+    AddThree(*local, scratch, round);
+    Start(*local, round);
+    local->StopConvert();
+    local.reset();
+    EXPECT_LE(terminations->load(), 4);
+    terminations.reset();
+  }
+}
+
+// Both hooks asked for in the output record: the before-hook picks the
+// pictures the picture hook gets, and the output keeps every picture.
+TEST_F(ConverterTest, BeforeHookPicksThePicturesOfThePictureHook) {
+  std::vector<int> asked;  // frames, counted by the before-hook
+  std::vector<int> painted;
+  converter.OnBeforeHook = [&](int index, int64_t, THookAction& action) {
+    EXPECT_EQ(index, 0);
+    asked.push_back(static_cast<int>(asked.size()) + 1);
+    action = asked.size() % 5 == 0 ? haContinue : haIgnore;
+  };
+  converter.OnCustomHook = [&](int index, TBitmap24&, int frame, int64_t, bool& update, bool&) {
+    EXPECT_EQ(index, 0);
+    painted.push_back(frame);
+    update = false;
+  };
+  const int index = converter.AddInput(Media("h264_aac.mp4"));
+  ASSERT_EQ(index, 0) << converter.LastError();
+  TOutputOptions record;
+  record.ExtOptions = "vcodec=mpeg4\nan=1";
+  record.CustomHook = true;
+  record.BeforeHook = true;
+  const std::string out = scratch.File("picked.mp4");
+  ASSERT_TRUE(converter.SetOutput(index, out, &record)) << converter.LastError();
+  converter.StartConvert(1);
+  ASSERT_TRUE(WaitForEnd());
+  converter.ClearTasks();  // the worker is done with the vectors
+  const int frames = CountFrames(Media("h264_aac.mp4"), "v:0");
+  ASSERT_GE(frames, 50);
+  EXPECT_EQ(static_cast<int>(asked.size()), frames);
+  std::vector<int> expected;
+  for (int frame = 5; frame <= frames; frame += 5)
+    expected.push_back(frame);
+  EXPECT_EQ(painted, expected);
+  EXPECT_EQ(CountFrames(out, "v:0"), frames);
+}
+
+// What the handlers of one component touch; freed right after the component,
+// so that a handler running late is a use after free.
+struct HandlerState {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int beforeHooks = 0;  // guarded by mutex, like the rest
+  int customHooks[2] = {0, 0};
+  int logs = 0;
+  int progress = 0;
+  int terminations = 0;
+};
+
+// A component destroyed while its tasks run, with all five handlers set and
+// both hooks in use: once the destructor returns, no handler runs.
+TEST_F(ConverterTest, DestroyingMidRunWithEveryHandlerSet) {
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    auto state = std::make_unique<HandlerState>();
+    auto local = std::make_unique<TCCAVConverter>();
+    ASSERT_TRUE(local->LoadLibraries("", true));
+    local->CodecThreads = 1;
+    local->SetProgressInterval(100);
+    HandlerState* shared = state.get();
+    TCCAVConverter* component = local.get();
+    const auto note = [shared](int& counter) {
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      ++counter;
+      shared->changed.notify_all();
+    };
+    local->OnBeforeHook = [shared, note](int, int64_t, THookAction& action) {
+      note(shared->beforeHooks);
+      action = haContinue;
+    };
+    local->OnCustomHook = [shared, note, component](int index, TBitmap24& bitmap, int, int64_t,
+                                                    bool& update, bool&) {
+      bitmap.ScanLine(0)[0] = 255;
+      update = true;
+      // A hook may call back for the run control while the component goes.
+      component->ResumeConvert();
+      note(shared->customHooks[index & 1]);
+    };
+    local->OnLog = [shared, note](int, TLogLevel, const std::string&) { note(shared->logs); };
+    local->OnProgress = [shared, note](int, int, int, int, float, float, int64_t, int) {
+      note(shared->progress);
+    };
+    local->OnTerminate = [shared, note](int, bool, bool, const std::string&) {
+      note(shared->terminations);
+    };
+    for (int i = 0; i < 2; ++i) {
+      const int index = local->AddInput(Media("h264_aac.mp4"));
+      ASSERT_GE(index, 0) << local->LastError();
+      TOutputOptions record;
+      record.ExtOptions = "vcodec=mpeg4\nan=1";
+      record.CustomHook = true;
+      record.BeforeHook = true;
+      const std::string name = "h" + std::to_string(round) + "_" + std::to_string(i) + ".mp4";
+      ASSERT_TRUE(local->SetOutput(index, scratch.File(name), &record)) << local->LastError();
+    }
+    local->StartConvert(2);
+    {
+      std::unique_lock<std::mutex> lock(state->mutex);
+      ASSERT_TRUE(state->changed.wait_for(lock, std::chrono::seconds(120), [&] {
+        return state->customHooks[0] > 0 && state->customHooks[1] > 0;
+      }));
+    }
+    local.reset();
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      EXPECT_LE(state->terminations, 3);
+    }
+    state.reset();
+  }
 }
 
 }  // namespace
