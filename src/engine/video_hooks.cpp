@@ -1,6 +1,7 @@
 // Pre-processing of every decoded picture: deinterlacing and the three kinds
 // of hooks (the application's picture hook, its before-hook that gates the
-// frame-hook modules, and the hook time ranges).
+// frame-hook modules or, with both set, the picture hook, and the hook time
+// ranges).
 #include "binding/frame_hook.h"
 #include "engine/custom_ffmpeg.h"
 #include "engine/picture_ops.h"
@@ -25,15 +26,29 @@ std::string MessageOf(std::exception_ptr error) {
 AVFrame* TCustomFFmpeg::PreProcessVideoFrame(TTranscodeInputStream& ist, AVFrame* picture) {
   HookFrameCounter += 1;
   const int64_t pts = ist.Pts;
+  // The handler sees the last answer and gives the one for this picture.
+  const auto askBeforeHook = [&] {
+    try {
+      BeforeHookHandler(*this, HookState, pts);
+    } catch (...) {
+      Log(0, "Error occurs OnBeforeHook: " + MessageOf(std::current_exception()));
+      HookState = haStop;
+    }
+  };
 
-  if (!CustomHookHandler && Options.UsingVhook) {
+  bool paint = static_cast<bool>(CustomHookHandler);
+  if (paint && BeforeHookHandler) {
+    // The before-hook picks the pictures the picture hook gets, so that the
+    // others cost neither a copy nor two colour conversions.
+    askBeforeHook();
+    if (HookState == haStop) {
+      CustomHookHandler = nullptr;
+      Options.UsingVhook = false;
+    }
+    paint = HookState == haContinue;
+  } else if (!CustomHookHandler && Options.UsingVhook) {
     if (BeforeHookHandler) {
-      try {
-        BeforeHookHandler(*this, HookState, pts);
-      } catch (...) {
-        Log(0, "Error occurs OnBeforeHook: " + MessageOf(std::current_exception()));
-        HookState = haStop;
-      }
+      askBeforeHook();
       if (HookState == haStop) Options.UsingVhook = false;
     } else if (!Segments.empty()) {
       HookState = haIgnore;
@@ -52,8 +67,9 @@ AVFrame* TCustomFFmpeg::PreProcessVideoFrame(TTranscodeInputStream& ist, AVFrame
     }
   }
 
-  const bool modules = Options.UsingVhook && HookState == haContinue;
-  if (!Options.DoDeinterlace && !CustomHookHandler && !modules) return picture;
+  // The picture hook, when there is one, takes the place of the modules.
+  const bool modules = !CustomHookHandler && Options.UsingVhook && HookState == haContinue;
+  if (!Options.DoDeinterlace && !paint && !modules) return picture;
 
   // Hooks and the deinterlacer work on a copy: the decoder's picture is not ours.
   AVFrame* work = HookFrames.Acquire(picture->width, picture->height, picture->format);
@@ -69,7 +85,7 @@ AVFrame* TCustomFFmpeg::PreProcessVideoFrame(TTranscodeInputStream& ist, AVFrame
     CopyPicture(picture, work);
   }
 
-  if (CustomHookHandler) {
+  if (paint) {
     RunCustomHook(work, pts);
   } else if (modules) {
     MoskvidHookPicture hookPicture{};
