@@ -37,23 +37,28 @@ void TCustomFFmpegVCL::Shutdown() {
   // outside the component lock: this waits for those running now, while new
   // ones keep away so that busy hooks cannot hold it off.
   hooksClosed_ = true;
-  {
-    std::unique_lock<std::shared_mutex> hooks(hookLock_);
-    OnBeforeHook = nullptr;
-    OnCustomHook = nullptr;
-  }
+  DetachEvents();
   std::vector<std::unique_ptr<TFFmpeg>> tasks;
   {
     std::lock_guard<ReentrantLock> guard(lock_);
-    OnLog = nullptr;
-    OnProgress = nullptr;
-    OnTerminate = nullptr;
     pendingCount_ = 0;
     tasks = tasks_.ExtractAll();
   }
   // Every worker and terminator ends before anything it may still use goes away.
   Dispose(std::move(tasks));
   ReapRetired();
+}
+
+void TCustomFFmpegVCL::DetachEvents() {
+  {
+    std::unique_lock<std::shared_mutex> hooks(hookLock_);
+    OnBeforeHook = nullptr;
+    OnCustomHook = nullptr;
+  }
+  std::lock_guard<ReentrantLock> guard(lock_);
+  OnLog = nullptr;
+  OnProgress = nullptr;
+  OnTerminate = nullptr;
 }
 
 bool TCustomFFmpegVCL::LoadLibraries(const std::string& folder, bool versionedNames) {

@@ -85,6 +85,10 @@ class TCustomFFmpegVCL {
   void SetTimerService(TTimerService service);
   uint32_t MainThreadID() const { return mainThreadId_; }
 
+  // Takes the five handlers away, waiting for those running now; afterwards
+  // none is called. Never from an event handler.
+  void DetachEvents();
+
   // Set while no task runs. The component reads the two hooks under
   // hookLock_ and the other three under lock_, and Shutdown clears them so.
   TBeforeHookEvent OnBeforeHook;
