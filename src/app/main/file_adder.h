@@ -1,0 +1,33 @@
+// Adding files to the list, free of window code: each path is opened as a
+// task of the converter, described in the log, and handed to the list with
+// its new record.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/settings/app_settings.h"
+#include "app/settings/file_record.h"
+#include "app/settings/global_object.h"
+#include "component/cc_av_converter.h"
+
+namespace moskvid {
+
+struct TAddCallbacks {
+  // Whether an entry with exactly this caption is listed already.
+  std::function<bool(const std::string& path)> Listed;
+  // Adds the entry; the record's BatchIndex is the path's position.
+  std::function<void(const TlvFilesRecord& record)> Add;
+  // One line for the log.
+  std::function<void(const std::string& line)> Log;
+};
+
+// Adds `paths` in order. Folders and listed captions are skipped; a file
+// that cannot be opened is logged and the rest still go in. The converter's
+// task list is cleared before and after.
+void AddFilesToList(TCCAVConverter& converter, const std::vector<std::string>& paths, int format,
+                    const TGlobalObject& global, TWarningSink& warnings,
+                    const TAddCallbacks& callbacks);
+
+}  // namespace moskvid

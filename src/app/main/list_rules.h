@@ -1,0 +1,39 @@
+// The file list's rules, free of any window code: duplicates, the selection
+// after a removal, the check commands and which menu entries are enabled.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace moskvid {
+
+// True when an entry with exactly this caption (case-sensitive) is listed.
+bool HasCaption(const std::vector<std::string>& captions, const std::string& path);
+
+// The entry to select after removing position `removed`, leaving `countAfter`
+// entries: the one now at that position, or the new last one; -1 when empty.
+int SelectionAfterRemove(int removed, int countAfter);
+
+enum TCheckCommand { ccCheckAll, ccUncheckAll, ccReverseCheck, ccCheck, ccUncheck };
+
+// Applies a check command to the entries' checked states. Check and Uncheck
+// act on `selected` only; without a selection they change nothing.
+void ApplyCheckCommand(std::vector<bool>& checked, TCheckCommand command, int selected);
+
+struct TEditMenuState {
+  bool Crop = false, Trim = false;
+  bool CheckAll = false, UncheckAll = false, ReverseCheck = false, Check = false, Uncheck = false;
+  bool WaterMarkVisible = false;
+};
+// The Edit menu as it opens, for a list of `count` entries.
+TEditMenuState EditMenuState(int count);
+
+struct TPopupMenuState {
+  bool Crop = false, Trim = false, WaterMark = false, Information = false;
+  bool Remove = false, Clear = false, Start = false;
+  bool WaterMarkVisible = false;
+};
+// The list's popup menu as it opens.
+TPopupMenuState PopupMenuState(int count, int selected);
+
+}  // namespace moskvid

@@ -1,0 +1,63 @@
+#include "app/main/preview_rules.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/option_parsing.h"
+
+namespace moskvid {
+
+TSliderPlan PlanSlider(int64_t durationUs, int sliderWidth, bool stillPicture) {
+  TSliderPlan plan;
+  // A still picture, or a file that tells no duration, has nothing to slide
+  // through: its single frame is drawn.
+  plan.Visible = !stillPicture && durationUs > 0;
+  if (!plan.Visible) return plan;
+  while (durationUs / plan.TimeUnit > 32767)
+    plan.TimeUnit *= 10;
+  plan.Steps = static_cast<int>(durationUs / plan.TimeUnit);
+  const int tickSlots = (sliderWidth - 12) / 10;
+  plan.TickSpacing = tickSlots > 0 ? plan.Steps / tickSlots : plan.Steps;
+  plan.LineSize = plan.Steps <= 100     ? 1
+                  : plan.Steps <= 1000  ? 10
+                  : plan.Steps <= 10000 ? 100
+                                        : 1000;
+  plan.PageSize = 5 * plan.LineSize;
+  return plan;
+}
+
+int TickAdvance(int maximum, int64_t durationUs) {
+  if (durationUs <= 1000000) return maximum;
+  return static_cast<int>(maximum / (durationUs / 1000000));
+}
+
+std::string PreviewTimeText(int position, int64_t timeUnit) {
+  const int64_t milliseconds = int64_t{position} * timeUnit / 1000;
+  return "Time: " + Format("%d.%.3d", static_cast<int>(milliseconds / 1000),
+                           static_cast<int>(milliseconds % 1000));
+}
+
+TBox FitPicture(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight) {
+  if (pictureWidth <= 0 || pictureHeight <= 0 || areaWidth <= 0 || areaHeight <= 0) return {};
+  const double scale = std::min(static_cast<double>(areaWidth) / pictureWidth,
+                                static_cast<double>(areaHeight) / pictureHeight);
+  TBox box;
+  if (static_cast<int64_t>(pictureWidth) * areaHeight >=
+      static_cast<int64_t>(pictureHeight) * areaWidth) {
+    // Wider than the area: full width, bars above and below.
+    const int height = static_cast<int>(std::nearbyint(pictureHeight * scale));
+    box.Left = 0;
+    box.Right = areaWidth;
+    box.Top = static_cast<int>(std::nearbyint((areaHeight - height) / 2.0));
+    box.Bottom = box.Top + height;
+  } else {
+    const int width = static_cast<int>(std::nearbyint(pictureWidth * scale));
+    box.Top = 0;
+    box.Bottom = areaHeight;
+    box.Left = static_cast<int>(std::nearbyint((areaWidth - width) / 2.0));
+    box.Right = box.Left + width;
+  }
+  return box;
+}
+
+}  // namespace moskvid

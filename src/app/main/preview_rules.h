@@ -1,0 +1,36 @@
+// The preview player's arithmetic: the slider's steps for a duration, how far
+// one timer tick moves it, the time label, and the fitted picture rectangle.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/main/list_drawing.h"
+
+namespace moskvid {
+
+struct TSliderPlan {
+  bool Visible = false;   // hidden for a still picture or a file without duration
+  int64_t TimeUnit = 10;  // stream microseconds per slider step
+  int Steps = 0;          // the slider's maximum
+  int TickSpacing = 0;    // steps between ticks
+  int LineSize = 1;       // arrow keys
+  int PageSize = 5;       // page keys
+};
+
+// `durationUs` of the file, `sliderWidth` in pixels. The slider never has
+// more than 32767 steps, so that its range fits the control.
+TSliderPlan PlanSlider(int64_t durationUs, int sliderWidth, bool stillPicture);
+
+// Steps one 500 ms tick moves the slider: one second of stream time, or the
+// whole range for a file of a second or less.
+int TickAdvance(int maximum, int64_t durationUs);
+
+// "Time: 12.340" for a slider position.
+std::string PreviewTimeText(int position, int64_t timeUnit);
+
+// The largest rectangle of the picture's shape that fits the area, centred;
+// the margin on the short side is rounded to the nearest pixel.
+TBox FitPicture(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
+
+}  // namespace moskvid

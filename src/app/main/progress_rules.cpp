@@ -1,0 +1,94 @@
+#include "app/main/progress_rules.h"
+
+#include <cmath>
+
+#include "engine/option_parsing.h"
+
+namespace moskvid {
+
+namespace {
+
+// Counts UTF-8 code points, so that a name is cut between characters.
+size_t CharacterCount(const std::string& text) {
+  size_t count = 0;
+  for (unsigned char c : text)
+    count += (c & 0xC0) != 0x80;
+  return count;
+}
+
+std::string FirstCharacters(const std::string& text, size_t count) {
+  size_t seen = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+      if (seen == count) return text.substr(0, i);
+      ++seen;
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+int ProgressPercent(int currentMs, int totalMs) {
+  if (totalMs <= 0) return -1;
+  const int64_t percent = int64_t{currentMs} * 100 / totalMs;
+  return static_cast<int>(percent < 0 ? 0 : percent);
+}
+
+std::string PercentText(int percent) {
+  return std::to_string(percent) + "%";
+}
+
+std::string SecondsText(int milliseconds) {
+  return std::to_string(milliseconds / 1000) + " Second";
+}
+
+std::string KilobytesText(int64_t bytes) {
+  return std::to_string(bytes / 1000) + " kb";
+}
+
+std::string TaskCounterText(int index, int count) {
+  return "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "]";
+}
+
+std::string OutputNameText(const std::string& name) {
+  if (CharacterCount(name) <= 50) return name;
+  const size_t slash = name.find_last_of('/');
+  const size_t dot = name.find_last_of('.');
+  const std::string extension =
+      dot != std::string::npos && (slash == std::string::npos || dot > slash) ? name.substr(dot)
+                                                                              : "";
+  return FirstCharacters(name, 44) + ".." + extension;
+}
+
+std::string ClockText(int64_t seconds) {
+  if (seconds < 0) seconds = 0;
+  return Format("%.2d:%.2d:%.2d", static_cast<int>(seconds / 3600),
+                static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
+}
+
+void TTaskClock::Start(double nowSeconds) {
+  started_ = nowSeconds;
+  elapsed_ = 0;
+  percent_ = -1;
+  convertedMs_ = 0;
+}
+
+void TTaskClock::Update(int percent, int convertedMs, double nowSeconds) {
+  elapsed_ = nowSeconds - started_;
+  percent_ = percent;
+  convertedMs_ = convertedMs;
+}
+
+std::string TTaskClock::SpeedText() const {
+  if (elapsed_ <= 0 || convertedMs_ <= 0) return "";
+  return Format("%.1fx", convertedMs_ / 1000.0 / elapsed_);
+}
+
+std::string TTaskClock::TimeLeftText() const {
+  if (percent_ < 2 || percent_ > 100 || elapsed_ <= 0) return "";
+  const double perPercent = elapsed_ / percent_;
+  return ClockText(static_cast<int64_t>(std::ceil(perPercent * (100 - percent_))));
+}
+
+}  // namespace moskvid

@@ -1,0 +1,45 @@
+// What the windows ask of the desktop: modal windows, message boxes, the
+// open dialog, opening folders and web pages, and powering off. Tests put
+// a recording stand-in here, so that nothing blocks and nothing powers off.
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+class QDialog;
+class QWidget;
+
+namespace moskvid {
+
+class TUiServices {
+ public:
+  virtual ~TUiServices() = default;
+
+  // Shows the dialog modally; returns its result.
+  virtual int ExecModal(QDialog& dialog) = 0;
+  // A message box with one OK button.
+  virtual void Message(QWidget* parent, const QString& caption, const QString& text,
+                       QMessageBox::Icon icon) = 0;
+  // Existing files chosen in an open dialog; empty when cancelled.
+  virtual QStringList OpenFileNames(QWidget* parent, const QString& folder,
+                                    const QString& filter) = 0;
+  // A folder in the file browser, or a page in the web browser.
+  virtual void OpenUrl(const QUrl& url) = 0;
+  // Asks the system to power off; false with the reason when it refuses.
+  virtual bool PowerOff(QString& error) = 0;
+};
+
+// The real desktop: Qt's dialogs, xdg-open and logind.
+class TDesktopServices : public TUiServices {
+ public:
+  int ExecModal(QDialog& dialog) override;
+  void Message(QWidget* parent, const QString& caption, const QString& text,
+               QMessageBox::Icon icon) override;
+  QStringList OpenFileNames(QWidget* parent, const QString& folder, const QString& filter) override;
+  void OpenUrl(const QUrl& url) override;
+  bool PowerOff(QString& error) override;
+};
+
+}  // namespace moskvid

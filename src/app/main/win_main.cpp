@@ -1,0 +1,523 @@
+#include "app/main/win_main.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <chrono>
+
+#include "app/main/application.h"
+#include "app/main/box_warnings.h"
+#include "app/main/error_rules.h"
+#include "app/main/skins.h"
+#include "app/main/ui_services.h"
+#include "app/main/win_about.h"
+#include "app/settings/app_settings.h"
+#include "app/settings/output_formats.h"
+#include "binding/my_utils.h"
+
+namespace moskvid {
+
+namespace {
+
+QPushButton* NamedButton(const char* name, const QString& caption, QWidget* parent) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setAutoDefault(false);
+  return button;
+}
+
+QToolButton* ImageButton(const char* name, const QIcon& icon, const QString& hint,
+                         QWidget* parent) {
+  auto* button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setIcon(icon);
+  button->setIconSize(QSize(20, 20));
+  button->setToolTip(hint);
+  button->setAutoRaise(true);
+  return button;
+}
+
+QAction* NamedAction(const char* name, const QString& caption, QObject* parent) {
+  auto* action = new QAction(caption, parent);
+  action->setObjectName(name);
+  return action;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(TUiServices& services, QWidget* parent)
+    : QMainWindow(parent),
+      services_(services),
+      global_(std::make_unique<TGlobalObject>()),
+      warnings_(std::make_unique<TBoxWarnings>(services, this)),
+      converter_(std::make_unique<TCCAVConverter>()) {
+  setObjectName("frmMain");
+  setWindowTitle(QString::fromStdString(global_->Caption()));
+  TApplication::SetErrorHandler([this](std::exception_ptr error) { ErrorHandler(error); });
+  // The main window's own converter starts its workers below normal priority.
+  converter_->ThreadPriority = tpLower;
+  converter_->SetTimerService([this](int milliseconds, std::function<void()> callback) {
+    QTimer::singleShot(milliseconds, this, [callback = std::move(callback)] { callback(); });
+  });
+  BuildControls();
+  BuildMenus();
+  WireEvents();
+  const int stored = TAppSettings(global_->ConfigFile()).SkinIndex();
+  if (stored >= 0 && stored < kSkinCount) skin_ = stored;
+  ApplyCurrentSkin();
+}
+
+TfrmMain::~TfrmMain() {
+  DetachEvents();
+  converter_->StopConvert();
+  // Workers end before the window's members go away.
+  converter_.reset();
+  TApplication::SetErrorHandler(nullptr);
+}
+
+QWidget* TfrmMain::BuildPreviewGroup() {
+  auto* group = new QGroupBox("Fast preview", this);
+  group->setObjectName("grpPreview");
+  imgPreview = new TPicturePane(group);
+  imgPreview->setObjectName("imgPreview");
+  imgPreview->setFixedSize(256, 192);
+  imgPreview1 = new QLabel(imgPreview);
+  imgPreview1->setObjectName("imgPreview1");
+  imgPreview1->setGeometry(0, 0, 256, 192);
+  imgPreview1->setAlignment(Qt::AlignCenter);
+  const QImage cover(QString::fromStdString(ExecutableFolder() + "skin/moskvidcover.jpg"));
+  if (!cover.isNull()) {
+    imgPreview1->setPixmap(QPixmap::fromImage(
+        cover.scaled(imgPreview1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+  } else {
+    imgPreview1->setText("No preview");
+  }
+
+  trcPreview = new QSlider(Qt::Horizontal, group);
+  trcPreview->setObjectName("trcPreview");
+  trcPreview->setFixedWidth(256);
+  trcPreview->setTickPosition(QSlider::TicksBelow);
+  trcPreview->setRange(0, 0);
+  trcPreview->setEnabled(false);
+  lblPTS = new QLabel("Time:", group);
+  lblPTS->setObjectName("lblPTS");
+
+  QStyle* look = style();
+  imgbtnPlay = ImageButton("imgbtnPlay", look->standardIcon(QStyle::SP_MediaPlay), "Play", group);
+  imgbtnPause =
+      ImageButton("imgbtnPause", look->standardIcon(QStyle::SP_MediaPause), "Pause", group);
+  imgbtnStop = ImageButton("imgbtnStop", look->standardIcon(QStyle::SP_MediaStop), "Stop", group);
+  imgbtnSnap =
+      ImageButton("imgbtnSnap",
+                  QIcon::fromTheme("camera-photo", look->standardIcon(QStyle::SP_DialogSaveButton)),
+                  "Save snapshot picture.", group);
+
+  auto* controls = new QHBoxLayout;
+  controls->addWidget(lblPTS, 1);
+  for (QToolButton* button : {imgbtnPlay, imgbtnPause, imgbtnStop, imgbtnSnap})
+    controls->addWidget(button);
+  auto* layout = new QVBoxLayout(group);
+  layout->addWidget(imgPreview, 0, Qt::AlignHCenter);
+  layout->addWidget(trcPreview, 0, Qt::AlignHCenter);
+  layout->addLayout(controls);
+  layout->addStretch();
+  return group;
+}
+
+void TfrmMain::BuildControls() {
+  auto* central = new QWidget(this);
+  setCentralWidget(central);
+
+  lvFiles = new TFilesListView(central);
+  lvFiles->SetEmptyPicture(QImage(QString::fromStdString(ExecutableFolder() + "skin/lvBack.bmp")));
+  btnAdd = NamedButton("btnAdd", "&Add", central);
+  btnRemove = NamedButton("btnRemove", "&Remove", central);
+  btnClear = NamedButton("btnClear", "&Clear", central);
+  btnStart = NamedButton("btnStart", "&Start", central);
+  btnRemove->setEnabled(false);
+  btnClear->setEnabled(false);
+  btnStart->setEnabled(false);
+  btnStop = NamedButton("btnStop", "Stop", central);
+  btnPause = NamedButton("btnPause", "Pause", central);
+  btnResume = NamedButton("btnResume", "Resume", central);
+  for (QPushButton* hidden : {btnStop, btnPause, btnResume}) {
+    hidden->setVisible(false);
+    hidden->setEnabled(false);
+  }
+
+  auto* listButtons = new QHBoxLayout;
+  for (QPushButton* button : {btnAdd, btnRemove, btnClear, btnStart})
+    listButtons->addWidget(button);
+  listButtons->addStretch();
+  for (QPushButton* button : {btnStop, btnPause, btnResume})
+    listButtons->addWidget(button);
+  auto* listColumn = new QVBoxLayout;
+  listColumn->addWidget(lvFiles, 1);
+  listColumn->addLayout(listButtons);
+
+  auto* top = new QHBoxLayout;
+  top->addLayout(listColumn, 1);
+  top->addWidget(BuildPreviewGroup());
+
+  cbOutputFormat = new QComboBox(central);
+  cbOutputFormat->setObjectName("cbOutputFormat");
+  btnSettings = NamedButton("btnSettings", "&Settings", central);
+  edDirectory = new QLineEdit(central);
+  edDirectory->setObjectName("edDirectory");
+  edDirectory->setReadOnly(true);
+  btnOpen = NamedButton("btnOpen", "Open", central);
+  auto* rows = new QGridLayout;
+  rows->addWidget(new QLabel("Output Format:", central), 0, 0);
+  rows->addWidget(cbOutputFormat, 0, 1);
+  rows->addWidget(btnSettings, 0, 2);
+  rows->addWidget(new QLabel("Output Folder:", central), 1, 0);
+  rows->addWidget(edDirectory, 1, 1);
+  rows->addWidget(btnOpen, 1, 2);
+  rows->setColumnStretch(1, 1);
+
+  mmoLog = new QPlainTextEdit(central);
+  mmoLog->setObjectName("mmoLog");
+  mmoLog->setReadOnly(true);
+  mmoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
+  btnStartBelow = NamedButton("btnStartBelow", "&Start", central);
+  btnStartBelow->setMinimumHeight(48);
+  QFont bold = btnStartBelow->font();
+  bold.setBold(true);
+  bold.setPointSizeF(bold.pointSizeF() * 1.2);
+  btnStartBelow->setFont(bold);
+  btnStartBelow->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+  btnOptions = NamedButton("btnOptions", "Settings", central);
+  btnExit = NamedButton("btnExit", "&Exit", central);
+  auto* side = new QVBoxLayout;
+  side->addWidget(btnStartBelow);
+  side->addWidget(btnOptions);
+  side->addStretch();
+  side->addWidget(btnExit);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(mmoLog, 1);
+  bottom->addLayout(side);
+
+  auto* layout = new QVBoxLayout(central);
+  layout->addLayout(top, 3);
+  layout->addLayout(rows);
+  layout->addLayout(bottom, 2);
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName("Timer1");
+  Timer1->setInterval(500);
+}
+
+void TfrmMain::BuildMenus() {
+  mnuFile = menuBar()->addMenu("&File");
+  mnuFile->setObjectName("mnuFile");
+  Edit1 = NamedAction("Edit1", "&Add", this);
+  Remove1 = NamedAction("Remove1", "&Remove", this);
+  Clear1 = NamedAction("Clear1", "&Clear", this);
+  Start1 = NamedAction("Start1", "&Start", this);
+  Settings1 = NamedAction("Settings1", "Se&ttings", this);
+  Exit2 = NamedAction("Exit2", "&Exit", this);
+  mnuFile->addActions({Edit1, Remove1, Clear1, Start1});
+  mnuFile->addSeparator();
+  mnuFile->addAction(Settings1);
+  mnuFile->addSeparator();
+  mnuFile->addAction(Exit2);
+
+  mnuEdit = menuBar()->addMenu("&Edit");
+  mnuEdit->setObjectName("mnuEdit");
+  Crop1 = NamedAction("Crop1", "&Crop", this);
+  Trim1 = NamedAction("Trim1", "&Trim", this);
+  WaterMark1 = NamedAction("WaterMark1", "&Water Mark", this);
+  CheckAll1 = NamedAction("CheckAll1", "&Check All", this);
+  UncheckAll1 = NamedAction("UncheckAll1", "&Uncheck All", this);
+  ReserveCheck1 = NamedAction("ReserveCheck1", "&Reverse Check", this);
+  Check1 = NamedAction("Check1", "C&heck", this);
+  Uncheck1 = NamedAction("Uncheck1", "U&ncheck", this);
+  mnuEdit->addActions({Crop1, Trim1, WaterMark1});
+  mnuEdit->addSeparator();
+  mnuEdit->addActions({CheckAll1, UncheckAll1, ReserveCheck1});
+  mnuEdit->addSeparator();
+  mnuEdit->addActions({Check1, Uncheck1});
+
+  mnuTools = menuBar()->addMenu("&Tools");
+  mnuTools->setObjectName("mnuTools");
+  Options1 = NamedAction("Options1", "&Preference", this);
+  mnuTools->addAction(Options1);
+  mnuSkin = mnuTools->addMenu("&Skin");
+  mnuSkin->setObjectName("Skin1");
+  auto* skins = new QActionGroup(this);
+  for (int skin = 0; skin < kSkinCount; ++skin) {
+    QAction* entry = mnuSkin->addAction(SkinName(skin));
+    entry->setObjectName(QString("Skin%1").arg(skin));
+    entry->setCheckable(true);
+    skins->addAction(entry);
+    SkinEntries.push_back(entry);
+  }
+
+  mnuHelp = menuBar()->addMenu("&Help");
+  mnuHelp->setObjectName("mnuHelp");
+  Help2 = NamedAction("Help2", "&Help", this);
+  Help2->setShortcut(QKeySequence::HelpContents);
+  WebSite1 = NamedAction("WebSite1", "&Web Site", this);
+  SupportandContact1 = NamedAction("SupportandContact1", "&Support and Contact", this);
+  About = NamedAction("About", "&About", this);
+  mnuHelp->addActions({Help2, WebSite1, SupportandContact1});
+  mnuHelp->addSeparator();
+  mnuHelp->addAction(About);
+
+  pmFiles = new QMenu(this);
+  pmFiles->setObjectName("pmFiles");
+  AddFiles1 = NamedAction("AddFiles1", "Add", this);
+  Remove2 = NamedAction("Remove2", "Remove", this);
+  Clear2 = NamedAction("Clear2", "&Clear", this);
+  Start2 = NamedAction("Start2", "&Start", this);
+  Crop2 = NamedAction("Crop2", "&Crop", this);
+  Trim2 = NamedAction("Trim2", "&Trim", this);
+  WaterMark2 = NamedAction("WaterMark2", "&Water Mark", this);
+  Infomation1 = NamedAction("Infomation1", "Video Infomation", this);
+  pmFiles->addActions({AddFiles1, Remove2, Clear2});
+  pmFiles->addSeparator();
+  pmFiles->addActions({Crop2, Trim2, WaterMark2, Infomation1});
+  pmFiles->addSeparator();
+  pmFiles->addAction(Start2);
+
+  // The settings, preference, trim, crop and file information windows are
+  // not part of this build yet; their entries stay out of sight until then.
+  for (QAction* entry : {Settings1, Options1, Crop1, Trim1, Crop2, Trim2, Infomation1})
+    entry->setVisible(false);
+  btnSettings->setVisible(false);
+  btnOptions->setVisible(false);
+}
+
+void TfrmMain::WireEvents() {
+  auto on = [this](auto* sender, auto signal, void (TfrmMain::*handler)()) {
+    connect(sender, signal, this,
+            [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+  };
+  for (QPushButton* button : {btnAdd})
+    on(button, &QPushButton::clicked, &TfrmMain::btnAddClick);
+  on(btnRemove, &QPushButton::clicked, &TfrmMain::btnRemoveClick);
+  on(btnClear, &QPushButton::clicked, &TfrmMain::btnClearClick);
+  on(btnStart, &QPushButton::clicked, &TfrmMain::btnStartClick);
+  on(btnStartBelow, &QPushButton::clicked, &TfrmMain::btnStartClick);
+  on(btnOpen, &QPushButton::clicked, &TfrmMain::btnOpenClick);
+  on(btnStop, &QPushButton::clicked, &TfrmMain::btnStopClick);
+  on(btnPause, &QPushButton::clicked, &TfrmMain::btnPauseClick);
+  on(btnResume, &QPushButton::clicked, &TfrmMain::btnResumeClick);
+  connect(btnExit, &QPushButton::clicked, this, &QWidget::close);
+  connect(Exit2, &QAction::triggered, this, &QWidget::close);
+  for (QAction* add : {Edit1, AddFiles1})
+    on(add, &QAction::triggered, &TfrmMain::btnAddClick);
+  for (QAction* remove : {Remove1, Remove2})
+    on(remove, &QAction::triggered, &TfrmMain::btnRemoveClick);
+  for (QAction* clear : {Clear1, Clear2})
+    on(clear, &QAction::triggered, &TfrmMain::btnClearClick);
+  for (QAction* start : {Start1, Start2})
+    on(start, &QAction::triggered, &TfrmMain::btnStartClick);
+  const std::pair<QAction*, TCheckCommand> checks[] = {{CheckAll1, ccCheckAll},
+                                                       {UncheckAll1, ccUncheckAll},
+                                                       {ReserveCheck1, ccReverseCheck},
+                                                       {Check1, ccCheck},
+                                                       {Uncheck1, ccUncheck}};
+  for (const auto& [action, command] : checks) {
+    connect(action, &QAction::triggered, this,
+            [this, command = command] { Guarded([&] { CheckCommand(command); }); });
+  }
+  on(mnuEdit, &QMenu::aboutToShow, &TfrmMain::EditMenuPopup);
+  on(pmFiles, &QMenu::aboutToShow, &TfrmMain::PopupMenuPopup);
+  on(mnuSkin, &QMenu::aboutToShow, &TfrmMain::SkinMenuPopup);
+  for (int skin = 0; skin < kSkinCount; ++skin) {
+    connect(SkinEntries[static_cast<size_t>(skin)], &QAction::triggered, this,
+            [this, skin] { Guarded([&] { SkinClick(skin); }); });
+  }
+  on(About, &QAction::triggered, &TfrmMain::AboutClick);
+  connect(Help2, &QAction::triggered, this, [this] {
+    OpenPage(QUrl::fromLocalFile(QString::fromStdString(global_->HelpPage())).toString());
+  });
+  connect(WebSite1, &QAction::triggered, this,
+          [this] { OpenPage(QString::fromStdString(global_->HomePage())); });
+  connect(SupportandContact1, &QAction::triggered, this,
+          [this] { OpenPage(QString::fromStdString(global_->HomePage()) + "support/"); });
+
+  connect(lvFiles, &TFilesListView::PopupRequested, this,
+          [this](const QPoint& at) { Guarded([&] { lvFilesPopup(at); }); });
+  connect(lvFiles, &TFilesListView::DeleteRequested, this,
+          [this] { Guarded([this] { btnRemoveClick(); }); });
+  connect(lvFiles, &TFilesListView::FilesDropped, this,
+          [this](const QStringList& paths) { Guarded([&] { AddFiles(paths); }); });
+  connect(lvFiles, &QTreeWidget::itemDoubleClicked, this,
+          [this] { Guarded([this] { lvFilesDblClick(); }); });
+  connect(cbOutputFormat, &QComboBox::currentIndexChanged, this,
+          [this](int index) { Guarded([&] { cbOutputFormatChange(index); }); });
+  connect(edDirectory, &QLineEdit::textChanged, this,
+          [this](const QString& text) { Guarded([&] { edDirectoryChange(text); }); });
+
+  on(imgbtnPlay, &QToolButton::clicked, &TfrmMain::imgbtnPlayClick);
+  on(imgbtnPause, &QToolButton::clicked, &TfrmMain::imgbtnPauseClick);
+  on(imgbtnStop, &QToolButton::clicked, &TfrmMain::imgbtnStopClick);
+  on(imgbtnSnap, &QToolButton::clicked, &TfrmMain::imgbtnSnapClick);
+  connect(trcPreview, &QSlider::valueChanged, this,
+          [this] { Guarded([this] { ShowFrameAtPosition(); }); });
+  on(Timer1, &QTimer::timeout, &TfrmMain::Timer1Timer);
+
+  // The component raises its events on the task's worker thread, holding its
+  // lock: each handler only queues the work for this window's thread, in
+  // the order raised, and never waits for it.
+  converter_->OnProgress = [this](int index, int, int, int currentMs, float, float, int64_t size,
+                                  int totalMs) {
+    QMetaObject::invokeMethod(
+        this, [=, this] { Guarded([&] { ProgressArrived(index, currentMs, size, totalMs); }); },
+        Qt::QueuedConnection);
+  };
+  converter_->OnTerminate = [this](int index, bool finished, bool failed,
+                                   const std::string& message) {
+    const QString text = QString::fromStdString(message);
+    QMetaObject::invokeMethod(
+        this, [=, this] { Guarded([&] { TerminateArrived(index, finished, failed, text); }); },
+        Qt::QueuedConnection);
+  };
+  // The progress window draws ten pictures a second at most: the others are
+  // never turned into bitmaps.
+  converter_->OnBeforeHook = [this](int, int64_t, THookAction& action) {
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    if (now - lastGrabNs_.load() >= 100'000'000) {
+      lastGrabNs_ = now;
+      action = haContinue;
+    } else {
+      action = haIgnore;
+    }
+  };
+  converter_->OnCustomHook = [this](int, TBitmap24& bitmap, int, int64_t, bool& update, bool&) {
+    if (bitmap.Width() > 0 && bitmap.Height() > 0) {
+      std::lock_guard<std::mutex> guard(grabbedLock_);
+      GrabbedFrame_.Assign(bitmap);
+      ++grabbedGeneration_;
+    }
+    // The picture is only looked at: converting it back would cost time and
+    // colour precision for nothing.
+    update = false;
+  };
+}
+
+void TfrmMain::DetachEvents() {
+  converter_->DetachEvents();
+}
+
+void TfrmMain::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!firstShown_) {
+    firstShown_ = true;
+    Guarded([this] { FirstShow(); });
+  }
+}
+
+void TfrmMain::FirstShow() {
+  setFixedSize(786, 534);
+  imgbtnPlay->setEnabled(true);
+  imgbtnPause->setEnabled(false);
+  imgbtnStop->setEnabled(false);
+  imgbtnSnap->setEnabled(false);
+  PreviewFrame_.SetSize(0, 0);
+  PreviewStopped_ = true;
+  PreviewPaused_ = false;
+  const TAppSettings settings(global_->ConfigFile());
+  {
+    const QSignalBlocker quiet(cbOutputFormat);
+    cbOutputFormat->clear();
+    for (int format = 0; format < kFormatCount; ++format)
+      cbOutputFormat->addItem(OutputFormatText(format));
+    cbOutputFormat->setMaxVisibleItems(cbOutputFormat->count());
+    const int stored = settings.OutputFormat();
+    cbOutputFormat->setCurrentIndex(stored >= 0 && stored < kFormatCount ? stored : 0);
+  }
+  {
+    const QSignalBlocker quiet(edDirectory);
+    edDirectory->setText(QString::fromStdString(settings.OutputFolder()));
+  }
+  Timer1->start();
+  lvFiles->SetListStyle(vsList);
+}
+
+void TfrmMain::ApplyCurrentSkin() {
+  QApplication::setPalette(SkinPalette(skin_));
+  ApplySkin(*this, skin_);
+  lvFiles->SetSkin(skin_);
+}
+
+void TfrmMain::SkinMenuPopup() {
+  const int stored = TAppSettings(global_->ConfigFile()).SkinIndex();
+  for (int skin = 0; skin < kSkinCount; ++skin)
+    SkinEntries[static_cast<size_t>(skin)]->setChecked(skin == stored);
+}
+
+void TfrmMain::SkinClick(int skin) {
+  if (skin == skin_) {
+    SkinEntries[static_cast<size_t>(skin)]->setChecked(true);
+    return;
+  }
+  hide();
+  skin_ = skin;
+  ApplyCurrentSkin();
+  for (int entry = 0; entry < kSkinCount; ++entry)
+    SkinEntries[static_cast<size_t>(entry)]->setChecked(entry == skin);
+  show();
+  TAppSettings(global_->ConfigFile()).SetSkinIndex(skin);
+}
+
+void TfrmMain::AboutClick() {
+  if (!frmAbout_) {
+    frmAbout_ = new TfrmAbout(QString::fromStdString(global_->AppTitle()),
+                              QString::fromStdString(global_->AppVersion()),
+                              QString::fromStdString(global_->HomePage()), services_, skin_, this);
+  }
+  frmAbout_->SetSkin(skin_);
+  services_.ExecModal(*frmAbout_);
+}
+
+void TfrmMain::OpenPage(const QString& address) {
+  services_.OpenUrl(QUrl(address));
+}
+
+void TfrmMain::ErrorHandler(std::exception_ptr error) {
+  const TErrorBox box = ErrorBoxFor(error);
+  if (box.Kind == ebNone) return;
+  services_.Message(this, QString::fromStdString(global_->AppTitle()),
+                    QString::fromStdString(box.Text),
+                    box.Kind == ebExclamation ? QMessageBox::Warning : QMessageBox::Critical);
+}
+
+void TfrmMain::cbOutputFormatChange(int index) {
+  if (index >= 0) TAppSettings(global_->ConfigFile()).SetOutputFormat(index);
+}
+
+void TfrmMain::edDirectoryChange(const QString& text) {
+  TAppSettings(global_->ConfigFile()).SetOutputFolder(text.toStdString());
+}
+
+void TfrmMain::btnOpenClick() {
+  if (edDirectory->text().size() <= 2) return;
+  const std::string folder = TAppSettings(global_->ConfigFile()).OutputFolder();
+  services_.OpenUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+  DetachEvents();
+  converter_->StopConvert();
+  Timer1->stop();
+  PreviewFrame_.SetSize(0, 0);
+  {
+    std::lock_guard<std::mutex> guard(grabbedLock_);
+    GrabbedFrame_.SetSize(0, 0);
+  }
+  TaskMap_.clear();
+  event->accept();
+}
+
+}  // namespace moskvid

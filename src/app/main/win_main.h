@@ -1,0 +1,177 @@
+// TfrmMain: the main window. It owns the file list with the entries'
+// records, the converter component, the preview player and the run with its
+// progress window. The rules it follows live in toolkit-free files beside it
+// (list_rules, preview_rules, progress_rules, run_builder, file_adder).
+#pragma once
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "app/main/files_list_view.h"
+#include "app/main/list_rules.h"
+#include "app/main/picture_pane.h"
+#include "app/main/win_progress.h"
+#include "app/settings/global_object.h"
+#include "component/cc_av_converter.h"
+
+namespace moskvid {
+
+class TUiServices;
+class TfrmAbout;
+class TBoxWarnings;
+
+class TfrmMain : public QMainWindow, public TProgressHost {
+  Q_OBJECT
+ public:
+  explicit TfrmMain(TUiServices& services, QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // Files named on the command line or dropped on the list: added as Add
+  // adds the files chosen in its dialog.
+  void AddFiles(const QStringList& paths);
+
+  int SkinIndex() const override { return skin_; }
+  TGlobalObject& Global() { return *global_; }
+  TCCAVConverter& Converter() { return *converter_; }
+  const std::vector<int>& TaskMap() const { return TaskMap_; }
+  TfrmProgress* ProgressWindow() const { return frmProgress_; }
+  bool PreviewStopped() const { return PreviewStopped_; }
+  bool PreviewPaused() const { return PreviewPaused_; }
+  int64_t TimeUnit() const { return TimeUnit_; }
+  const TBitmap24& PreviewFrame() const { return PreviewFrame_; }
+
+  // Controls, named as their object names.
+  TFilesListView* lvFiles;
+  QPushButton *btnAdd, *btnRemove, *btnClear, *btnStart, *btnStartBelow, *btnSettings, *btnOptions,
+      *btnExit, *btnOpen;
+  QPushButton *btnStop, *btnPause, *btnResume;  // hidden, kept in step with the run
+  QComboBox* cbOutputFormat;
+  QLineEdit* edDirectory;
+  QPlainTextEdit* mmoLog;
+  TPicturePane* imgPreview;
+  QLabel* imgPreview1;
+  QSlider* trcPreview;
+  QLabel* lblPTS;
+  QToolButton *imgbtnPlay, *imgbtnPause, *imgbtnStop, *imgbtnSnap;
+  QTimer* Timer1;
+  QMenu *mnuFile, *mnuEdit, *mnuTools, *mnuHelp, *mnuSkin, *pmFiles;
+  QAction *Edit1, *Remove1, *Clear1, *Start1, *Settings1, *Exit2;
+  QAction *Crop1, *Trim1, *WaterMark1, *CheckAll1, *UncheckAll1, *ReserveCheck1, *Check1, *Uncheck1;
+  QAction *Options1, *Help2, *WebSite1, *SupportandContact1, *About;
+  QAction *AddFiles1, *Remove2, *Clear2, *Start2, *Crop2, *Trim2, *WaterMark2, *Infomation1;
+  std::vector<QAction*> SkinEntries;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // Construction (win_main.cpp).
+  void BuildControls();
+  void BuildMenus();
+  QWidget* BuildPreviewGroup();
+  void WireEvents();
+  void DetachEvents();
+  void FirstShow();
+  void ApplyCurrentSkin();
+  void SkinClick(int skin);
+  void SkinMenuPopup();
+  void AboutClick();
+  void OpenPage(const QString& address);
+  void ErrorHandler(std::exception_ptr error);
+  void cbOutputFormatChange(int index);
+  void edDirectoryChange(const QString& text);
+  void btnOpenClick();
+
+  // The file list (win_main_files.cpp).
+  bool LoadLibrariesOnce();
+  void btnAddClick();
+  void AddPaths(const std::vector<std::string>& paths);
+  void AddEntry(const TlvFilesRecord& record);
+  void btnRemoveClick();
+  void btnClearClick();
+  void CheckCommand(TCheckCommand command);
+  void EditMenuPopup();
+  void PopupMenuPopup();
+  void lvFilesPopup(const QPoint& globalPosition);
+  void lvFilesDblClick();
+  void AppendLog(const std::string& text);
+  void UpdateListStyle();
+
+  // The preview (win_main_preview.cpp).
+  void ShowProbe(TAVProbe& probe);
+  void RebuildSlider(TAVProbe& probe);
+  void ShowFrameAtPosition();
+  void DrawPreviewFrame();
+  bool PlayEntry(int position);
+  void imgbtnPlayClick();
+  void imgbtnPauseClick();
+  void imgbtnStopClick();
+  void imgbtnSnapClick();
+  void Timer1Timer();
+  void WriteSnapshotFiles(const TBitmap24& full, const TBitmap24& small);
+
+  // The run (win_main_run.cpp).
+  void btnStartClick();
+  void btnStopClick();
+  void btnPauseClick();
+  void btnResumeClick();
+  void ProgressArrived(int index, int currentMs, int64_t size, int totalMs);
+  void TerminateArrived(int index, bool finished, bool failed, const QString& message);
+  void ShutDownComputer();
+  void PauseRun() override;
+  void ResumeRun() override;
+  void CancelRun() override;
+  bool GrabbedFrameSince(uint64_t& generation, QImage& frame) override;
+  void SnapFromProgress(const QImage& smallFrame) override;
+
+  TUiServices& services_;
+  std::unique_ptr<TGlobalObject> global_;
+  std::unique_ptr<TBoxWarnings> warnings_;
+  std::unique_ptr<TCCAVConverter> converter_;
+  TfrmProgress* frmProgress_ = nullptr;
+  TfrmAbout* frmAbout_ = nullptr;
+  int skin_ = 0;
+  bool firstShown_ = false;
+  bool librariesLoaded_ = false;
+
+  // Run state, on the window thread.
+  std::vector<int> TaskMap_;
+  std::vector<std::string> RunOutputs_;
+  int runTaskCount_ = 0;
+
+  // Preview state, on the window thread.
+  TAVProbe* PreviewProbe_ = nullptr;
+  int pictureStream_ = -1;
+  int audioStream_ = -1;
+  int64_t TimeUnit_ = 10;
+  int64_t previewDurationUs_ = 0;
+  bool PreviewStopped_ = true;
+  bool PreviewPaused_ = false;
+  bool SliderUpdating_ = false;
+  TBitmap24 PreviewFrame_;
+
+  // The last picture of the run, written by the picture hook on the task's
+  // worker thread and read by the progress window. Guarded by grabbedLock_.
+  std::mutex grabbedLock_;
+  TBitmap24 GrabbedFrame_;
+  uint64_t grabbedGeneration_ = 0;
+  // When the hook last let a picture through (steady-clock nanoseconds);
+  // read and written by the before-hook on the worker.
+  std::atomic<int64_t> lastGrabNs_{0};
+};
+
+}  // namespace moskvid

@@ -1,0 +1,177 @@
+// The main window's file list: adding, removing, clearing and checking
+// entries, the menus' enabling and the popup.
+#include <QFileInfo>
+
+#include "app/main/application.h"
+#include "app/main/box_warnings.h"
+#include "app/main/file_adder.h"
+#include "app/main/open_filter.h"
+#include "app/main/ui_services.h"
+#include "app/main/win_main.h"
+#include "app/settings/app_settings.h"
+#include "binding/media_loader.h"
+
+namespace moskvid {
+
+namespace {
+
+// Qt's filter text for the dialog: the same pairs, with patterns that match
+// in any case.
+QString DialogFilter() {
+  QStringList filters;
+  for (const TFileFilter& filter : ParseFileFilter(AddDialogFilter())) {
+    QStringList globs;
+    for (const std::string& pattern : filter.Patterns)
+      globs << QString::fromStdString(CaseFreeGlob(pattern));
+    filters << QString::fromStdString(filter.Description) + " (" + globs.join(' ') + ")";
+  }
+  return filters.join(";;");
+}
+
+}  // namespace
+
+bool TfrmMain::LoadLibrariesOnce() {
+  if (librariesLoaded_) return true;
+  if (!converter_->LoadLibraries(binding::DefaultLibraryFolder(), true)) {
+    AppendLog(converter_->LastError());
+    return false;
+  }
+  librariesLoaded_ = true;
+  return true;
+}
+
+void TfrmMain::btnAddClick() {
+  if (!LoadLibrariesOnce()) return;
+  TAppSettings settings(global_->ConfigFile());
+  const QString folder = QString::fromStdString(
+      settings.Ini().ReadString(kSettingsSection, "LastAddFolder", settings.OutputFolder()));
+  const QStringList chosen = services_.OpenFileNames(this, folder, DialogFilter());
+  if (chosen.isEmpty()) return;
+  settings.Ini().WriteString(kSettingsSection, "LastAddFolder",
+                             QFileInfo(chosen.back()).absolutePath().toStdString());
+  std::vector<std::string> paths;
+  for (const QString& path : chosen)
+    paths.push_back(path.toStdString());
+  AddPaths(paths);
+}
+
+void TfrmMain::AddFiles(const QStringList& paths) {
+  if (paths.isEmpty() || !LoadLibrariesOnce()) return;
+  std::vector<std::string> files;
+  for (const QString& path : paths)
+    files.push_back(QFileInfo(path).absoluteFilePath().toStdString());
+  AddPaths(files);
+}
+
+void TfrmMain::AddPaths(const std::vector<std::string>& paths) {
+  TAddCallbacks callbacks;
+  callbacks.Listed = [this](const std::string& path) {
+    const QString caption = QString::fromStdString(path);
+    for (int i = 0; i < lvFiles->Count(); ++i) {
+      if (lvFiles->Entry(i)->text(fcSource) == caption) return true;
+    }
+    return false;
+  };
+  callbacks.Add = [this](const TlvFilesRecord& record) { AddEntry(record); };
+  callbacks.Log = [this](const std::string& line) { AppendLog(line); };
+  AddFilesToList(*converter_, paths, cbOutputFormat->currentIndex(), *global_, *warnings_,
+                 callbacks);
+}
+
+void TfrmMain::AddEntry(const TlvFilesRecord& record) {
+  btnStart->setEnabled(true);
+  if (lvFiles->Count() == 0) lvFiles->SetListStyle(vsReport);
+  auto* item = new TFileItem(record);
+  const QString seconds = QString::number(record.Duration);
+  item->setText(fcSource, QString::fromStdString(record.SourceFile));
+  item->setText(fcLength, seconds);
+  item->setText(fcTrimmedLength, seconds);
+  item->setText(fcDestination, QFileInfo(QString::fromStdString(record.OutputFile)).fileName());
+  item->setText(fcProgress, "");
+  item->setToolTip(fcSource, QString::fromStdString(record.SourceFile));
+  item->setToolTip(fcDestination, QString::fromStdString(record.OutputFile));
+  item->setCheckState(0, Qt::Checked);
+  lvFiles->addTopLevelItem(item);
+  btnClear->setEnabled(true);
+  btnRemove->setEnabled(true);
+  lvFiles->Select(0);
+  lvFiles->viewport()->update();
+}
+
+void TfrmMain::btnRemoveClick() {
+  const int selected = lvFiles->Selected();
+  if (selected < 0) return;
+  delete lvFiles->takeTopLevelItem(selected);  // the record goes with its entry
+  const int next = SelectionAfterRemove(selected, lvFiles->Count());
+  lvFiles->Select(next);
+  if (lvFiles->Count() == 0) {
+    lvFiles->SetListStyle(vsList);
+    imgbtnStopClick();
+  }
+  lvFiles->viewport()->update();
+}
+
+void TfrmMain::btnClearClick() {
+  if (lvFiles->Count() == 0) return;
+  converter_->ClearTasks();
+  lvFiles->clear();
+  lvFiles->SetListStyle(vsList);
+  PreviewStopped_ = true;
+  PreviewPaused_ = true;
+  lvFiles->viewport()->update();
+}
+
+void TfrmMain::CheckCommand(TCheckCommand command) {
+  std::vector<bool> checked;
+  for (int i = 0; i < lvFiles->Count(); ++i)
+    checked.push_back(lvFiles->Checked(i));
+  ApplyCheckCommand(checked, command, lvFiles->Selected());
+  for (int i = 0; i < lvFiles->Count(); ++i)
+    lvFiles->SetChecked(i, checked[static_cast<size_t>(i)]);
+}
+
+void TfrmMain::EditMenuPopup() {
+  const TEditMenuState state = EditMenuState(lvFiles->Count());
+  WaterMark1->setVisible(state.WaterMarkVisible);
+  Crop1->setEnabled(state.Crop);
+  Trim1->setEnabled(state.Trim);
+  CheckAll1->setEnabled(state.CheckAll);
+  UncheckAll1->setEnabled(state.UncheckAll);
+  ReserveCheck1->setEnabled(state.ReverseCheck);
+  Check1->setEnabled(state.Check);
+  Uncheck1->setEnabled(state.Uncheck);
+}
+
+void TfrmMain::PopupMenuPopup() {
+  const TPopupMenuState state = PopupMenuState(lvFiles->Count(), lvFiles->Selected());
+  WaterMark2->setVisible(state.WaterMarkVisible);
+  Crop2->setEnabled(state.Crop);
+  Trim2->setEnabled(state.Trim);
+  WaterMark2->setEnabled(state.WaterMark);
+  Infomation1->setEnabled(state.Information);
+  Remove2->setEnabled(state.Remove);
+  Clear2->setEnabled(state.Clear);
+  Start2->setEnabled(state.Start);
+}
+
+void TfrmMain::lvFilesPopup(const QPoint& globalPosition) {
+  pmFiles->popup(globalPosition);
+}
+
+void TfrmMain::lvFilesDblClick() {
+  const int selected = lvFiles->Selected();
+  if (selected < 0) return;
+  if (PreviewPaused_ && !PreviewStopped_) {
+    // Resumes without enabling Pause again, unlike Play.
+    PreviewPaused_ = false;
+    return;
+  }
+  PlayEntry(selected);
+}
+
+void TfrmMain::AppendLog(const std::string& text) {
+  // The probe joins its lines with CR LF.
+  mmoLog->appendPlainText(QString::fromStdString(text).replace("\r\n", "\n"));
+}
+
+}  // namespace moskvid

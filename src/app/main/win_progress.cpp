@@ -1,0 +1,210 @@
+#include "app/main/win_progress.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <chrono>
+
+#include "app/main/application.h"
+#include "app/main/skins.h"
+
+namespace moskvid {
+
+namespace {
+
+double NowSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+QLabel* NamedLabel(const char* name, const QString& text, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  return label;
+}
+
+}  // namespace
+
+TfrmProgress::TfrmProgress(TProgressHost& host, QWidget* parent) : QDialog(parent), host_(host) {
+  setObjectName("frmProgress");
+  setWindowTitle("Converting");
+  setModal(true);
+  setFixedSize(420, 460);
+
+  imgPreview = new TPicturePane(this);
+  imgPreview->setObjectName("imgPreview");
+  imgPreview->setFixedSize(320, 180);
+
+  imgbtnSnap = new QToolButton(this);
+  imgbtnSnap->setObjectName("imgbtnSnap");
+  imgbtnSnap->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+  imgbtnSnap->setIconSize(QSize(24, 24));
+  imgbtnSnap->setToolTip("Save snapshot picture");
+  imgbtnSnap->setAutoRaise(true);
+
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(12);
+  lblTime = NamedLabel("lblTime", "", this);
+  lblLength = NamedLabel("lblLength", "", this);
+  lblSize = NamedLabel("lblSize", "", this);
+  lblProgress = NamedLabel("lblProgress", "", this);
+  lblOutput = NamedLabel("lblOutput", "", this);
+  lblSpeed = NamedLabel("lblSpeed", "", this);
+  lblTimeLeft = NamedLabel("lblTimeLeft", "", this);
+  const struct {
+    const char* name;
+    const char* caption;
+    QLabel* value;
+  } rows[] = {{"lbl1", "Current Time:", lblTime},  {"lbl2", "Length:", lblLength},
+              {"lbl3", "File Size:", lblSize},     {"lbl4", "Progress:", lblProgress},
+              {"lbl5", "Output File:", lblOutput}, {"lbl6", "Speed:", lblSpeed},
+              {"lbl7", "Time Left:", lblTimeLeft}};
+  int row = 0;
+  for (const auto& entry : rows) {
+    grid->addWidget(NamedLabel(entry.name, entry.caption, this), row, 0, Qt::AlignLeft);
+    grid->addWidget(entry.value, row, 1);
+    ++row;
+  }
+  grid->setColumnStretch(1, 1);
+
+  progbarFile = new QProgressBar(this);
+  progbarFile->setObjectName("progbarFile");
+  progbarFile->setRange(0, 100);
+  progbarFile->setTextVisible(true);
+
+  ckShutDown = new QCheckBox("Shut down computer after conversion", this);
+  ckShutDown->setObjectName("ckShutDown");
+  ckOpen = new QCheckBox("Open the output folder after conversion", this);
+  ckOpen->setObjectName("ckOpen");
+
+  btnPause = new QPushButton("Pause", this);
+  btnPause->setObjectName("btnPause");
+  btnResume = new QPushButton("Resume", this);
+  btnResume->setObjectName("btnResume");
+  btnCancel = new QPushButton("Cancel", this);
+  btnCancel->setObjectName("btnCancel");
+  btnCancel->setAutoDefault(false);
+  btnPause->setAutoDefault(false);
+  btnResume->setAutoDefault(false);
+
+  auto* pictureRow = new QHBoxLayout;
+  pictureRow->addStretch();
+  pictureRow->addWidget(imgPreview);
+  pictureRow->addWidget(imgbtnSnap, 0, Qt::AlignBottom);
+  pictureRow->addStretch();
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(btnPause);
+  buttons->addWidget(btnResume);
+  buttons->addWidget(btnCancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(pictureRow);
+  layout->addLayout(grid);
+  layout->addWidget(progbarFile);
+  layout->addWidget(ckShutDown);
+  layout->addWidget(ckOpen);
+  layout->addStretch();
+  layout->addLayout(buttons);
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName("Timer1");
+  Timer1->setInterval(100);
+  connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+  connect(btnPause, &QPushButton::clicked, this, [this] { Guarded([this] { btnPauseClick(); }); });
+  connect(btnResume, &QPushButton::clicked, this,
+          [this] { Guarded([this] { btnResumeClick(); }); });
+  connect(btnCancel, &QPushButton::clicked, this,
+          [this] { Guarded([this] { btnCancelClick(); }); });
+  connect(imgbtnSnap, &QToolButton::clicked, this,
+          [this] { Guarded([this] { imgbtnSnapClick(); }); });
+}
+
+void TfrmProgress::showEvent(QShowEvent* event) {
+  ApplySkin(*this, host_.SkinIndex());
+  for (QLabel* label : {lblTime, lblLength, lblSize, lblProgress, lblOutput, lblSpeed, lblTimeLeft})
+    label->clear();
+  lblOutput->setToolTip("");
+  setWindowTitle("Converting");
+  ckOpen->setChecked(true);
+  SetPauseState(false);
+  imgPreview->Clear();
+  progbarFile->setRange(0, 100);
+  progbarFile->setValue(0);
+  clockTask_ = 0;
+  clock_.Start(NowSeconds());
+  drawnGeneration_ = 0;
+  Timer1->start();
+  QDialog::showEvent(event);
+}
+
+void TfrmProgress::ShowProgress(const TProgressFigures& figures) {
+  if (figures.Index != clockTask_) {
+    clockTask_ = figures.Index;
+    clock_.Start(NowSeconds());
+  }
+  const int percent = ProgressPercent(figures.CurrentMs, figures.TotalMs);
+  clock_.Update(percent, figures.CurrentMs, NowSeconds());
+  if (percent >= 0) {
+    progbarFile->setValue(std::min(percent, 100));
+    setWindowTitle(QString::fromStdString(PercentText(std::min(percent, 100))) + " - Converting");
+  }
+  lblTime->setText(QString::fromStdString(SecondsText(figures.CurrentMs)));
+  lblLength->setText(figures.TotalMs >= 0 ? QString::fromStdString(SecondsText(figures.TotalMs))
+                                          : QString());
+  lblSize->setText(QString::fromStdString(KilobytesText(figures.CurrentSize)));
+  lblProgress->setText(QString::fromStdString(TaskCounterText(figures.Index, figures.TaskCount)));
+  lblOutput->setText(QString::fromStdString(OutputNameText(figures.OutputName)));
+  lblOutput->setToolTip(QString::fromStdString(figures.OutputName));
+  lblSpeed->setText(QString::fromStdString(clock_.SpeedText()));
+  lblTimeLeft->setText(QString::fromStdString(clock_.TimeLeftText()));
+}
+
+void TfrmProgress::TaskFinished() {
+  progbarFile->setValue(100);
+  lblTimeLeft->clear();
+  // The next task starts now.
+  ++clockTask_;
+  clock_.Start(NowSeconds());
+}
+
+void TfrmProgress::SetPauseState(bool paused) {
+  btnPause->setEnabled(!paused);
+  btnResume->setEnabled(paused);
+}
+
+void TfrmProgress::CloseAtEnd() {
+  Timer1->stop();
+  if (isVisible()) done(QDialog::Accepted);
+}
+
+void TfrmProgress::btnPauseClick() {
+  SetPauseState(true);
+  host_.PauseRun();
+}
+
+void TfrmProgress::btnResumeClick() {
+  SetPauseState(false);
+  host_.ResumeRun();
+}
+
+void TfrmProgress::btnCancelClick() {
+  reject();
+}
+
+void TfrmProgress::reject() {
+  // Cancel, Escape and the window's close button all end the run.
+  Timer1->stop();
+  host_.CancelRun();
+  QDialog::reject();
+}
+
+void TfrmProgress::imgbtnSnapClick() {
+  host_.SnapFromProgress(imgPreview->Picture());
+}
+
+void TfrmProgress::Timer1Timer() {
+  QImage frame;
+  if (host_.GrabbedFrameSince(drawnGeneration_, frame)) imgPreview->DrawFitted(frame);
+}
+
+}  // namespace moskvid

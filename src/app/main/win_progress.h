@@ -1,0 +1,87 @@
+// TfrmProgress: the modal window of a conversion run. It shows the frame
+// being converted and the figures of the current task, and pauses, resumes
+// or cancels the run through its host, the main window.
+#pragma once
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app/main/picture_pane.h"
+#include "app/main/progress_rules.h"
+
+namespace moskvid {
+
+class TProgressHost {
+ public:
+  virtual ~TProgressHost() = default;
+  virtual void PauseRun() = 0;
+  virtual void ResumeRun() = 0;
+  virtual void CancelRun() = 0;
+  // The newest frame of the run, when it changed since `generation`.
+  virtual bool GrabbedFrameSince(uint64_t& generation, QImage& frame) = 0;
+  // Saves the run's current frame and this window's picture as snapshots.
+  virtual void SnapFromProgress(const QImage& smallFrame) = 0;
+  virtual int SkinIndex() const = 0;
+};
+
+// The figures of one progress report, as the converter gives them.
+struct TProgressFigures {
+  int Index = 0;
+  int TaskCount = 0;
+  int CurrentMs = 0;
+  int TotalMs = -1;
+  int64_t CurrentSize = 0;
+  std::string OutputName;
+};
+
+class TfrmProgress : public QDialog {
+  Q_OBJECT
+ public:
+  TfrmProgress(TProgressHost& host, QWidget* parent);
+
+  void ShowProgress(const TProgressFigures& figures);
+  void TaskFinished();
+  void SetPauseState(bool paused);
+  // The run is over: the window closes without stopping anything.
+  void CloseAtEnd();
+
+  QCheckBox* ckShutDown;
+  QCheckBox* ckOpen;
+  QPushButton* btnPause;
+  QPushButton* btnResume;
+  QPushButton* btnCancel;
+  QProgressBar* progbarFile;
+  QLabel* lblTime;
+  QLabel* lblLength;
+  QLabel* lblSize;
+  QLabel* lblProgress;
+  QLabel* lblOutput;
+  QLabel* lblSpeed;
+  QLabel* lblTimeLeft;
+  TPicturePane* imgPreview;
+  QToolButton* imgbtnSnap;
+  QTimer* Timer1;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void reject() override;
+
+ private:
+  void btnPauseClick();
+  void btnResumeClick();
+  void btnCancelClick();
+  void imgbtnSnapClick();
+  void Timer1Timer();
+
+  TProgressHost& host_;
+  TTaskClock clock_;
+  int clockTask_ = -1;
+  uint64_t drawnGeneration_ = 0;
+};
+
+}  // namespace moskvid

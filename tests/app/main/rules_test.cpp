@@ -1,0 +1,268 @@
+// The main window's rules, without any window: the list, the preview
+// slider, the progress texts, the add filter and the error boxes.
+#include <gtest/gtest.h>
+
+#include <fnmatch.h>
+
+#include "app/main/error_rules.h"
+#include "app/main/list_drawing.h"
+#include "app/main/list_rules.h"
+#include "app/main/open_filter.h"
+#include "app/main/preview_rules.h"
+#include "app/main/progress_rules.h"
+#include "engine/option_records.h"
+
+namespace moskvid {
+namespace {
+
+TEST(FileListRules, DuplicatesAreExactCaptions) {
+  const std::vector<std::string> listed = {"/media/Clip.avi", "/media/song.mp3"};
+  EXPECT_TRUE(HasCaption(listed, "/media/Clip.avi"));
+  EXPECT_FALSE(HasCaption(listed, "/media/clip.avi"));  // another spelling is another file
+  EXPECT_FALSE(HasCaption(listed, "/media/Clip.avi "));
+  EXPECT_FALSE(HasCaption({}, "/media/Clip.avi"));
+}
+
+TEST(FileListRules, SelectionAfterRemove) {
+  EXPECT_EQ(SelectionAfterRemove(2, 2), 1);  // the last of three: the new last one
+  EXPECT_EQ(SelectionAfterRemove(0, 2), 0);  // the first of three: the one now first
+  EXPECT_EQ(SelectionAfterRemove(1, 2), 1);  // the middle one: its successor
+  EXPECT_EQ(SelectionAfterRemove(0, 0), -1);
+}
+
+TEST(FileListRules, CheckCommands) {
+  std::vector<bool> checks = {true, false, true};
+  ApplyCheckCommand(checks, ccReverseCheck, -1);
+  EXPECT_EQ(checks, (std::vector<bool>{false, true, false}));
+  ApplyCheckCommand(checks, ccCheckAll, -1);
+  EXPECT_EQ(checks, (std::vector<bool>{true, true, true}));
+  ApplyCheckCommand(checks, ccUncheck, 1);
+  EXPECT_EQ(checks, (std::vector<bool>{true, false, true}));
+  ApplyCheckCommand(checks, ccUncheckAll, 0);
+  EXPECT_EQ(checks, (std::vector<bool>{false, false, false}));
+  ApplyCheckCommand(checks, ccCheck, 2);
+  EXPECT_EQ(checks, (std::vector<bool>{false, false, true}));
+  // Without a selection, Check and Uncheck leave every entry as it is.
+  ApplyCheckCommand(checks, ccCheck, -1);
+  ApplyCheckCommand(checks, ccUncheck, 3);
+  EXPECT_EQ(checks, (std::vector<bool>{false, false, true}));
+}
+
+TEST(FileListRules, MenuEnabling) {
+  const TEditMenuState empty = EditMenuState(0);
+  EXPECT_FALSE(empty.Crop || empty.Trim || empty.CheckAll || empty.UncheckAll ||
+               empty.ReverseCheck || empty.Check || empty.Uncheck);
+  const TEditMenuState some = EditMenuState(2);
+  EXPECT_TRUE(some.Crop && some.Trim && some.CheckAll && some.UncheckAll && some.ReverseCheck &&
+              some.Check && some.Uncheck);
+  EXPECT_FALSE(some.WaterMarkVisible);
+
+  const TPopupMenuState none = PopupMenuState(3, -1);
+  EXPECT_FALSE(none.Crop || none.Trim || none.WaterMark || none.Information || none.Remove ||
+               none.Clear || none.Start);
+  const TPopupMenuState selected = PopupMenuState(3, 1);
+  EXPECT_TRUE(selected.Crop && selected.Trim && selected.Information && selected.Remove &&
+              selected.Clear && selected.Start);
+  EXPECT_FALSE(selected.WaterMarkVisible);
+  EXPECT_FALSE(PopupMenuState(0, 0).Remove);
+}
+
+TEST(FileListDrawing, RowColoursOfEverySkin) {
+  EXPECT_EQ(RowBackground(0, 3), 0xFFFFFFu);
+  EXPECT_EQ(RowBackground(2, 0), 0xFFFFFFu);
+  const uint32_t tints[] = {0xE2E6F6, 0xECECEC, 0xF8F2E0, 0xF6E6F1, 0xF7E1E1, 0xE2F7E1, 0xE1F0F7};
+  for (int skin = 0; skin < 7; ++skin) {
+    EXPECT_EQ(RowBackground(1, skin), tints[skin]) << skin;
+    EXPECT_EQ(RowBackground(5, skin), tints[skin]) << skin;
+  }
+  EXPECT_EQ(RowBackground(1, 7), 0xEBEBEBu);
+  EXPECT_EQ(RowBackground(1, -1), 0xEBEBEBu);
+  EXPECT_EQ(SelectedRowFill(true), 0xB9CCECu);
+  EXPECT_EQ(SelectedRowFill(false), 0xE5ECF8u);
+  EXPECT_EQ(SelectedRowFrame(true), 0x7AA0DAu);
+  EXPECT_EQ(SelectedRowFrame(false), 0x98B5E2u);
+}
+
+TEST(FileListDrawing, CheckBoxTickAndTextRectangles) {
+  const TBox row{10, 40, 150, 58};
+  EXPECT_EQ(CheckBoxBox(row), (TBox{12, 42, 24, 56}));
+  const auto tick = TickPoints(row);
+  EXPECT_EQ(tick[0], (TPoint{14, 46}));
+  EXPECT_EQ(tick[1], (TPoint{16, 51}));
+  EXPECT_EQ(tick[2], (TPoint{21, 45}));
+  EXPECT_EQ(Narrow(row, 1), (TBox{11, 41, 149, 57}));
+  EXPECT_EQ(SubItemTextBox(row), (TBox{13, 43, 147, 55}));
+  EXPECT_EQ(CaptionTextBox(row, true), (TBox{29, 43, 147, 55}));
+  EXPECT_EQ(CaptionTextBox(row, false), SubItemTextBox(row));
+}
+
+TEST(PreviewSlider, StepsForLongAndShortFiles) {
+  const TSliderPlan hundred = PlanSlider(100'000'000, 256, false);
+  EXPECT_TRUE(hundred.Visible);
+  EXPECT_EQ(hundred.TimeUnit, 10000);
+  EXPECT_EQ(hundred.Steps, 10000);
+  EXPECT_EQ(hundred.LineSize, 100);
+  EXPECT_EQ(hundred.PageSize, 500);
+  EXPECT_EQ(hundred.TickSpacing, 10000 / ((256 - 12) / 10));
+
+  const TSliderPlan ten = PlanSlider(10'000'000, 256, false);
+  EXPECT_EQ(ten.TimeUnit, 1000);
+  EXPECT_EQ(ten.Steps, 10000);
+
+  const TSliderPlan ninety = PlanSlider(90'000'000, 256, false);
+  EXPECT_EQ(ninety.TimeUnit, 10000);
+  EXPECT_EQ(ninety.Steps, 9000);
+  EXPECT_EQ(TickAdvance(ninety.Steps, 90'000'000), 100);
+
+  // Line sizes at each bound; the range always fits 32767.
+  EXPECT_EQ(PlanSlider(1'000, 256, false).Steps, 100);
+  EXPECT_EQ(PlanSlider(1'000, 256, false).LineSize, 1);
+  EXPECT_EQ(PlanSlider(10'000, 256, false).LineSize, 10);
+  EXPECT_EQ(PlanSlider(327'670, 256, false).Steps, 32767);
+  EXPECT_EQ(PlanSlider(327'670, 256, false).LineSize, 1000);
+  EXPECT_EQ(PlanSlider(327'680, 256, false).TimeUnit, 100);
+  for (int64_t duration : {int64_t{1}, int64_t{999'999'999}, int64_t{86'400'000'000}}) {
+    EXPECT_LE(PlanSlider(duration, 256, false).Steps, 32767) << duration;
+  }
+}
+
+TEST(PreviewSlider, StillPicturesAndUnknownDurationsHaveNone) {
+  EXPECT_FALSE(PlanSlider(5'000'000, 256, true).Visible);
+  EXPECT_FALSE(PlanSlider(0, 256, false).Visible);
+  EXPECT_EQ(PlanSlider(0, 256, false).Steps, 0);
+  EXPECT_FALSE(PlanSlider(-1, 256, false).Visible);
+  // A slider too narrow for ticks gets one at each end.
+  EXPECT_EQ(PlanSlider(10'000'000, 20, false).TickSpacing, 10000);
+}
+
+TEST(PreviewSlider, TickAdvanceAndTimeLabel) {
+  EXPECT_EQ(TickAdvance(1000, 1'000'000), 1000);  // a second or less: straight to the end
+  EXPECT_EQ(TickAdvance(500, 800'000), 500);
+  EXPECT_EQ(TickAdvance(10000, 100'000'000), 100);
+  EXPECT_EQ(PreviewTimeText(1234, 10000), "Time: 12.340");
+  EXPECT_EQ(PreviewTimeText(0, 10), "Time: 0.000");
+  EXPECT_EQ(PreviewTimeText(32767, 100000), "Time: 3276.700");
+  EXPECT_EQ(PreviewTimeText(7, 1000), "Time: 0.007");
+}
+
+TEST(PreviewFit, LargestCentredRectangleOfTheSameShape) {
+  // 16:9 into 4:3: full width, equal bars above and below.
+  EXPECT_EQ(FitPicture(1920, 1080, 256, 192), (TBox{0, 24, 256, 168}));
+  // 4:3 into 16:9: full height.
+  EXPECT_EQ(FitPicture(640, 480, 320, 180), (TBox{40, 0, 280, 180}));
+  EXPECT_EQ(FitPicture(320, 240, 256, 192), (TBox{0, 0, 256, 192}));
+  // A margin of 0.5 pixel rounds to even.
+  EXPECT_EQ(FitPicture(100, 99, 100, 100), (TBox{0, 0, 100, 99}));
+  EXPECT_EQ(FitPicture(100, 97, 100, 100), (TBox{0, 2, 100, 99}));
+  EXPECT_EQ(FitPicture(0, 10, 100, 100), TBox{});
+}
+
+TEST(ProgressTexts, FiguresOfOneReport) {
+  EXPECT_EQ(ProgressPercent(30500, 61000), 50);
+  EXPECT_EQ(PercentText(ProgressPercent(30500, 61000)), "50%");
+  EXPECT_EQ(SecondsText(30500), "30 Second");
+  EXPECT_EQ(SecondsText(61000), "61 Second");
+  EXPECT_EQ(KilobytesText(1234567), "1234 kb");
+  EXPECT_EQ(TaskCounterText(1, 5), "[2/5]");
+  EXPECT_EQ(ProgressPercent(100, 0), -1);
+  EXPECT_EQ(ProgressPercent(100, -1), -1);
+  EXPECT_EQ(ProgressPercent(2'000'000'000, 2'000'000'000), 100);  // no overflow
+  EXPECT_EQ(ProgressPercent(61001, 61000), 100);
+}
+
+TEST(ProgressTexts, LongOutputNamesAreCutBeforeTheirExtension) {
+  const std::string fifty = "/home/user/moskvid/" + std::string(27, 'a') + ".mp4";
+  ASSERT_EQ(fifty.size(), 50u);
+  EXPECT_EQ(OutputNameText(fifty), fifty);
+  const std::string fiftyOne = "/home/user/moskvid/" + std::string(28, 'b') + ".mp4";
+  EXPECT_EQ(OutputNameText(fiftyOne), fiftyOne.substr(0, 44) + ".." + ".mp4");
+  // Characters, not bytes: 50 two-byte letters stay whole.
+  std::string letters;
+  for (int i = 0; i < 46; ++i)
+    letters += "\xC3\xA9";  // é
+  EXPECT_EQ(OutputNameText(letters + ".mp4"), letters + ".mp4");
+  const std::string cut = OutputNameText(letters + "x.mp4");
+  EXPECT_EQ(cut, letters.substr(0, 88) + ".." + ".mp4");
+  // A dot in a folder is no extension.
+  const std::string dotted = "/media/v1.2/" + std::string(50, 'c');
+  EXPECT_EQ(OutputNameText(dotted), dotted.substr(0, 44) + "..");
+}
+
+TEST(ProgressTexts, SpeedAndTimeLeft) {
+  TTaskClock clock;
+  clock.Start(100.0);
+  EXPECT_EQ(clock.SpeedText(), "");
+  EXPECT_EQ(clock.TimeLeftText(), "");
+  clock.Update(1, 1000, 104.0);
+  EXPECT_EQ(clock.TimeLeftText(), "");  // under 2%: no estimate yet
+  EXPECT_EQ(clock.SpeedText(), "0.2x");
+  clock.Update(10, 30000, 110.0);  // 1 s per percent
+  EXPECT_EQ(clock.TimeLeftText(), "00:01:30");
+  EXPECT_EQ(clock.SpeedText(), "3.0x");
+  clock.Update(50, 60000, 1100.0);  // 20 s per percent
+  EXPECT_EQ(clock.TimeLeftText(), "00:16:40");
+  EXPECT_EQ(ClockText(3725), "01:02:05");
+}
+
+TEST(AddFilter, TheExactTextAndItsPairs) {
+  EXPECT_EQ(
+      AddDialogFilter(),
+      "Video/Audio/Picture "
+      "Files|*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;*.OGM;*"
+      "."
+      "VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.SWF;*.MP3;*.AAC;*.WAV;*.WMA;*.CDA;*.FLAC;*.M4A;*."
+      "MID;"
+      "*.MKA;*.MP2;*.MPA;*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;*.BMP;*.GIF;*.JPEG;*."
+      "JPG;*.PNG;|Video "
+      "Files|*.AVI;*.AVM;*.ASF;*.WMV;*.AVS;*.FLV;*.MKV;*.MOV;*.3GP;*.MP4;*.MPG;*.MPEG;*.DAT;*.OGM;*"
+      "."
+      "VOB;*.RM;*.RMVB;*.TS;*.TP;*.IFO;*.NSV;*.SWF;|Audio "
+      "Files|*.MP3;*.AAC;*.WAV;*.WMA;*.CDA;*.FLAC;*.M4A;*.MID;*.MKA;*.MP2;*.MPA;*.MPC;*.APE;*.OFR;*"
+      "."
+      "OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;|Picture Files|*.BMP;*.GIF;*.JPEG;*.JPG;*.PNG;|All "
+      "Files|*.*");
+  const auto filters = ParseFileFilter(AddDialogFilter());
+  ASSERT_EQ(filters.size(), 5u);
+  EXPECT_EQ(filters[0].Description, "Video/Audio/Picture Files");
+  EXPECT_EQ(filters[0].Patterns.size(), 47u);
+  EXPECT_EQ(filters[1].Patterns.size(), 22u);
+  EXPECT_EQ(filters[2].Patterns.size(), 20u);
+  EXPECT_EQ(filters[3].Patterns.size(), 5u);
+  EXPECT_EQ(filters[4].Description, "All Files");
+  EXPECT_EQ(filters[4].Patterns, (std::vector<std::string>{"*.*"}));
+}
+
+TEST(AddFilter, PatternsMatchInAnyCase) {
+  const auto filters = ParseFileFilter(AddDialogFilter());
+  EXPECT_TRUE(MatchesFilter(filters[0], "clip.avi"));
+  EXPECT_TRUE(MatchesFilter(filters[0], "Clip.Mp4"));
+  EXPECT_TRUE(MatchesFilter(filters[3], "photo.JPG"));
+  EXPECT_FALSE(MatchesFilter(filters[2], "clip.avi"));
+  EXPECT_FALSE(MatchesFilter(filters[0], "notes.txt"));
+  EXPECT_FALSE(MatchesFilter(filters[0], "clip.avi.part"));
+  EXPECT_TRUE(MatchesFilter(filters[4], "README"));  // "all files" has files without a dot
+  EXPECT_EQ(CaseFreeGlob("*.3GP"), "*.3[gG][pP]");
+  EXPECT_EQ(::fnmatch(CaseFreeGlob("*.MKV").c_str(), "x.mKv", 0), 0);
+}
+
+TEST(ErrorBoxes, DotRuleAndKinds) {
+  EXPECT_EQ(ErrorBoxText("Disk full"), "Disk full.");
+  EXPECT_EQ(ErrorBoxText("Disk full."), "Disk full.");
+  EXPECT_EQ(ErrorBoxText("Disk full!"), "Disk full!");  // '!' sorts before '.'
+  EXPECT_EQ(ErrorBoxText("Error (5)"), "Error (5)");
+  EXPECT_EQ(ErrorBoxText("code 42"), "code 42.");
+  EXPECT_EQ(ErrorBoxText(""), "");
+
+  const TErrorBox engine =
+      ErrorBoxFor(std::make_exception_ptr(FFMpegException("Video encoding failed")));
+  EXPECT_EQ(engine.Kind, ebExclamation);
+  EXPECT_EQ(engine.Text, "Video encoding failed.");
+  const TErrorBox other = ErrorBoxFor(std::make_exception_ptr(std::runtime_error("No space")));
+  EXPECT_EQ(other.Kind, ebError);
+  EXPECT_EQ(other.Text, "No space.");
+  EXPECT_EQ(ErrorBoxFor(std::make_exception_ptr(std::runtime_error(""))).Kind, ebNone);
+  EXPECT_EQ(ErrorBoxFor(std::make_exception_ptr(42)).Kind, ebNone);
+}
+
+}  // namespace
+}  // namespace moskvid

@@ -1,0 +1,202 @@
+// Conversion runs from the main window, with real conversions of small
+// clips checked by ffprobe: the tasks, the progress texts, cancel, a failing
+// task, the end-of-run actions and the shutdown seam.
+#include <QTest>
+#include <filesystem>
+
+#include "app/main/window_test_support.h"
+#include "app/settings/output_formats.h"
+
+namespace moskvid::test {
+
+namespace fs = std::filesystem;
+
+class RunTest : public QObject {
+  Q_OBJECT
+
+ private:
+  static QStringList ThreeClips(WindowFixture& fixture) {
+    return {Q(fixture.Copy("h264_aac.mp4", "one.mp4")), Q(fixture.Copy("audio.mp3", "two.mp3")),
+            Q(fixture.Copy("h264_aac.mkv", "three.mkv"))};
+  }
+
+ private slots:
+  void NoCheckedEntryGivesTheWarning() {
+    WindowFixture fixture;
+    fixture.Add({Q(fixture.Copy("audio.mp3", "a.mp3"))});
+    TfrmMain& window = fixture.Window();
+    window.UncheckAll1->trigger();
+    QTest::mouseClick(window.btnStart, Qt::LeftButton);
+    QCOMPARE(fixture.services.messages.size(), size_t{1});
+    QCOMPARE(fixture.services.messages[0].caption, QString("Warning"));
+    QCOMPARE(fixture.services.messages[0].text,
+             QString("Please select a file by clicking the check box!"));
+    QCOMPARE(window.Converter().TaskCount(), 0);
+    QCOMPARE(fixture.services.execCount, 0);
+  }
+
+  void RunsTheCheckedEntries() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(5);  // PSP MPEG-4 Normal Quality
+    fixture.Add(ThreeClips(fixture));
+    TfrmMain& window = fixture.Window();
+    window.lvFiles->SetChecked(1, false);
+    fixture.services.onExec = [&](QDialog& dialog) {
+      QCOMPARE(dialog.size(), QSize(420, 460));
+      auto* progress = static_cast<TfrmProgress*>(&dialog);
+      QVERIFY(progress->ckOpen->isChecked());
+      QVERIFY(!progress->ckShutDown->isChecked());
+      QVERIFY(progress->btnPause->isEnabled() && !progress->btnResume->isEnabled());
+      QCOMPARE(progress->Timer1->interval(), 100);
+    };
+    window.btnStartBelow->click();  // returns when the run is over
+    QVERIFY(!fixture.services.watchdogFired);
+    QCOMPARE(window.TaskMap(), (std::vector<int>{0, 2}));
+    QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString("100%"));
+    QCOMPARE(window.lvFiles->SubItem(1, fcProgress), QString());
+    QCOMPARE(window.lvFiles->SubItem(2, fcProgress), QString("100%"));
+    QVERIFY(fixture.services.messages.empty());
+    QCOMPARE(window.Converter().TaskCount(), 0);  // cleared at the end of the run
+    QVERIFY(window.btnStart->isEnabled() && window.btnAdd->isEnabled());
+    QVERIFY(!window.btnStop->isEnabled());
+
+    // Two outputs with the format's codecs, each as long as its source.
+    const std::string out = fixture.scratch.File("out");
+    for (const auto& [name, seconds] :
+         {std::pair{"one_(new).mp4", 3.0}, {"three_(new).mp4", 3.0}}) {
+      const std::string file = out + "/" + name;
+      QVERIFY2(fs::exists(file), file.c_str());
+      const auto streams = ProbeStreams(file);
+      QCOMPARE(streams.size(), size_t{2});
+      QCOMPARE(Q(streams[0].at("codec_name")), QString("mpeg4"));
+      QCOMPARE(Q(streams[1].at("codec_name")), QString("aac"));
+      QVERIFY(std::abs(ToDouble(ProbeFormat(file).at("duration")) - seconds) < 0.15);
+    }
+    QVERIFY(!fs::exists(out + "/two_(new).mp4"));
+    // The output folder opened once, after the last task; nothing powered off.
+    QCOMPARE(fixture.services.openedUrls.size(), 1);
+    QCOMPARE(fixture.services.openedUrls[0].toLocalFile(), Q(out));
+    QCOMPARE(fixture.services.powerOffCalls, 0);
+    // The progress window showed a frame of the run.
+    QImage picture = window.ProgressWindow()->imgPreview->Picture();
+    QVERIFY(picture.pixel(picture.width() / 2, picture.height() / 2) != kPreviewBackground);
+  }
+
+  void TwoSourcesOfOneNameGetTwoOutputs() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(9);  // MP3
+    fixture.Add({Q(fixture.Copy("h264_aac.mkv", "clip.mkv")),
+                 Q(fixture.Copy("mpeg4_mp3_720p.avi", "clip.avi"))});
+    TfrmMain& window = fixture.Window();
+    window.btnStart->click();
+    const std::string out = fixture.scratch.File("out");
+    QVERIFY(fs::exists(out + "/clip_(new).mp3"));
+    QVERIFY(fs::exists(out + "/clip_(new_1).mp3"));
+    QCOMPARE(Q(ProbeStreams(out + "/clip_(new_1).mp3")[0].at("codec_name")), QString("mp3"));
+  }
+
+  void CancelStopsEveryTask() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(5);
+    const std::string longer = fixture.scratch.File("long.mkv");
+    RunCommand(
+        "ffmpeg -v error -nostdin -f lavfi -i testsrc=size=640x480:rate=25:duration=60 "
+        "-f lavfi -i sine=duration=60 -c:v mpeg4 -q:v 8 -c:a mp2 " +
+        Quote(longer));
+    fixture.Add({Q(longer), Q(fixture.Copy("h264_aac.mp4", "second.mp4"))});
+    TfrmMain& window = fixture.Window();
+    fixture.services.onExec = [&](QDialog& dialog) {
+      auto* progress = static_cast<TfrmProgress*>(&dialog);
+      QTRY_VERIFY_WITH_TIMEOUT(!progress->lblTime->text().isEmpty(), 60000);
+      QVERIFY(progress->windowTitle().endsWith("% - Converting"));
+      QTest::mouseClick(progress->btnCancel, Qt::LeftButton);
+    };
+    window.btnStart->click();
+    QVERIFY(!window.ProgressWindow()->isVisible());
+    QVERIFY(!window.btnStart->isEnabled());  // until the stopped run reports its end
+    QTRY_VERIFY_WITH_TIMEOUT(window.btnStart->isEnabled(), 30000);
+    QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString("Stopped"));
+    QCOMPARE(window.lvFiles->SubItem(1, fcProgress), QString("Stopped"));
+    QVERIFY(fixture.services.openedUrls.isEmpty());
+    QVERIFY(fixture.services.messages.empty());
+    // What was converted before the stop is a file that plays.
+    const std::string first = fixture.scratch.File("out") + "/long_(new).mp4";
+    QVERIFY(CountFrames(first, "v:0") > 0);
+    QVERIFY(ToDouble(ProbeFormat(first).at("duration")) < 59);
+    QVERIFY(!fs::exists(fixture.scratch.File("out") + "/second_(new).mp4") ||
+            CountPackets(fixture.scratch.File("out") + "/second_(new).mp4", "v:0") == 0);
+  }
+
+  void PauseAndResumeKeepBothWindowsInStep() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(5);
+    fixture.Add({Q(fixture.Copy("h264_aac.mp4", "a.mp4"))});
+    TfrmMain& window = fixture.Window();
+    fixture.services.onExec = [&](QDialog& dialog) {
+      auto* progress = static_cast<TfrmProgress*>(&dialog);
+      QTest::mouseClick(progress->btnPause, Qt::LeftButton);
+      QVERIFY(!progress->btnPause->isEnabled() && progress->btnResume->isEnabled());
+      QVERIFY(!window.btnPause->isEnabled() && window.btnResume->isEnabled());
+      QTest::mouseClick(progress->btnResume, Qt::LeftButton);
+      QVERIFY(progress->btnPause->isEnabled() && !progress->btnResume->isEnabled());
+      QVERIFY(window.btnPause->isEnabled() && !window.btnResume->isEnabled());
+    };
+    window.btnStart->click();
+    QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString("100%"));
+  }
+
+  void AFailingTaskShowsItsMessage() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(9);
+    TIniFile(fixture.scratch.File("moskvid.ini"))
+        .WriteString(FormatSection(9), "paraAudioEncoder", "nosuchencoder");
+    fixture.Add({Q(fixture.Copy("audio.mp3", "a.mp3"))});
+    TfrmMain& window = fixture.Window();
+    window.btnStart->click();
+    QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString("Failed"));
+    QCOMPARE(fixture.services.messages.size(), size_t{1});
+    QCOMPARE(fixture.services.messages[0].caption, QString("Moskvid"));
+    QCOMPARE(fixture.services.messages[0].icon, QMessageBox::Warning);
+    QVERIFY(!fixture.services.messages[0].text.isEmpty());
+    QVERIFY(fixture.services.openedUrls.isEmpty());
+    QVERIFY(window.btnStart->isEnabled());
+  }
+
+  void ABadStoredSettingReachesTheErrorHandler() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(5);
+    TIniFile(fixture.scratch.File("moskvid.ini"))
+        .WriteString(FormatSection(5), "paraVideoBitRate", "fast");
+    fixture.Add({Q(fixture.Copy("h264_aac.mp4", "a.mp4"))});
+    TfrmMain& window = fixture.Window();
+    QTest::mouseClick(window.btnStart, Qt::LeftButton);
+    QCOMPARE(fixture.services.execCount, 0);  // the run did not start
+    QCOMPARE(fixture.services.messages.size(), size_t{1});
+    QCOMPARE(fixture.services.messages[0].caption, QString("Moskvid"));
+    QCOMPARE(fixture.services.messages[0].icon, QMessageBox::Critical);
+    QVERIFY(fixture.services.messages[0].text.endsWith("."));
+    QCOMPARE(window.Converter().TaskCount(), 0);
+  }
+
+  void ShutdownGoesThroughTheSeam() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(11);  // WAV
+    fixture.Add({Q(fixture.Copy("audio.mp3", "a.mp3")), Q(fixture.Copy("audio.mp3", "b.mp3"))});
+    TfrmMain& window = fixture.Window();
+    fixture.services.onExec = [](QDialog& dialog) {
+      auto* progress = static_cast<TfrmProgress*>(&dialog);
+      progress->ckShutDown->setChecked(true);
+      progress->ckOpen->setChecked(false);
+    };
+    window.btnStart->click();
+    QCOMPARE(fixture.services.powerOffCalls, 1);  // once, after the last task
+    QVERIFY(fixture.services.openedUrls.isEmpty());
+    QCOMPARE(window.lvFiles->SubItem(1, fcProgress), QString("100%"));
+  }
+};
+
+}  // namespace moskvid::test
+
+MOSKVID_WINDOW_TEST_MAIN(moskvid::test::RunTest)
+
+#include "run_test.moc"

@@ -1,0 +1,125 @@
+// What the window tests share: a stand-in for the desktop that records every
+// message box, page and power-off instead of showing or doing it, and a
+// main window set up on a configuration file of the test's own.
+#pragma once
+
+#include <QDialog>
+#include <QStyleFactory>
+#include <QTest>
+#include <QTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/main/application.h"
+#include "app/main/skins.h"
+#include "app/main/ui_services.h"
+#include "app/main/win_main.h"
+#include "app/settings/app_settings.h"
+#include "support/test_support.h"
+
+namespace moskvid::test {
+
+struct RecordedMessage {
+  QString caption;
+  QString text;
+  QMessageBox::Icon icon;
+};
+
+class FakeServices : public TUiServices {
+ public:
+  // Modal windows run for real, but a watchdog closes one that nothing else
+  // closes, so that no test hangs on it.
+  int ExecModal(QDialog& dialog) override {
+    ++execCount;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, &dialog, [&] {
+      watchdogFired = true;
+      dialog.reject();
+    });
+    watchdog.start(watchdogMs);
+    if (onExec) QTimer::singleShot(0, &dialog, [this, &dialog] { onExec(dialog); });
+    return dialog.exec();
+  }
+  void Message(QWidget*, const QString& caption, const QString& text,
+               QMessageBox::Icon icon) override {
+    messages.push_back({caption, text, icon});
+  }
+  QStringList OpenFileNames(QWidget*, const QString& folder, const QString& filter) override {
+    dialogFolders << folder;
+    dialogFilters << filter;
+    return chosenFiles;
+  }
+  void OpenUrl(const QUrl& url) override { openedUrls << url; }
+  bool PowerOff(QString&) override {
+    ++powerOffCalls;
+    return true;  // and nothing happens
+  }
+
+  int execCount = 0;
+  int watchdogMs = 120000;
+  bool watchdogFired = false;
+  std::function<void(QDialog&)> onExec;
+  std::vector<RecordedMessage> messages;
+  QStringList chosenFiles;
+  QStringList dialogFolders;
+  QStringList dialogFilters;
+  QList<QUrl> openedUrls;
+  int powerOffCalls = 0;
+};
+
+// A main window with its own configuration file and output folder.
+class WindowFixture {
+ public:
+  WindowFixture() {
+    qputenv("MOSKVID_CONFIG", QByteArray::fromStdString(scratch.File("moskvid.ini")));
+    settings = std::make_unique<TAppSettings>(scratch.File("moskvid.ini"));
+    settings->SetOutputFolder(scratch.File("out"));
+    settings->SetSnapshotFolder(scratch.File("snaps"));
+  }
+  // Made on first use, so a test can store settings first.
+  TfrmMain& Window() {
+    if (!window) {
+      window = std::make_unique<TfrmMain>(services);
+      window->show();
+      if (!QTest::qWaitForWindowExposed(window.get())) qWarning("the main window was not exposed");
+    }
+    return *window;
+  }
+  std::string Copy(const std::string& media, const std::string& name) {
+    const std::string target = scratch.File(name);
+    RunCommand("cp " + Quote(Media(media)) + " " + Quote(target));
+    return target;
+  }
+  void Add(const QStringList& files) {
+    services.chosenFiles = files;
+    QTest::mouseClick(Window().btnAdd, Qt::LeftButton);
+  }
+
+  ScratchDir scratch;
+  FakeServices services;
+  std::unique_ptr<TAppSettings> settings;
+  std::unique_ptr<TfrmMain> window;
+};
+
+inline QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+}  // namespace moskvid::test
+
+// The main of a window test program: the program's own application object
+// (so the error handler sees what escapes event handlers), the Fusion style,
+// no display needed.
+#define MOSKVID_WINDOW_TEST_MAIN(TestClass)                           \
+  int main(int argc, char** argv) {                                   \
+    qputenv("QT_QPA_PLATFORM", "offscreen");                          \
+    moskvid::TApplication application(argc, argv);                    \
+    moskvid::TApplication::setStyle(QStyleFactory::create("Fusion")); \
+    TestClass test;                                                   \
+    return QTest::qExec(&test, argc, argv);                           \
+  }
