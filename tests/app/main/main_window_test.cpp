@@ -89,9 +89,7 @@ class MainWindowTest : public QObject {
 
   void RemoveClearAndTheSelection() {
     WindowFixture fixture;
-    QStringList files;
-    for (const char* name : {"a.mp4", "b.mp4", "c.mp4"})
-      files << Q(fixture.Copy("h264_aac.mp4", name));
+    const QStringList files = fixture.Copies("h264_aac.mp4", {"a.mp4", "b.mp4", "c.mp4"});
     fixture.Add(files);
     TfrmMain& window = fixture.Window();
     TFilesListView& list = *window.lvFiles;
@@ -125,9 +123,7 @@ class MainWindowTest : public QObject {
     emit window.mnuEdit->aboutToShow();
     QVERIFY(!window.Crop1->isEnabled() && !window.CheckAll1->isEnabled());
     QVERIFY(!window.WaterMark1->isVisible());
-    QStringList files;
-    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
-      files << Q(fixture.Copy("audio.mp3", name));
+    const QStringList files = fixture.Copies("audio.mp3", {"a.mp3", "b.mp3", "c.mp3"});
     fixture.Add(files);
     TFilesListView& list = *window.lvFiles;
     list.SetChecked(1, false);
@@ -173,9 +169,7 @@ class MainWindowTest : public QObject {
 
   void DrawsRowsInTheSkinsColours() {
     WindowFixture fixture;
-    QStringList files;
-    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
-      files << Q(fixture.Copy("audio.mp3", name));
+    const QStringList files = fixture.Copies("audio.mp3", {"a.mp3", "b.mp3", "c.mp3"});
     fixture.Add(files);
     TfrmMain& window = fixture.Window();
     TFilesListView& list = *window.lvFiles;

@@ -147,9 +147,7 @@ class RunTest : public QObject {
 
   void AFailingTaskShowsItsMessage() {
     WindowFixture fixture;
-    fixture.settings->SetOutputFormat(9);
-    TIniFile(fixture.scratch.File("moskvid.ini"))
-        .WriteString(FormatSection(9), "paraAudioEncoder", "nosuchencoder");
+    fixture.StoreChoice(9, "paraAudioEncoder", "nosuchencoder");
     fixture.Add({Q(fixture.Copy("audio.mp3", "a.mp3"))});
     TfrmMain& window = fixture.Window();
     window.btnStart->click();
@@ -164,9 +162,7 @@ class RunTest : public QObject {
 
   void ABadStoredSettingReachesTheErrorHandler() {
     WindowFixture fixture;
-    fixture.settings->SetOutputFormat(5);
-    TIniFile(fixture.scratch.File("moskvid.ini"))
-        .WriteString(FormatSection(5), "paraVideoBitRate", "fast");
+    fixture.StoreChoice(5, "paraVideoBitRate", "fast");
     fixture.Add({Q(fixture.Copy("h264_aac.mp4", "a.mp4"))});
     TfrmMain& window = fixture.Window();
     QTest::mouseClick(window.btnStart, Qt::LeftButton);

@@ -19,6 +19,7 @@
 #include "app/main/ui_services.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
+#include "app/settings/output_formats.h"
 #include "support/test_support.h"
 
 namespace moskvid::test {
@@ -94,6 +95,18 @@ class WindowFixture {
     const std::string target = scratch.File(name);
     RunCommand("cp " + Quote(Media(media)) + " " + Quote(target));
     return target;
+  }
+  // One copy of `media` under each name.
+  QStringList Copies(const std::string& media, std::initializer_list<const char*> names) {
+    QStringList files;
+    for (const char* name : names)
+      files << QString::fromStdString(Copy(media, name));
+    return files;
+  }
+  // A stored choice of the settings dialog for one format.
+  void StoreChoice(int format, const std::string& key, const std::string& value) {
+    settings->SetOutputFormat(format);
+    settings->Ini().WriteString(FormatSection(format), key, value);
   }
   void Add(const QStringList& files) {
     services.chosenFiles = files;

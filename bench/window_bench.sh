@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The desktop application's run against `moskvid-cli convert` on the same
+# file and format, alternately; then the preview's slider-to-frame time on a
+# 1080p H.264 clip with 250-frame key-frame distance.
+# Usage: bench/window_bench.sh [RUNS] [BUILD_DIR]
+set -euo pipefail
+RUNS=${1:-5}
+BUILD=${2:-build/release}
+runs=$RUNS
+# shellcheck source=bench/common.sh
+source "$(dirname "$0")/common.sh"
+bench="$here/$BUILD/bin/moskvid-window-bench"
+[ -x "$bench" ] || { echo "build moskvid-window-bench first"; exit 1; }
+export MOSKVID_CONFIG="$work/moskvid.ini"
+rm -f "$MOSKVID_CONFIG"
+printf '[settings]\nOutPutDir=%s\n' "$work/out" > "$MOSKVID_CONFIG"
+format=${FORMAT:-5}
+
+# Seconds of one run, and the peak memory of the process.
+window_run() {
+  local log="$work/time.txt" seconds
+  seconds=$(/usr/bin/time -f "%M" -o "$log" "$bench" run "$clip" "$format" "$1" 2>/dev/null)
+  echo "$seconds $(cat "$log")"
+}
+
+cli_times=() window_times=() cli_mem=() window_mem=()
+for ((i = 1; i <= runs; i++)); do
+  rm -f "$work"/out/*
+  read -r t m < <(measure "$cli" convert --quiet --format "$format" --output-dir "$work/out" "$clip")
+  cli_times+=("$t"); cli_mem+=("$m")
+  rm -f "$work"/out/*
+  read -r t m < <(window_run gated)
+  window_times+=("$t"); window_mem+=("$m")
+done
+mc=$(median "${cli_times[@]}"); mw=$(median "${window_times[@]}")
+printf 'format %s: moskvid-cli %.2f s %d KB | window run %.2f s %d KB | window/cli %.3f\n' \
+  "$format" "$mc" "$(median "${cli_mem[@]}")" "$mw" "$(median "${window_mem[@]}")" "$(ratio "$mw" "$mc")"
+
+# What the before-hook saves: every picture through the picture hook.
+for mode in every-frame every-frame-update; do
+  times=()
+  for ((i = 1; i <= runs; i++)); do
+    rm -f "$work"/out/*
+    read -r t _ < <(window_run "$mode")
+    times+=("$t")
+  done
+  printf 'window run, %s: %.2f s (window/cli %.3f)\n' "$mode" "$(median "${times[@]}")" \
+    "$(ratio "$(median "${times[@]}")" "$mc")"
+done
+
+gop="$work/clip_1080p_gop250.mp4"
+if [ ! -f "$gop" ]; then
+  ffmpeg -v error -y -f lavfi -i "testsrc2=size=1920x1080:rate=25:duration=60" \
+    -c:v libx264 -preset fast -g 250 -keyint_min 250 -sc_threshold 0 -b:v 8M -pix_fmt yuv420p "$gop"
+fi
+echo -n "preview, slider change to frame drawn: "
+"$bench" preview "$gop" 200 2>/dev/null
