@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace moskvid {
@@ -31,6 +32,12 @@ class TBitmap24 {
   }
   // Copies size and pixels (not the lock).
   void Assign(const TBitmap24& other);
+  // Exchanges size and pixels (not the lock) without copying them.
+  void Swap(TBitmap24& other) {
+    std::swap(width_, other.width_);
+    std::swap(height_, other.height_);
+    pixels_.swap(other.pixels_);
+  }
 
   // Held around drawing, so that another thread may paint on the picture.
   std::mutex& CanvasLock() { return canvasLock_; }

@@ -274,7 +274,10 @@ class TCustomFFmpeg {
   int EncodePicture(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVFrame* picture,
                     const AVFrame* decoded);
   AVFrame* PreProcessVideoFrame(TTranscodeInputStream& ist, AVFrame* picture);
-  bool RunCustomHook(AVFrame* working, int64_t pts);
+  // Hands `source` to the picture hook as a bitmap and returns the picture
+  // to go on with: `target` (painted when the hook changed the bitmap), or
+  // without a target `source` itself, or a pooled copy when it was changed.
+  AVFrame* RunCustomHook(AVFrame* source, AVFrame* target, int64_t pts);
 
   // Progress (progress_report.cpp).
   void ReportProgress(bool last);

@@ -70,6 +70,9 @@ AVFrame* TCustomFFmpeg::PreProcessVideoFrame(TTranscodeInputStream& ist, AVFrame
   // The picture hook, when there is one, takes the place of the modules.
   const bool modules = !CustomHookHandler && Options.UsingVhook && HookState == haContinue;
   if (!Options.DoDeinterlace && !paint && !modules) return picture;
+  // A picture hook that only looks needs no copy: it reads the decoder's
+  // picture, and a frame of our own is taken only for a changed picture.
+  if (!Options.DoDeinterlace && paint) return RunCustomHook(picture, nullptr, pts);
 
   // Hooks and the deinterlacer work on a copy: the decoder's picture is not ours.
   AVFrame* work = HookFrames.Acquire(picture->width, picture->height, picture->format);
@@ -86,7 +89,7 @@ AVFrame* TCustomFFmpeg::PreProcessVideoFrame(TTranscodeInputStream& ist, AVFrame
   }
 
   if (paint) {
-    RunCustomHook(work, pts);
+    RunCustomHook(work, work, pts);
   } else if (modules) {
     MoskvidHookPicture hookPicture{};
     for (int p = 0; p < 4; ++p) {
@@ -98,10 +101,10 @@ AVFrame* TCustomFFmpeg::PreProcessVideoFrame(TTranscodeInputStream& ist, AVFrame
   return work;
 }
 
-bool TCustomFFmpeg::RunCustomHook(AVFrame* work, int64_t pts) {
-  const int width = work->width;
-  const int height = work->height;
-  const auto format = static_cast<AVPixelFormat>(work->format);
+AVFrame* TCustomFFmpeg::RunCustomHook(AVFrame* source, AVFrame* target, int64_t pts) {
+  const int width = source->width;
+  const int height = source->height;
+  const auto format = static_cast<AVPixelFormat>(source->format);
   HookBitmap.SetSize(width, height);
   uint8_t* bitmap[4] = {HookBitmap.ScanLine(0), nullptr, nullptr, nullptr};
   int stride[4] = {HookBitmap.Stride(), 0, 0, 0};
@@ -113,7 +116,7 @@ bool TCustomFFmpeg::RunCustomHook(AVFrame* work, int64_t pts) {
     Log(0, "Cannot initialize the toRGB conversion context");
     failed = true;
   } else {
-    ff::sws_scale(ToRgbScaler, work->data, work->linesize, 0, height, bitmap, stride);
+    ff::sws_scale(ToRgbScaler, source->data, source->linesize, 0, height, bitmap, stride);
   }
 
   bool update = true;
@@ -128,15 +131,21 @@ bool TCustomFFmpeg::RunCustomHook(AVFrame* work, int64_t pts) {
       failed = true;
     }
   }
+  AVFrame* result = target ? target : source;
   if (!failed && update) {
     FromRgbScaler =
         ff::sws_getCachedContext(FromRgbScaler, width, height, AV_PIX_FMT_BGR24, width, height,
                                  format, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    AVFrame* painted = target ? target : HookFrames.Acquire(width, height, source->format);
     if (!FromRgbScaler) {
       Log(0, "Cannot initialize the fromRGB conversion context");
       failed = true;
+    } else if (!painted) {
+      Log(0, "hook buf malloc error.");
     } else {
-      ff::sws_scale(FromRgbScaler, bitmap, stride, 0, height, work->data, work->linesize);
+      if (!target) ff::av_frame_copy_props(painted, source);
+      ff::sws_scale(FromRgbScaler, bitmap, stride, 0, height, painted->data, painted->linesize);
+      result = painted;
     }
   }
   if (failed || stop) {
@@ -145,7 +154,7 @@ bool TCustomFFmpeg::RunCustomHook(AVFrame* work, int64_t pts) {
     HookState = haStop;
     Options.UsingVhook = false;
   }
-  return !failed;
+  return result;
 }
 
 }  // namespace moskvid

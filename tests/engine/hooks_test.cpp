@@ -1,5 +1,6 @@
 // The three kinds of hooks on real conversions: the application's picture
 // hook, the before-hook that gates frame-hook modules, and hook time ranges.
+#include <algorithm>
 #include <sstream>
 #include <stdexcept>
 
@@ -76,6 +77,32 @@ TEST_F(HooksTest, PainterThatLeavesUpdateOffChangesNothing) {
   // Lossless output equal to the decoded source: the pictures never went
   // through the colour conversions.
   EXPECT_EQ(PictureHashes(out), source);
+}
+
+// A painter that only looks may take the pixels by swapping them with a
+// bitmap of its own: every picture it gets is whole and new, none is left
+// over from what it handed back.
+TEST_F(HooksTest, PainterThatTakesThePixelsGetsWholePictures) {
+  TBitmap24 kept;
+  int calls = 0;
+  int staleRows = 0;
+  engine.CustomHookHandler = [&](TCustomFFmpeg&, TBitmap24& bitmap, int, int64_t, bool& update,
+                                 bool&) {
+    ++calls;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+      const uint8_t* line = bitmap.ScanLine(y);
+      staleRows += std::all_of(line, line + bitmap.Stride(), [](uint8_t v) { return v == 0x7F; });
+    }
+    update = false;
+    kept.Swap(bitmap);              // the picture is ours now
+    bitmap.Fill(0x7F, 0x7F, 0x7F);  // and what the engine holds is marked
+  };
+  const std::string out = scratch.File("taken.mkv");
+  ConvertOrFail(Media("sync_25.mp4"), {}, out, {"vcodec=ffv1\nan=1"});
+  EXPECT_EQ(calls, 225);
+  EXPECT_EQ(staleRows, 0);
+  EXPECT_EQ(kept.Width(), 320);
+  EXPECT_EQ(PictureHashes(out), PictureHashes(Media("sync_25.mp4")));
 }
 
 TEST_F(HooksTest, PainterThatRaisesIsLoggedAndCalledNoMore) {

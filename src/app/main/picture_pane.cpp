@@ -29,7 +29,8 @@ TPicturePane::TPicturePane(QWidget* parent) : QWidget(parent) {
 }
 
 void TPicturePane::Clear() {
-  picture_ = QImage(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+  const QSize wanted = size().expandedTo(QSize(1, 1));
+  if (picture_.size() != wanted) picture_ = QImage(wanted, QImage::Format_RGB32);
   picture_.fill(kPreviewBackground);
   update();
 }

@@ -395,14 +395,16 @@ void TfrmMain::WireEvents() {
     }
   };
   converter_->OnCustomHook = [this](int, TBitmap24& bitmap, int, int64_t, bool& update, bool&) {
+    // The picture is only looked at: converting it back would cost time and
+    // colour precision for nothing. Since the engine then does not read the
+    // bitmap again before it converts the next picture into it, its pixels
+    // can be taken instead of copied.
+    update = false;
     if (bitmap.Width() > 0 && bitmap.Height() > 0) {
       std::lock_guard<std::mutex> guard(grabbedLock_);
-      GrabbedFrame_.Assign(bitmap);
+      GrabbedFrame_.Swap(bitmap);
       ++grabbedGeneration_;
     }
-    // The picture is only looked at: converting it back would cost time and
-    // colour precision for nothing.
-    update = false;
   };
 }
 

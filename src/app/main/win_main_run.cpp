@@ -2,6 +2,7 @@
 // reach the window thread, the hidden Stop, Pause and Resume buttons, and
 // what happens at the end of the run.
 #include <QFileInfo>
+#include <cstring>
 
 #include "app/main/application.h"
 #include "app/main/box_warnings.h"
@@ -185,7 +186,14 @@ bool TfrmMain::GrabbedFrameSince(uint64_t& generation, QImage& frame) {
   std::lock_guard<std::mutex> guard(grabbedLock_);
   if (generation == grabbedGeneration_ || GrabbedFrame_.Empty()) return false;
   generation = grabbedGeneration_;
-  frame = ImageFromBitmap(GrabbedFrame_);
+  // Into the caller's picture, whose buffer is reused from frame to frame.
+  const int width = GrabbedFrame_.Width(), height = GrabbedFrame_.Height();
+  if (frame.width() != width || frame.height() != height || frame.format() != QImage::Format_BGR888)
+    frame = QImage(width, height, QImage::Format_BGR888);
+  for (int y = 0; y < height; ++y) {
+    std::memcpy(frame.scanLine(y), GrabbedFrame_.ScanLine(y),
+                static_cast<size_t>(GrabbedFrame_.Stride()));
+  }
   return true;
 }
 

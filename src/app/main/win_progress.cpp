@@ -203,8 +203,7 @@ void TfrmProgress::imgbtnSnapClick() {
 }
 
 void TfrmProgress::Timer1Timer() {
-  QImage frame;
-  if (host_.GrabbedFrameSince(drawnGeneration_, frame)) imgPreview->DrawFitted(frame);
+  if (host_.GrabbedFrameSince(drawnGeneration_, grabbed_)) imgPreview->DrawFitted(grabbed_);
 }
 
 }  // namespace moskvid

@@ -22,7 +22,8 @@ class TProgressHost {
   virtual void PauseRun() = 0;
   virtual void ResumeRun() = 0;
   virtual void CancelRun() = 0;
-  // The newest frame of the run, when it changed since `generation`.
+  // The newest frame of the run, when it changed since `generation`, copied
+  // into `frame` (whose buffer is reused when it has the size already).
   virtual bool GrabbedFrameSince(uint64_t& generation, QImage& frame) = 0;
   // Saves the run's current frame and this window's picture as snapshots.
   virtual void SnapFromProgress(const QImage& smallFrame) = 0;
@@ -82,6 +83,7 @@ class TfrmProgress : public QDialog {
   TTaskClock clock_;
   int clockTask_ = -1;
   uint64_t drawnGeneration_ = 0;
+  QImage grabbed_;  // the run's newest picture, its buffer reused
 };
 
 }  // namespace moskvid
