@@ -6,6 +6,7 @@
 #include <set>
 
 #include "app/settings/app_settings.h"
+#include "app/settings/format_summary.h"
 #include "app/settings/job_builder.h"
 #include "app/settings/output_formats.h"
 #include "cli/cli_common.h"
@@ -213,21 +214,14 @@ int FormatsCommand(const std::vector<std::string>& args) {
   for (int n = 0; n < kFormatCount; ++n) {
     const TJobSettings settings(global.ConfigFile(), global.ProfileFile(), n);
     std::printf("%c%2d  %s\n", n == current ? '*' : ' ', n, OutputFormatText(n));
-    std::printf("     container %s, extension .%s\n",
-                profile.ReadString(FormatSection(n), "Format", "null").c_str(),
-                profile.ReadString(FormatSection(n), "FileExt", "mp4").c_str());
-    const std::string video = settings.Value("paraVideoEncoder", "");
-    if (!video.empty()) {
-      std::printf("     video %s, %s, %s kbit/s, %s fps\n", video.c_str(),
-                  settings.Value("paraVideoSize", "null").c_str(),
-                  settings.Value("paraVideoBitRate", "512").c_str(),
-                  settings.Value("paraFrameRate", "29.97").c_str());
-    }
-    std::printf("     audio %s, %s Hz, %s channels, %s kbit/s\n",
-                settings.Value("paraAudioEncoder", "libfaac").c_str(),
-                settings.Value("paraSampleRate", "44100").c_str(),
-                settings.Value("paraChannel", "2").c_str(),
-                settings.Value("paraAudioBitRate", "128").c_str());
+    const TFormatSummary summary = SummarizeFormat(
+        [&settings](const std::string& key, const std::string& fallback) {
+          return settings.Value(key, fallback);
+        },
+        profile.ReadString(FormatSection(n), "Format", "null"),
+        profile.ReadString(FormatSection(n), "FileExt", "mp4"));
+    for (const std::string& line : {summary.Container, summary.Video, summary.Audio, summary.Size})
+      if (!line.empty()) std::printf("     %s\n", line.c_str());
   }
   return kExitOk;
 }

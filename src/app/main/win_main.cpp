@@ -19,6 +19,7 @@
 #include "app/main/win_about.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/output_formats.h"
+#include "app/settings/win_settings.h"
 #include "binding/my_utils.h"
 
 namespace moskvid {
@@ -286,12 +287,10 @@ void TfrmMain::BuildMenus() {
   pmFiles->addSeparator();
   pmFiles->addAction(Start2);
 
-  // The settings, preference, trim, crop and file information windows are
-  // not part of this build yet; their entries stay out of sight until then.
-  for (QAction* entry : {Settings1, Options1, Crop1, Trim1, Crop2, Trim2, Infomation1})
+  // The preference, trim, crop and file information windows are not part of
+  // this build yet; their entries stay out of sight until then.
+  for (QAction* entry : {Options1, Crop1, Trim1, Crop2, Trim2, Infomation1})
     entry->setVisible(false);
-  btnSettings->setVisible(false);
-  btnOptions->setVisible(false);
 }
 
 void TfrmMain::WireEvents() {
@@ -336,6 +335,9 @@ void TfrmMain::WireEvents() {
             [this, skin] { Guarded([&] { SkinClick(skin); }); });
   }
   on(About, &QAction::triggered, &TfrmMain::AboutClick);
+  on(btnSettings, &QPushButton::clicked, &TfrmMain::btnSettingsClick);
+  on(btnOptions, &QPushButton::clicked, &TfrmMain::btnSettingsClick);
+  on(Settings1, &QAction::triggered, &TfrmMain::btnSettingsClick);
   connect(Help2, &QAction::triggered, this, [this] {
     OpenPage(QUrl::fromLocalFile(QString::fromStdString(global_->HelpPage())).toString());
   });
@@ -481,6 +483,14 @@ void TfrmMain::AboutClick() {
   }
   frmAbout_->SetSkin(skin_);
   services_.ExecModal(*frmAbout_);
+}
+
+void TfrmMain::btnSettingsClick() {
+  // The libraries tell which encoders the lists can offer.
+  LoadLibrariesOnce();
+  if (!frmSettings_) frmSettings_ = new TfrmSettings(*global_, this);
+  frmSettings_->Prepare(*cbOutputFormat, skin_);
+  services_.ExecModal(*frmSettings_);
 }
 
 void TfrmMain::OpenPage(const QString& address) {

@@ -31,6 +31,7 @@ namespace moskvid {
 
 class TUiServices;
 class TfrmAbout;
+class TfrmSettings;
 class TBoxWarnings;
 
 class TfrmMain : public QMainWindow, public TProgressHost {
@@ -48,6 +49,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   TCCAVConverter& Converter() { return *converter_; }
   const std::vector<int>& TaskMap() const { return TaskMap_; }
   TfrmProgress* ProgressWindow() const { return frmProgress_; }
+  TfrmSettings* SettingsWindow() const { return frmSettings_; }
   bool PreviewStopped() const { return PreviewStopped_; }
   bool PreviewPaused() const { return PreviewPaused_; }
   int64_t TimeUnit() const { return TimeUnit_; }
@@ -90,6 +92,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void SkinClick(int skin);
   void SkinMenuPopup();
   void AboutClick();
+  void btnSettingsClick();
   void OpenPage(const QString& address);
   void ErrorHandler(std::exception_ptr error);
   void cbOutputFormatChange(int index);
@@ -144,6 +147,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   std::unique_ptr<TCCAVConverter> converter_;
   TfrmProgress* frmProgress_ = nullptr;
   TfrmAbout* frmAbout_ = nullptr;
+  TfrmSettings* frmSettings_ = nullptr;
   int skin_ = 0;
   bool firstShown_ = false;
   bool librariesLoaded_ = false;

@@ -1,36 +1,9 @@
 #include "app/settings/job_settings.h"
 
 #include "app/settings/output_formats.h"
+#include "app/settings/settings_choices.h"
 
 namespace moskvid {
-
-namespace {
-
-struct ChoiceKey {
-  const char* stored;  // "paraVideoEncoder"
-  const char* list;    // "VideoEncoder"
-  const char* index;   // "iVideoEncoder"
-  bool (*map)(const std::string&, std::string&);
-};
-
-bool AsDisplayed(const std::string& displayed, std::string& stored) {
-  stored = displayed;
-  return true;
-}
-
-const ChoiceKey kChoices[] = {
-    {"paraVideoSize", "VideoSize", "iVideoSize", &AsDisplayed},
-    {"paraVideoBitRate", "VideoBitRate", "iVideoBitRate", &AsDisplayed},
-    {"paraVideoEncoder", "VideoEncoder", "iVideoEncoder", &MapVideoEncoderChoice},
-    {"paraFrameRate", "FrameRate", "iFrameRate", &AsDisplayed},
-    {"paraSampleRate", "SampleRate", "iSampleRate", &AsDisplayed},
-    {"paraAudioBitRate", "AudioBitRate", "iAudioBitRate", &AsDisplayed},
-    {"paraChannel", "Channel", "iChannel", &MapChannelChoice},
-    {"paraVolume", "Volume", "iVolume", &MapVolumeChoice},
-    {"paraAudioEncoder", "AudioEncoder", "iAudioEncoder", &MapAudioEncoderChoice},
-};
-
-}  // namespace
 
 TJobSettings::TJobSettings(const std::string& configFile, const std::string& profileFile,
                            int format)
@@ -40,13 +13,14 @@ TJobSettings::TJobSettings(const std::string& configFile, const std::string& pro
       section_(FormatSection(format)) {}
 
 bool TJobSettings::ProfileDefault(const std::string& key, std::string& value) const {
-  for (const ChoiceKey& choice : kChoices) {
-    if (key != choice.stored) continue;
-    const auto list = SplitChoiceList(profile_.ReadString(section_, choice.list, "null"));
-    const int index = profile_.ReadInteger(section_, choice.index, 0);
+  for (int c = 0; c < kChoiceCount; ++c) {
+    const TChoiceKeys& choice = ChoiceKeys(static_cast<TChoice>(c));
+    if (key != choice.Stored) continue;
+    const auto list = SplitChoiceList(profile_.ReadString(section_, choice.List, "null"));
+    const int index = profile_.ReadInteger(section_, choice.Index, 0);
     if (index < 0 || index >= static_cast<int>(list.size())) return false;
     try {
-      return choice.map(list[static_cast<size_t>(index)], value);
+      return choice.Map(list[static_cast<size_t>(index)], value);
     } catch (const std::invalid_argument&) {
       return false;
     }

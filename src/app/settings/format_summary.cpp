@@ -1,0 +1,44 @@
+#include "app/settings/format_summary.h"
+
+#include <cstdlib>
+
+#include "engine/option_parsing.h"
+
+namespace moskvid {
+
+namespace {
+
+// Kilobits per second, or a negative number when the text is no number.
+double Kilobits(const std::string& text) {
+  const std::string trimmed = Trim(text);
+  char* end = nullptr;
+  const double value = std::strtod(trimmed.c_str(), &end);
+  return trimmed.empty() || *end != '\0' || value < 0 ? -1 : value;
+}
+
+}  // namespace
+
+TFormatSummary SummarizeFormat(const TSettingLookup& setting, const std::string& container,
+                               const std::string& extension) {
+  TFormatSummary summary;
+  summary.Container = "container " + container + ", extension ." + extension;
+  const std::string video = Trim(setting("paraVideoEncoder", ""));
+  const std::string videoRate = setting("paraVideoBitRate", "512");
+  if (!video.empty()) {
+    summary.Video = "video " + video + ", " + setting("paraVideoSize", "null") + ", " + videoRate +
+                    " kbit/s, " + setting("paraFrameRate", "29.97") + " fps";
+  }
+  const std::string audioRate = setting("paraAudioBitRate", "128");
+  summary.Audio = "audio " + setting("paraAudioEncoder", "libfaac") + ", " +
+                  setting("paraSampleRate", "44100") + " Hz, " + setting("paraChannel", "2") +
+                  " channels, " + audioRate + " kbit/s";
+  const double audio = Kilobits(audioRate);
+  const double pictures = video.empty() ? 0 : Kilobits(videoRate);
+  if (audio >= 0 && pictures >= 0) {
+    const double megabytes = (audio + pictures) * 1000 / 8 * 60 / 1e6;
+    summary.Size = Format("about %.1f MB a minute", megabytes);
+  }
+  return summary;
+}
+
+}  // namespace moskvid
