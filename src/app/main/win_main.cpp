@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 #include <chrono>
 
+#include "app/dialogs/win_file_info.h"
+#include "app/dialogs/win_water_mark.h"
 #include "app/main/application.h"
 #include "app/main/box_warnings.h"
 #include "app/main/error_rules.h"
@@ -287,9 +289,9 @@ void TfrmMain::BuildMenus() {
   pmFiles->addSeparator();
   pmFiles->addAction(Start2);
 
-  // The preference, trim, crop and file information windows are not part of
-  // this build yet; their entries stay out of sight until then.
-  for (QAction* entry : {Options1, Crop1, Trim1, Crop2, Trim2, Infomation1})
+  // The preference, trim and crop windows are not part of this build yet;
+  // their entries stay out of sight until then.
+  for (QAction* entry : {Options1, Crop1, Trim1, Crop2, Trim2})
     entry->setVisible(false);
 }
 
@@ -338,6 +340,9 @@ void TfrmMain::WireEvents() {
   on(btnSettings, &QPushButton::clicked, &TfrmMain::btnSettingsClick);
   on(btnOptions, &QPushButton::clicked, &TfrmMain::btnSettingsClick);
   on(Settings1, &QAction::triggered, &TfrmMain::btnSettingsClick);
+  on(Infomation1, &QAction::triggered, &TfrmMain::Infomation1Click);
+  on(WaterMark1, &QAction::triggered, &TfrmMain::WaterMarkClick);
+  on(WaterMark2, &QAction::triggered, &TfrmMain::WaterMarkClick);
   connect(Help2, &QAction::triggered, this, [this] {
     OpenPage(QUrl::fromLocalFile(QString::fromStdString(global_->HelpPage())).toString());
   });
@@ -491,6 +496,25 @@ void TfrmMain::btnSettingsClick() {
   if (!frmSettings_) frmSettings_ = new TfrmSettings(*global_, this);
   frmSettings_->Prepare(*cbOutputFormat, skin_);
   services_.ExecModal(*frmSettings_);
+}
+
+std::string TfrmMain::SelectedSource() const {
+  const int selected = lvFiles->Selected();
+  return selected >= 0 ? lvFiles->Entry(selected)->Record.SourceFile : std::string();
+}
+
+void TfrmMain::Infomation1Click() {
+  if (!frmFileInfo_) {
+    frmFileInfo_ = new TfrmFileInfo([this](const std::string& line) { AppendLog(line); }, this);
+  }
+  frmFileInfo_->Prepare(SelectedSource(), skin_);
+  services_.ExecModal(*frmFileInfo_);
+}
+
+void TfrmMain::WaterMarkClick() {
+  if (!frmWaterMark_) frmWaterMark_ = new TfrmWaterMark(services_, this);
+  frmWaterMark_->Prepare(SelectedSource(), skin_);
+  services_.ExecModal(*frmWaterMark_);
 }
 
 void TfrmMain::OpenPage(const QString& address) {

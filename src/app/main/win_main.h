@@ -32,6 +32,8 @@ namespace moskvid {
 class TUiServices;
 class TfrmAbout;
 class TfrmSettings;
+class TfrmFileInfo;
+class TfrmWaterMark;
 class TBoxWarnings;
 
 class TfrmMain : public QMainWindow, public TProgressHost {
@@ -50,6 +52,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   const std::vector<int>& TaskMap() const { return TaskMap_; }
   TfrmProgress* ProgressWindow() const { return frmProgress_; }
   TfrmSettings* SettingsWindow() const { return frmSettings_; }
+  TfrmFileInfo* FileInfoWindow() const { return frmFileInfo_; }
   bool PreviewStopped() const { return PreviewStopped_; }
   bool PreviewPaused() const { return PreviewPaused_; }
   int64_t TimeUnit() const { return TimeUnit_; }
@@ -93,6 +96,9 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void SkinMenuPopup();
   void AboutClick();
   void btnSettingsClick();
+  void Infomation1Click();
+  void WaterMarkClick();
+  std::string SelectedSource() const;
   void OpenPage(const QString& address);
   void ErrorHandler(std::exception_ptr error);
   void cbOutputFormatChange(int index);
@@ -148,6 +154,8 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   TfrmProgress* frmProgress_ = nullptr;
   TfrmAbout* frmAbout_ = nullptr;
   TfrmSettings* frmSettings_ = nullptr;
+  TfrmFileInfo* frmFileInfo_ = nullptr;
+  TfrmWaterMark* frmWaterMark_ = nullptr;
   int skin_ = 0;
   bool firstShown_ = false;
   bool librariesLoaded_ = false;

@@ -1,0 +1,179 @@
+#include "app/dialogs/win_water_mark.h"
+
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/dialogs/clip_texts.h"
+#include "app/main/skins.h"
+#include "app/main/ui_services.h"
+
+namespace moskvid {
+
+namespace {
+
+QCheckBox* Switch(const char* name, const QString& caption, QWidget* parent) {
+  auto* box = new QCheckBox(caption, parent);
+  box->setObjectName(name);
+  return box;
+}
+
+QLineEdit* Edit(const char* name, QWidget* parent) {
+  auto* edit = new QLineEdit(parent);
+  edit->setObjectName(name);
+  return edit;
+}
+
+QPushButton* Button(const char* name, const QString& caption, QWidget* parent) {
+  auto* button = new QPushButton(caption, parent);
+  button->setObjectName(name);
+  button->setAutoDefault(false);
+  return button;
+}
+
+// One of the three groups: its switch above, an image button beside it.
+QWidget* Group(const char* name, const QString& title, QCheckBox* on, QLayout* content,
+               const char* decoration, QStyle::StandardPixmap icon, QWidget* parent) {
+  auto* box = new QGroupBox(title, parent);
+  box->setObjectName(name);
+  box->setLayout(content);
+  auto* picture = new QToolButton(parent);
+  picture->setObjectName(decoration);
+  picture->setIcon(parent->style()->standardIcon(icon));
+  picture->setIconSize(QSize(32, 32));
+  picture->setAutoRaise(true);
+  picture->setFocusPolicy(Qt::NoFocus);  // a decoration, not a control
+  auto* row = new QHBoxLayout;
+  row->addWidget(box, 1);
+  row->addWidget(picture, 0, Qt::AlignTop);
+  auto* column = new QVBoxLayout;
+  column->addWidget(on);
+  column->addLayout(row);
+  auto* holder = new QWidget(parent);
+  holder->setLayout(column);
+  column->setContentsMargins(0, 0, 0, 0);
+  return holder;
+}
+
+}  // namespace
+
+TfrmWaterMark::TfrmWaterMark(TUiServices& services, QWidget* parent)
+    : QDialog(parent), services_(services) {
+  setObjectName("frmWaterMark");
+  setWindowTitle("Water Mark");
+  setFixedSize(480, 420);
+
+  lblSourceName = new QLabel(this);
+  lblSourceName->setObjectName("lblSourceName");
+  lblSourceName->setFixedWidth(330);
+  ckTextScrol2 = Switch("ckTextScrol2", "Add Text:", this);
+  edtAddText = Edit("edtAddText", this);
+  edtPosX = Edit("edtPosX", this);
+  edtPosY = Edit("edtPosY", this);
+  for (QLineEdit* position : {edtPosX, edtPosY})
+    position->setValidator(new QIntValidator(0, 100000, position));
+  edtPosX->setToolTip("X must > 0 ,and < video width");
+  edtPosY->setToolTip("Y must > 0 ,and < video height");
+  ckTextScrol1 = Switch("ckTextScrol1", "Text Scrolling", this);
+  ckTextScrol3 = Switch("ckTextScrol3", "Add Image:", this);
+  edtAddImage = Edit("edtAddImage", this);
+  btnBrows = Button("btnBrows", "&Brows", this);
+  ckTextScrol5 = Switch("ckTextScrol5", "Image dancing", this);
+  ckTextScrol4 = Switch("ckTextScrol4", "Add Water Mark Image:", this);
+  edtAddWatermark = Edit("edtAddWatermark", this);
+  btnBrows1 = Button("btnBrows1", "B&rows", this);
+  btnOk = Button("btnOk", "&Ok", this);
+  btnCancel = Button("btnCancel", "&Cancel", this);
+  btnDefault = Button("btnDefault", "&Default", this);
+
+  auto* text = new QFormLayout;
+  text->addRow("Text:", edtAddText);
+  auto* position = new QHBoxLayout;
+  position->addWidget(new QLabel("X:", this));
+  position->addWidget(edtPosX);
+  position->addWidget(new QLabel("Y:", this));
+  position->addWidget(edtPosY);
+  position->addWidget(ckTextScrol1);
+  text->addRow(position);
+  auto* image = new QFormLayout;
+  auto* imageRow = new QHBoxLayout;
+  imageRow->addWidget(edtAddImage);
+  imageRow->addWidget(btnBrows);
+  image->addRow("Image:", imageRow);
+  image->addRow(ckTextScrol5);
+  auto* mark = new QFormLayout;
+  auto* markRow = new QHBoxLayout;
+  markRow->addWidget(edtAddWatermark);
+  markRow->addWidget(btnBrows1);
+  mark->addRow("Image:", markRow);
+
+  auto* source = new QHBoxLayout;
+  source->addWidget(new QLabel("Source File:", this));
+  source->addWidget(lblSourceName, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(btnDefault);
+  buttons->addStretch();
+  buttons->addWidget(btnOk);
+  buttons->addWidget(btnCancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(source);
+  layout->addWidget(Group("grpbx1", "Add text", ckTextScrol2, text, "imgbtn1",
+                          QStyle::SP_FileDialogDetailedView, this));
+  layout->addWidget(
+      Group("grpbx2", "Add image", ckTextScrol3, image, "imgbtn2", QStyle::SP_FileIcon, this));
+  layout->addWidget(Group("grpbx3", "Add water mark image", ckTextScrol4, mark, "imgbtn3",
+                          QStyle::SP_DesktopIcon, this));
+  layout->addStretch();
+  layout->addLayout(buttons);
+
+  btnDefaultClick();
+  // Nothing here is stored: both buttons only close the window.
+  connect(btnOk, &QPushButton::clicked, this, &QDialog::accept);
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(btnDefault, &QPushButton::clicked, this, &TfrmWaterMark::btnDefaultClick);
+  connect(btnBrows, &QPushButton::clicked, this, [this] { ChooseImage(*edtAddImage); });
+  connect(btnBrows1, &QPushButton::clicked, this, [this] { ChooseImage(*edtAddWatermark); });
+}
+
+void TfrmWaterMark::Prepare(const std::string& sourceFile, int skin) {
+  sourceFile_ = sourceFile;
+  skin_ = skin;
+}
+
+void TfrmWaterMark::showEvent(QShowEvent* event) {
+  ApplySkin(*this, skin_);
+  // The fields take the window's colour: they describe, nothing more.
+  for (QLineEdit* field : {edtAddText, edtPosX, edtPosY, edtAddImage, edtAddWatermark}) {
+    QPalette colours = field->palette();
+    colours.setColor(QPalette::Base, palette().color(QPalette::Window));
+    field->setPalette(colours);
+  }
+  if (!sourceFile_.empty()) {
+    lblSourceName->setText(QString::fromStdString(ShortSourceName(sourceFile_, 56, 50)));
+    lblSourceName->setToolTip(QString::fromStdString(sourceFile_));
+  }
+  QDialog::showEvent(event);
+}
+
+void TfrmWaterMark::ChooseImage(QLineEdit& field) {
+  const QStringList chosen = services_.OpenFileNames(
+      this, QString(),
+      "Picture Files (*.[bB][mM][pP] *.[jJ][pP][gG] *.[jJ][pP][eE][gG] *.[pP][nN][gG])");
+  if (!chosen.isEmpty()) field.setText(chosen.front());
+}
+
+void TfrmWaterMark::btnDefaultClick() {
+  for (QCheckBox* box : {ckTextScrol2, ckTextScrol1, ckTextScrol3, ckTextScrol5, ckTextScrol4})
+    box->setChecked(false);
+  edtAddText->clear();
+  edtPosX->setText("10");
+  edtPosY->setText("10");
+  edtAddImage->clear();
+  edtAddWatermark->clear();
+}
+
+}  // namespace moskvid
