@@ -21,6 +21,8 @@
 #include "app/main/win_about.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/output_formats.h"
+#include "app/settings/directory.h"
+#include "app/settings/win_preference.h"
 #include "app/settings/win_settings.h"
 #include "binding/my_utils.h"
 
@@ -175,13 +177,18 @@ void TfrmMain::BuildControls() {
   edDirectory->setObjectName("edDirectory");
   edDirectory->setReadOnly(true);
   btnOpen = NamedButton("btnOpen", "Open", central);
+  btnBrows = NamedButton("btnBrows", "Brows", central);
   auto* rows = new QGridLayout;
   rows->addWidget(new QLabel("Output Format:", central), 0, 0);
   rows->addWidget(cbOutputFormat, 0, 1);
   rows->addWidget(btnSettings, 0, 2);
   rows->addWidget(new QLabel("Output Folder:", central), 1, 0);
   rows->addWidget(edDirectory, 1, 1);
-  rows->addWidget(btnOpen, 1, 2);
+  auto* folderButtons = new QHBoxLayout;
+  folderButtons->setSpacing(4);
+  folderButtons->addWidget(btnOpen);
+  folderButtons->addWidget(btnBrows);
+  rows->addLayout(folderButtons, 1, 2);
   rows->setColumnStretch(1, 1);
 
   mmoLog = new QPlainTextEdit(central);
@@ -289,9 +296,9 @@ void TfrmMain::BuildMenus() {
   pmFiles->addSeparator();
   pmFiles->addAction(Start2);
 
-  // The preference, trim and crop windows are not part of this build yet;
-  // their entries stay out of sight until then.
-  for (QAction* entry : {Options1, Crop1, Trim1, Crop2, Trim2})
+  // The trim and crop windows are not part of this build yet; their entries
+  // stay out of sight until then.
+  for (QAction* entry : {Crop1, Trim1, Crop2, Trim2})
     entry->setVisible(false);
 }
 
@@ -341,6 +348,8 @@ void TfrmMain::WireEvents() {
   on(btnOptions, &QPushButton::clicked, &TfrmMain::btnSettingsClick);
   on(Settings1, &QAction::triggered, &TfrmMain::btnSettingsClick);
   on(Infomation1, &QAction::triggered, &TfrmMain::Infomation1Click);
+  on(Options1, &QAction::triggered, &TfrmMain::Options1Click);
+  on(btnBrows, &QPushButton::clicked, &TfrmMain::btnBrowsClick);
   on(WaterMark1, &QAction::triggered, &TfrmMain::WaterMarkClick);
   on(WaterMark2, &QAction::triggered, &TfrmMain::WaterMarkClick);
   connect(Help2, &QAction::triggered, this, [this] {
@@ -515,6 +524,36 @@ void TfrmMain::WaterMarkClick() {
   if (!frmWaterMark_) frmWaterMark_ = new TfrmWaterMark(services_, this);
   frmWaterMark_->Prepare(SelectedSource(), skin_);
   services_.ExecModal(*frmWaterMark_);
+}
+
+TfmDirectory& TfrmMain::FolderChooser() {
+  if (!fmDirectory_) {
+    fmDirectory_ = new TfmDirectory(services_, QString::fromStdString(global_->AppTitle()), this);
+  }
+  return *fmDirectory_;
+}
+
+QString TfrmMain::ChooseFolder() {
+  TfmDirectory& chooser = FolderChooser();
+  chooser.Prepare(skin_);
+  services_.ExecModal(chooser);
+  return chooser.Chosen();
+}
+
+void TfrmMain::Options1Click() {
+  if (!frmPreference_) {
+    frmPreference_ = new TfrmPreference(
+        *global_, services_, [this] { return ChooseFolder(); }, this);
+  }
+  frmPreference_->Prepare(skin_);
+  services_.ExecModal(*frmPreference_);
+}
+
+void TfrmMain::btnBrowsClick() {
+  const QString folder = ChooseFolder();
+  if (folder.isEmpty() || folder == edDirectory->text()) return;
+  TAppSettings(global_->ConfigFile()).SetOutputFolder(folder.toStdString());
+  edDirectory->setText(folder);
 }
 
 void TfrmMain::OpenPage(const QString& address) {

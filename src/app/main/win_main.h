@@ -34,6 +34,8 @@ class TfrmAbout;
 class TfrmSettings;
 class TfrmFileInfo;
 class TfrmWaterMark;
+class TfrmPreference;
+class TfmDirectory;
 class TBoxWarnings;
 
 class TfrmMain : public QMainWindow, public TProgressHost {
@@ -53,6 +55,8 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   TfrmProgress* ProgressWindow() const { return frmProgress_; }
   TfrmSettings* SettingsWindow() const { return frmSettings_; }
   TfrmFileInfo* FileInfoWindow() const { return frmFileInfo_; }
+  // The folder chooser, made on first use.
+  TfmDirectory& FolderChooser();
   bool PreviewStopped() const { return PreviewStopped_; }
   bool PreviewPaused() const { return PreviewPaused_; }
   int64_t TimeUnit() const { return TimeUnit_; }
@@ -61,7 +65,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   // Controls, named as their object names.
   TFilesListView* lvFiles;
   QPushButton *btnAdd, *btnRemove, *btnClear, *btnStart, *btnStartBelow, *btnSettings, *btnOptions,
-      *btnExit, *btnOpen;
+      *btnExit, *btnOpen, *btnBrows;
   QPushButton *btnStop, *btnPause, *btnResume;  // hidden, kept in step with the run
   QComboBox* cbOutputFormat;
   QLineEdit* edDirectory;
@@ -98,6 +102,9 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void btnSettingsClick();
   void Infomation1Click();
   void WaterMarkClick();
+  void Options1Click();
+  void btnBrowsClick();
+  QString ChooseFolder();
   std::string SelectedSource() const;
   void OpenPage(const QString& address);
   void ErrorHandler(std::exception_ptr error);
@@ -156,6 +163,8 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   TfrmSettings* frmSettings_ = nullptr;
   TfrmFileInfo* frmFileInfo_ = nullptr;
   TfrmWaterMark* frmWaterMark_ = nullptr;
+  TfrmPreference* frmPreference_ = nullptr;
+  TfmDirectory* fmDirectory_ = nullptr;
   int skin_ = 0;
   bool firstShown_ = false;
   bool librariesLoaded_ = false;
