@@ -1,39 +1,13 @@
 #include "app/dialogs/clip_texts.h"
 
+#include "app/main/utf8_text.h"
 #include "engine/option_parsing.h"
 
 namespace moskvid {
 
-namespace {
-
-size_t CharacterCount(const std::string& text) {
-  size_t count = 0;
-  for (unsigned char c : text)
-    count += (c & 0xC0) != 0x80;
-  return count;
-}
-
-std::string FirstCharacters(const std::string& text, size_t count) {
-  size_t seen = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-      if (seen == count) return text.substr(0, i);
-      ++seen;
-    }
-  }
-  return text;
-}
-
-}  // namespace
-
 std::string ShortSourceName(const std::string& path, size_t limit, size_t keep) {
   if (CharacterCount(path) < limit) return path;
-  const size_t slash = path.find_last_of('/');
-  const size_t dot = path.find_last_of('.');
-  const std::string extension =
-      dot != std::string::npos && (slash == std::string::npos || dot > slash) ? path.substr(dot)
-                                                                              : "";
-  return FirstCharacters(path, keep) + ".." + extension + "  ";
+  return FirstCharacters(path, keep) + ".." + ExtensionOf(path) + "  ";
 }
 
 std::string DurationSecondsText(int64_t microseconds) {

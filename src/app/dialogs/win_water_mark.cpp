@@ -11,28 +11,16 @@
 #include "app/dialogs/clip_texts.h"
 #include "app/main/skins.h"
 #include "app/main/ui_services.h"
+#include "app/main/widget_parts.h"
 
 namespace moskvid {
 
 namespace {
 
-QCheckBox* Switch(const char* name, const QString& caption, QWidget* parent) {
-  auto* box = new QCheckBox(caption, parent);
-  box->setObjectName(name);
-  return box;
-}
-
 QLineEdit* Edit(const char* name, QWidget* parent) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(name);
   return edit;
-}
-
-QPushButton* Button(const char* name, const QString& caption, QWidget* parent) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
 }
 
 // One of the three groups: its switch above, an image button beside it.
@@ -70,7 +58,7 @@ TfrmWaterMark::TfrmWaterMark(TUiServices& services, QWidget* parent)
   lblSourceName = new QLabel(this);
   lblSourceName->setObjectName("lblSourceName");
   lblSourceName->setFixedWidth(330);
-  ckTextScrol2 = Switch("ckTextScrol2", "Add Text:", this);
+  ckTextScrol2 = NamedCheckBox("ckTextScrol2", "Add Text:", this);
   edtAddText = Edit("edtAddText", this);
   edtPosX = Edit("edtPosX", this);
   edtPosY = Edit("edtPosY", this);
@@ -78,17 +66,17 @@ TfrmWaterMark::TfrmWaterMark(TUiServices& services, QWidget* parent)
     position->setValidator(new QIntValidator(0, 100000, position));
   edtPosX->setToolTip("X must > 0 ,and < video width");
   edtPosY->setToolTip("Y must > 0 ,and < video height");
-  ckTextScrol1 = Switch("ckTextScrol1", "Text Scrolling", this);
-  ckTextScrol3 = Switch("ckTextScrol3", "Add Image:", this);
+  ckTextScrol1 = NamedCheckBox("ckTextScrol1", "Text Scrolling", this);
+  ckTextScrol3 = NamedCheckBox("ckTextScrol3", "Add Image:", this);
   edtAddImage = Edit("edtAddImage", this);
-  btnBrows = Button("btnBrows", "&Brows", this);
-  ckTextScrol5 = Switch("ckTextScrol5", "Image dancing", this);
-  ckTextScrol4 = Switch("ckTextScrol4", "Add Water Mark Image:", this);
+  btnBrows = NamedButton("btnBrows", "&Brows", this);
+  ckTextScrol5 = NamedCheckBox("ckTextScrol5", "Image dancing", this);
+  ckTextScrol4 = NamedCheckBox("ckTextScrol4", "Add Water Mark Image:", this);
   edtAddWatermark = Edit("edtAddWatermark", this);
-  btnBrows1 = Button("btnBrows1", "B&rows", this);
-  btnOk = Button("btnOk", "&Ok", this);
-  btnCancel = Button("btnCancel", "&Cancel", this);
-  btnDefault = Button("btnDefault", "&Default", this);
+  btnBrows1 = NamedButton("btnBrows1", "B&rows", this);
+  btnOk = NamedButton("btnOk", "&Ok", this);
+  btnCancel = NamedButton("btnCancel", "&Cancel", this);
+  btnDefault = NamedButton("btnDefault", "&Default", this);
 
   auto* text = new QFormLayout;
   text->addRow("Text:", edtAddText);
@@ -114,11 +102,7 @@ TfrmWaterMark::TfrmWaterMark(TUiServices& services, QWidget* parent)
   auto* source = new QHBoxLayout;
   source->addWidget(new QLabel("Source File:", this));
   source->addWidget(lblSourceName, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(btnDefault);
-  buttons->addStretch();
-  buttons->addWidget(btnOk);
-  buttons->addWidget(btnCancel);
+  QHBoxLayout* buttons = DialogButtonRow(btnDefault, {btnOk, btnCancel});
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(source);
   layout->addWidget(Group("grpbx1", "Add text", ckTextScrol2, text, "imgbtn1",

@@ -2,32 +2,10 @@
 
 #include <cmath>
 
+#include "app/main/utf8_text.h"
 #include "engine/option_parsing.h"
 
 namespace moskvid {
-
-namespace {
-
-// Counts UTF-8 code points, so that a name is cut between characters.
-size_t CharacterCount(const std::string& text) {
-  size_t count = 0;
-  for (unsigned char c : text)
-    count += (c & 0xC0) != 0x80;
-  return count;
-}
-
-std::string FirstCharacters(const std::string& text, size_t count) {
-  size_t seen = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-      if (seen == count) return text.substr(0, i);
-      ++seen;
-    }
-  }
-  return text;
-}
-
-}  // namespace
 
 int ProgressPercent(int currentMs, int totalMs) {
   if (totalMs <= 0) return -1;
@@ -53,12 +31,7 @@ std::string TaskCounterText(int index, int count) {
 
 std::string OutputNameText(const std::string& name) {
   if (CharacterCount(name) <= 50) return name;
-  const size_t slash = name.find_last_of('/');
-  const size_t dot = name.find_last_of('.');
-  const std::string extension =
-      dot != std::string::npos && (slash == std::string::npos || dot > slash) ? name.substr(dot)
-                                                                              : "";
-  return FirstCharacters(name, 44) + ".." + extension;
+  return FirstCharacters(name, 44) + ".." + ExtensionOf(name);
 }
 
 std::string ClockText(int64_t seconds) {

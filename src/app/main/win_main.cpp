@@ -18,6 +18,7 @@
 #include "app/main/error_rules.h"
 #include "app/main/skins.h"
 #include "app/main/ui_services.h"
+#include "app/main/widget_parts.h"
 #include "app/main/win_about.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/output_formats.h"
@@ -29,13 +30,6 @@
 namespace moskvid {
 
 namespace {
-
-QPushButton* NamedButton(const char* name, const QString& caption, QWidget* parent) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
 
 QToolButton* ImageButton(const char* name, const QIcon& icon, const QString& hint,
                          QWidget* parent) {

@@ -92,19 +92,6 @@ void FillCentered(int Ws, int Hs, int Wo, int Ho, TOutputOptions& out) {
   FillStretched(Wo, Ho, ct, cb, cl, cr, out);
 }
 
-// Codec names the engine takes as they are; anything else leaves the choice
-// to the container.
-bool KnownVideoCodec(const std::string& name) {
-  static const char* const kNames[] = {
-      "mpeg4",   "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1", "msmpeg4v2",
-      "huffyuv", "dvvideo", "rawvideo",   "h263p",      "h263",    "rv10",      "rv20",
-      "ljpeg",   "mjpeg",   "svq1",       "zlib",       "libx264"};
-  for (const char* known : kNames) {
-    if (name == known) return true;
-  }
-  return false;
-}
-
 std::string H264ProfileNumber(const std::string& name) {
   const std::string profile = LowerCase(Trim(name));
   if (profile == "baseline") return "66";
@@ -173,7 +160,7 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
   }
 
   // Step 4: the video codec.
-  if (KnownVideoCodec(encoder)) out.VideoCodec = encoder;
+  if (IsEngineVideoCodec(encoder)) out.VideoCodec = encoder;
   std::string options = out.ExtOptions;
   // Portable players decode 4:2:0 pictures only.
   AddLine(options, "pix_fmt=yuv420p");

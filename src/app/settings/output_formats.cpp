@@ -44,6 +44,17 @@ std::vector<std::string> SplitChoiceList(const std::string& value) {
   return pieces;
 }
 
+bool IsEngineVideoCodec(const std::string& name) {
+  static const char* const kNames[] = {
+      "mpeg4",   "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1", "msmpeg4v2",
+      "huffyuv", "dvvideo", "rawvideo",   "h263p",      "h263",    "rv10",      "rv20",
+      "ljpeg",   "mjpeg",   "svq1",       "zlib",       "libx264"};
+  for (const char* known : kNames) {
+    if (name == known) return true;
+  }
+  return false;
+}
+
 bool MapVideoEncoderChoice(const std::string& displayed, std::string& stored) {
   const std::string name = LowerCase(displayed);
   if (name == "mpeg-4") {

@@ -18,6 +18,11 @@ std::string FormatSection(int number);
 // and an empty text give no choice at all.
 std::vector<std::string> SplitChoiceList(const std::string& value);
 
+// Whether a stored video choice names an encoder of the engine's own
+// ("mpeg4", "libx264", ...); the other choices ("mov", "flv", ...) leave the
+// codec to the container.
+bool IsEngineVideoCodec(const std::string& name);
+
 // The engine-ready value the settings dialog stores for a displayed choice;
 // false when the choice is not one it knows (the stored value then stays).
 bool MapVideoEncoderChoice(const std::string& displayed, std::string& stored);

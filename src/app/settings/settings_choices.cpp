@@ -54,19 +54,6 @@ void CopyH264Parameters(const TIniFile& profile, TIniFile& config, const std::st
   config.WriteString(section, "paraCoder", ParseInteger(coder, value) && value >= 1 ? coder : "1");
 }
 
-// Engine codec names among the video choices; the others name containers
-// whose own codec the engine picks.
-bool NamesAVideoEncoder(const std::string& stored) {
-  static const char* const kEncoders[] = {
-      "mpeg4",   "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1", "msmpeg4v2",
-      "huffyuv", "dvvideo", "rawvideo",   "h263p",      "h263",    "rv10",      "rv20",
-      "ljpeg",   "mjpeg",   "svq1",       "zlib",       "libx264"};
-  for (const char* name : kEncoders) {
-    if (stored == name) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 const TChoiceKeys& ChoiceKeys(TChoice choice) {
@@ -155,7 +142,7 @@ void MarkUnavailableEncoders(TSettingsChoices& choices) {
       } catch (const std::invalid_argument&) {
         continue;
       }
-      if (c == chVideoEncoder && !NamesAVideoEncoder(stored)) continue;
+      if (c == chVideoEncoder && !IsEngineVideoCodec(stored)) continue;
       if (!FindEncoderByName(stored, nullptr)) {
         list.Unavailable[i] = "The installed media libraries have no " + stored +
                               " encoder, so this choice cannot be converted here.";

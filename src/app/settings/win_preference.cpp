@@ -9,23 +9,11 @@
 #include "app/main/application.h"
 #include "app/main/skins.h"
 #include "app/main/ui_services.h"
+#include "app/main/widget_parts.h"
 
 namespace moskvid {
 
 namespace {
-
-QCheckBox* Box(const char* name, const QString& caption, QWidget* parent) {
-  auto* box = new QCheckBox(caption, parent);
-  box->setObjectName(name);
-  return box;
-}
-
-QPushButton* Button(const char* name, const QString& caption, QWidget* parent) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
 
 const char kQualityHint[] =
     "Use Compression Quality to set the compression quality of the \n"
@@ -53,12 +41,12 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
   edtSnapDirectory->setObjectName("edtSnapDirectory");
   edtSnapDirectory->setReadOnly(true);
   edtSnapDirectory->setFocusPolicy(Qt::ClickFocus);
-  btnOpen = Button("btnOpen", "&Open", this);
-  btnBrows = Button("btnBrows", "&Brows", this);
-  ckFullSize = Box("ckFullSize", "Full Size", this);
-  ckSmallSize = Box("ckSmallSize", "Small Size", this);
-  ckBmp = Box("ckBmp", "BMP", this);
-  ckJpg = Box("ckJpg", "JPG", this);
+  btnOpen = NamedButton("btnOpen", "&Open", this);
+  btnBrows = NamedButton("btnBrows", "&Brows", this);
+  ckFullSize = NamedCheckBox("ckFullSize", "Full Size", this);
+  ckSmallSize = NamedCheckBox("ckSmallSize", "Small Size", this);
+  ckBmp = NamedCheckBox("ckBmp", "BMP", this);
+  ckJpg = NamedCheckBox("ckJpg", "JPG", this);
   spedCmp = new QSpinBox(this);
   spedCmp->setObjectName("spedCmp");
   spedCmp->setRange(1, 100);
@@ -69,10 +57,10 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
   trcCmp->setRange(1, 100);
   trcCmp->setTickInterval(10);
   trcCmp->setTickPosition(QSlider::TicksBelow);
-  btnOk = Button("btnOk", "&Ok", this);
+  btnOk = NamedButton("btnOk", "&Ok", this);
   btnOk->setDefault(true);
-  btnCancel = Button("btnCancel", "&Cancel", this);
-  btnDefault = Button("btnDefault", "&Default", this);
+  btnCancel = NamedButton("btnCancel", "&Cancel", this);
+  btnDefault = NamedButton("btnDefault", "&Default", this);
 
   auto* priorities = new QGroupBox("Work priority", this);
   priorities->setObjectName("rdGrpPriority");
@@ -111,11 +99,7 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
   grid->setColumnStretch(1, 1);
   grid->setColumnStretch(2, 1);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(btnDefault);
-  buttons->addStretch();
-  buttons->addWidget(btnOk);
-  buttons->addWidget(btnCancel);
+  QHBoxLayout* buttons = DialogButtonRow(btnDefault, {btnOk, btnCancel});
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
   layout->addWidget(priorities);

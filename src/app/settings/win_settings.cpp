@@ -9,6 +9,7 @@
 
 #include "app/main/application.h"
 #include "app/main/skins.h"
+#include "app/main/widget_parts.h"
 #include "app/settings/format_summary.h"
 #include "app/settings/ini_file.h"
 #include "app/settings/job_settings.h"
@@ -91,11 +92,7 @@ TfrmSettings::TfrmSettings(const TGlobalObject& global, QWidget* parent)
   groups->setSpacing(6);
   groups->addWidget(video);
   groups->addWidget(audio);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(btnDefault);
-  buttons->addStretch();
-  buttons->addWidget(btnOk);
-  buttons->addWidget(btnCancel);
+  QHBoxLayout* buttons = DialogButtonRow(btnDefault, {btnOk, btnCancel});
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 8);
   layout->addLayout(format);
