@@ -55,9 +55,14 @@ bool TAVProbe::Seek(int stream, int64_t microseconds) {
   }
   const int64_t target = start == AV_NOPTS_VALUE ? time : time + start;
   if (decoder_) ff::avcodec_flush_buffers(decoder_.get());
-  const int result = microseconds > 0
-                         ? ff::av_seek_frame(context_, stream, target, 0)
-                         : ff::av_seek_frame(context_, stream, target, AVSEEK_FLAG_BACKWARD);
+  int result = microseconds > 0 ? ff::av_seek_frame(context_, stream, target, 0)
+                                : ff::av_seek_frame(context_, stream, target, AVSEEK_FLAG_BACKWARD);
+  // No key frame after the target (the last group of pictures, or a file
+  // with a single one): the one before it, so that the decoder starts from
+  // a key frame instead of running dry on pictures it cannot decode.
+  if (result < 0 && microseconds > 0) {
+    result = ff::av_seek_frame(context_, stream, target, AVSEEK_FLAG_BACKWARD);
+  }
   if (result < 0) {
     ProbeLog(AV_LOG_WARNING, Format("could not seek to position %0.3f\n",
                                     static_cast<double>(microseconds) / AV_TIME_BASE));

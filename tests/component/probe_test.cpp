@@ -155,6 +155,24 @@ TEST_F(ProbeTest, SeekAndDecodeGiveThePictureAtThatTime) {
   EXPECT_FALSE(probe.Seek(7, 0));
 }
 
+// With no key frame after the target, the seek goes to the one before it:
+// the picture is the key frame's, never a black one from a starved decoder.
+TEST_F(ProbeTest, SeekIntoTheLastGroupOfPicturesGivesAPicture) {
+  ScratchDir scratch;
+  const std::string clip = scratch.File("one_key.mp4");
+  RunCommand(
+      "ffmpeg -v error -nostdin -f lavfi -i testsrc=size=320x240:rate=25:duration=4 "
+      "-c:v libx264 -preset ultrafast -g 1000 -pix_fmt yuv420p " +
+      Quote(clip));
+  ASSERT_TRUE(probe.Open(clip));
+  for (double seconds : {2.5, 1.0, 3.9}) {
+    ASSERT_TRUE(probe.Seek(-1, static_cast<int64_t>(seconds * 1000000)));
+    const TBitmap24& frame = probe.DecodeNextFrame();
+    ASSERT_EQ(frame.Width(), 320) << seconds;
+    EXPECT_LT(MeanDifference(frame, ReferenceBgr(clip, 0)), 3) << seconds;
+  }
+}
+
 TEST_F(ProbeTest, StillPictureIsDecodedOnce) {
   ASSERT_TRUE(probe.Open(Media("still.png")));
   const TBitmap24 first = probe.DecodeNextFrame();
