@@ -45,6 +45,14 @@ void TPicturePane::DrawFitted(const QImage& frame) {
   painter.drawImage(QRect(box.Left, box.Top, box.Width(), box.Height()), frame);
 }
 
+void TPicturePane::DrawInto(const QImage& frame, const QRect& target) {
+  Clear();
+  if (frame.isNull() || target.isEmpty()) return;
+  QPainter painter(&picture_);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(target, frame);
+}
+
 void TPicturePane::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.drawImage(0, 0, picture_);

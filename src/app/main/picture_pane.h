@@ -28,6 +28,8 @@ class TPicturePane : public QWidget {
   // Fills it and draws `frame` scaled to the largest rectangle of its shape
   // that fits, centred.
   void DrawFitted(const QImage& frame);
+  // Fills it and draws `frame` stretched into `target`.
+  void DrawInto(const QImage& frame, const QRect& target);
   const QImage& Picture() const { return picture_; }
 
   QSize sizeHint() const override { return minimumSize(); }

@@ -11,7 +11,9 @@
 #include <QVBoxLayout>
 #include <chrono>
 
+#include "app/dialogs/win_crop.h"
 #include "app/dialogs/win_file_info.h"
+#include "app/dialogs/win_trim.h"
 #include "app/dialogs/win_water_mark.h"
 #include "app/main/application.h"
 #include "app/main/box_warnings.h"
@@ -289,11 +291,6 @@ void TfrmMain::BuildMenus() {
   pmFiles->addActions({Crop2, Trim2, WaterMark2, Infomation1});
   pmFiles->addSeparator();
   pmFiles->addAction(Start2);
-
-  // The trim and crop windows are not part of this build yet; their entries
-  // stay out of sight until then.
-  for (QAction* entry : {Crop1, Trim1, Crop2, Trim2})
-    entry->setVisible(false);
 }
 
 void TfrmMain::WireEvents() {
@@ -343,6 +340,10 @@ void TfrmMain::WireEvents() {
   on(Settings1, &QAction::triggered, &TfrmMain::btnSettingsClick);
   on(Infomation1, &QAction::triggered, &TfrmMain::Infomation1Click);
   on(Options1, &QAction::triggered, &TfrmMain::Options1Click);
+  for (QAction* trim : {Trim1, Trim2})
+    on(trim, &QAction::triggered, &TfrmMain::TrimClick);
+  for (QAction* crop : {Crop1, Crop2})
+    on(crop, &QAction::triggered, &TfrmMain::CropClick);
   on(btnBrows, &QPushButton::clicked, &TfrmMain::btnBrowsClick);
   on(WaterMark1, &QAction::triggered, &TfrmMain::WaterMarkClick);
   on(WaterMark2, &QAction::triggered, &TfrmMain::WaterMarkClick);
@@ -532,6 +533,23 @@ QString TfrmMain::ChooseFolder() {
   chooser.Prepare(skin_);
   services_.ExecModal(chooser);
   return chooser.Chosen();
+}
+
+void TfrmMain::TrimClick() {
+  if (!frmTrim_) frmTrim_ = new TfrmTrim(services_, this);
+  const int selected = lvFiles->Selected();
+  TlvFilesRecord* record = selected >= 0 ? &lvFiles->Entry(selected)->Record : nullptr;
+  frmTrim_->Prepare(record, skin_, [this, selected](int64_t seconds) {
+    lvFiles->SetSubItem(selected, fcTrimmedLength, QString::number(seconds));
+  });
+  services_.ExecModal(*frmTrim_);
+}
+
+void TfrmMain::CropClick() {
+  if (!frmCrop_) frmCrop_ = new TfrmCrop(this);
+  const int selected = lvFiles->Selected();
+  frmCrop_->Prepare(selected >= 0 ? &lvFiles->Entry(selected)->Record : nullptr, skin_);
+  services_.ExecModal(*frmCrop_);
 }
 
 void TfrmMain::Options1Click() {

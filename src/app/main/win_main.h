@@ -36,6 +36,8 @@ class TfrmFileInfo;
 class TfrmWaterMark;
 class TfrmPreference;
 class TfmDirectory;
+class TfrmTrim;
+class TfrmCrop;
 class TBoxWarnings;
 
 class TfrmMain : public QMainWindow, public TProgressHost {
@@ -103,6 +105,8 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void Infomation1Click();
   void WaterMarkClick();
   void Options1Click();
+  void TrimClick();
+  void CropClick();
   void btnBrowsClick();
   QString ChooseFolder();
   std::string SelectedSource() const;
@@ -165,6 +169,8 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   TfrmWaterMark* frmWaterMark_ = nullptr;
   TfrmPreference* frmPreference_ = nullptr;
   TfmDirectory* fmDirectory_ = nullptr;
+  TfrmTrim* frmTrim_ = nullptr;
+  TfrmCrop* frmCrop_ = nullptr;
   int skin_ = 0;
   bool firstShown_ = false;
   bool librariesLoaded_ = false;

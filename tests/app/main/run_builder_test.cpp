@@ -2,7 +2,9 @@
 // the converter, without any window.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 
 #include "app/main/file_adder.h"
 #include "app/main/run_builder.h"
@@ -155,6 +157,59 @@ TEST_F(RunBuilderTest, AnUnreadableSourceIsLeftOutAndABadSettingStopsTheRun) {
                TConversionError);
   EXPECT_EQ(converter.TaskCount(), 0);
   EXPECT_FALSE(converter.Probe().Loaded());
+}
+
+// A trimmed file converts exactly: it starts at the first picture at or
+// after the start, holds the trimmed length of picture and sound, and keeps
+// them together, also when the source has 250 pictures between key frames.
+TEST_F(RunBuilderTest, TrimsAreExactOnLongGroupsOfPictures) {
+  const std::string source = scratch.File("gop250.mp4");
+  const std::string flash =
+      "geq=lum='if(between(T,2,2.02)+between(T,7,7.02),235,16)':cb=128:cr=128";
+  const std::string beep =
+      "aevalsrc='if(between(t,2,2.06)+between(t,7,7.06),0.8*sin(2*PI*1000*t),0)':s=48000:d=10";
+  RunCommand("ffmpeg -v error -nostdin -f lavfi -i " +
+             Quote("color=c=black:size=320x240:rate=25:duration=10,format=yuv420p," + flash) +
+             " -f lavfi -i " + Quote(beep) +
+             " -c:v libx264 -preset ultrafast -g 250 -keyint_min 250 -sc_threshold 0 "
+             "-pix_fmt yuv420p -c:a aac -b:a 128k " +
+             Quote(source));
+  TRunSource entry;
+  entry.Caption = source;
+  entry.Record.SourceFile = source;
+  entry.Record.TrimStart = 1500;   // the mark at 2 s lands at 0.5 s
+  entry.Record.TrimLength = 6200;  // to 7.7 s: the mark at 7 s lands at 5.5 s
+  TRunCallbacks callbacks;
+  callbacks.Log = [](const std::string&) {};
+  const TRunPlan plan =
+      BuildRunTasks(converter, {entry}, 5, global, warnings, callbacks);  // PSP MPEG-4
+  ASSERT_EQ(plan.Outputs.size(), 1u);
+  std::mutex lock;
+  std::condition_variable ended;
+  bool done = false;
+  converter.OnTerminate = [&](int index, bool, bool, const std::string&) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (index < 0) done = true;
+    ended.notify_all();
+  };
+  converter.StartConvert(1);
+  {
+    std::unique_lock<std::mutex> guard(lock);
+    ASSERT_TRUE(ended.wait_for(guard, std::chrono::seconds(120), [&] { return done; }));
+  }
+  converter.OnTerminate = nullptr;
+  const std::string out = plan.Outputs[0];
+  const auto streams = ProbeStreams(out);
+  ASSERT_EQ(streams.size(), 2u);
+  // 6.2 s at 29.97 fps, and 6.2 s of 48 kHz sound, each within one frame.
+  EXPECT_NEAR(CountFrames(out, "v:0") / (30000.0 / 1001), 6.2, 1 / 29.97 + 1e-6);
+  EXPECT_NEAR(CountSamples(out) / 48000.0, 6.2, 1024 / 48000.0 + 1e-6);
+  const auto flashes = FlashTimes(out);
+  const auto beeps = BeepTimes(out);
+  for (double mark : {0.5, 5.5}) {
+    EXPECT_NEAR(Nearest(flashes, mark), mark, 0.04) << mark;
+    EXPECT_NEAR(Nearest(beeps, mark), mark, 0.04) << mark;
+  }
 }
 
 TEST(SnapshotFiles, OnlyTheChosenFilesAreWritten) {
