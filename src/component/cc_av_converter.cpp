@@ -98,9 +98,20 @@ int TCustomFFmpegVCL::TaskCount() const {
 }
 
 TAVProbe* TCustomFFmpegVCL::TaskProbe(int index) {
-  std::lock_guard<ReentrantLock> guard(lock_);
-  if (index < 0 || index >= tasks_.Count()) return nullptr;
-  return &tasks_.Item(index).Probe;
+  TFFmpeg* task = nullptr;
+  {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    if (index < 0 || index >= tasks_.Count()) return nullptr;
+    task = &tasks_.Item(index);
+  }
+  // Opened outside the lock: the library log that opening writes to takes
+  // the log registry's lock, which comes before ours.
+  TAVProbe& probe = task->Probe;
+  if (probe.StreamCount < 0 && !probe.Open(task->InputFileName(), task->InputOptions.Format)) {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    lastError_ = probe.LastError();
+  }
+  return &probe;
 }
 
 bool TCustomFFmpegVCL::GetOutputOptions(int index, TOutputOptions& options) {
@@ -146,7 +157,9 @@ int TCustomFFmpegVCL::AddInput(const std::string& fileName, const TInputOptions*
       raw->LogHandler = nullptr;
       return fail(raw->ErrorText);
     }
-    raw->Probe.Attach(raw->InputContext(raw->NbInputFiles() - 1));
+    // Kept open until SetOutput, which needs its streams; then closed until
+    // the run opens it again.
+    raw->KeepInput(fileName, options);
   } catch (const std::exception& error) {
     raw->LogHandler = nullptr;
     return fail(error.what());
@@ -184,15 +197,21 @@ bool TCustomFFmpegVCL::SetOutput(int index, const std::string& fileName,
     } else {
       task->OutputOptions = TOutputOptions{};
     }
-    if (!task->OpenOutputFile(fileName)) {
+    const bool opened = task->NbInputFiles() > 0 && task->OpenOutputFile(fileName);
+    if (opened) task->KeepOutput(fileName, options);
+    const std::string error = task->NbInputFiles() > 0 ? task->ErrorText : "No input file";
+    // A queued task holds no descriptors; the run opens both files again.
+    task->Release();
+    if (!opened) {
       std::lock_guard<ReentrantLock> guard(lock_);
-      lastError_ = task->ErrorText;
+      lastError_ = error;
       return false;
     }
     return true;
   } catch (const std::exception& error) {
     std::lock_guard<ReentrantLock> guard(lock_);
     lastError_ = error.what();
+    if (index >= 0 && index < tasks_.Count()) tasks_.Item(index).Release();
     return false;
   }
 }
@@ -207,6 +226,9 @@ void TCustomFFmpegVCL::StartConvert(int threadCount) {
     finishedCount_ = 0;
     threadCount_ = threadCount;
     pendingCount_ = tasks_.Count();
+    runOpen_ = pendingCount_ > 0;
+    for (int i = 0; i < tasks_.Count(); ++i)
+      tasks_.Item(i).Counted = false;
     starts = threadCount <= 0 ? 1 : threadCount;
   }
   for (int i = 0; i < starts; ++i) {
@@ -220,24 +242,27 @@ void TCustomFFmpegVCL::StartConvert(int threadCount) {
 }
 
 void TCustomFFmpegVCL::StartNextTask() {
-  int index = 0;
+  uint64_t serial = 0;
   TTimerService timer;
-  bool direct = false;
   {
     std::lock_guard<ReentrantLock> guard(lock_);
-    if (pendingCount_ <= 0) return;
+    if (pendingCount_ <= 0 || nextTask_ < 0 || nextTask_ >= tasks_.Count()) return;
     --pendingCount_;
-    index = nextTask_++;
-    direct = threadCount_ > 0;
+    serial = tasks_.Item(nextTask_++).Serial;
+    if (threadCount_ > 0) {
+      // Under the same lock as the choice, so that no removal comes between.
+      StartTask(serial);
+      return;
+    }
     timer = timerService_;
   }
-  if (direct) {
-    StartTask(index);
-  } else if (timer) {
-    timer(100, [this, index] { StartTask(index); });
+  // The timer names the task by serial: removals before it fires renumber
+  // the list.
+  if (timer) {
+    timer(100, [this, serial] { StartTask(serial); });
   } else {
     std::lock_guard<std::mutex> guard(timerLock_);
-    queuedTimers_.push_back([this, index] { StartTask(index); });
+    queuedTimers_.push_back([this, serial] { StartTask(serial); });
   }
 }
 
@@ -254,14 +279,21 @@ void TCustomFFmpegVCL::RunQueuedTimers() {
   }
 }
 
-void TCustomFFmpegVCL::StartTask(int index) {
+void TCustomFFmpegVCL::StartTask(uint64_t serial) {
   SetLibraryLogLevel(logLevel_);
   std::unique_lock<ReentrantLock> guard(lock_);
-  if (index < 0 || index >= tasks_.Count()) return;
+  const int index = tasks_.IndexOfSerial(serial);
+  if (index < 0) {
+    // Removed while its timer waited: its place goes to the next one.
+    guard.unlock();
+    ContinueRun();
+    return;
+  }
   TFFmpeg* task = &tasks_.Item(index);
   task->ProgressIntervalUs = int64_t{progressInterval_} * 1000;
   task->Options.Verbose = logLevel_ - 1;
   task->Options.ThreadCount = CodecThreads;
+  if (OnTaskClaimed) task->AfterClaim = [this, task] { OnTaskClaimed(task->TaskIndex); };
   if (threadCount_ > 0) {
     // Under the lock, so that the task cannot be freed while it starts and a
     // stop sees it either waiting or running.
@@ -280,11 +312,14 @@ void TCustomFFmpegVCL::StopConvert() {
   pendingCount_ = 0;
   for (int i = 0; i < tasks_.Count(); ++i) {
     TFFmpeg& task = tasks_.Item(i);
-    if (task.Running) {
-      task.RequestStop();
-    } else if (!task.Terminated) {
+    if (task.Terminated) continue;
+    // Every task that has not ended gets the stop, also one that a start has
+    // claimed but not yet marked running.
+    task.Stop();
+    if (!task.Running) {
       // Reported once this lock is free; the task waits for its terminator
-      // before it is freed.
+      // before it is freed. A start that claimed the task first makes it a
+      // no-op, and the run sees the stop instead.
       task.StartTerminator();
     }
   }
@@ -312,7 +347,17 @@ void TCustomFFmpegVCL::RemoveTask(int index) {
       lastError_ = "List index out of bounds (" + std::to_string(index) + ")";
       return;
     }
-    removed.push_back(tasks_.Extract(index));
+    // Keep the run's bookkeeping in step: a task already handed out moves
+    // the next index back, a waiting one leaves the queue, a counted one the
+    // finished count. The removed task's own end is not reported.
+    if (index < nextTask_) {
+      --nextTask_;
+    } else if (pendingCount_ > 0) {
+      --pendingCount_;
+    }
+    std::unique_ptr<TFFmpeg> task = tasks_.Extract(index);
+    if (task->Counted) --finishedCount_;
+    removed.push_back(std::move(task));
   }
   Dispose(std::move(removed));
   ReapRetired();
@@ -325,6 +370,8 @@ void TCustomFFmpegVCL::ClearTasks() {
     removed = tasks_.ExtractAll();
     lastError_.clear();
     threadCount_ = 0;
+    pendingCount_ = 0;
+    runOpen_ = false;  // a cleared list ends the run without a signal
   }
   Dispose(std::move(removed));
   ReapRetired();
@@ -391,30 +438,48 @@ void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, int frameNumber, int fps, int c
                                   float quality, float bitRate, int64_t currentSize,
                                   int totalDuration) {
   std::lock_guard<ReentrantLock> guard(lock_);
-  if (!OnProgress) return;
+  if (!OnProgress || task.TaskIndex < 0) return;
   OnProgress(task.TaskIndex, frameNumber, fps, currentDuration, quality, bitRate, currentSize,
              totalDuration);
 }
 
 void TCustomFFmpegVCL::DoTerminate(TFFmpeg* task) {
+  if (!task) {
+    {
+      std::lock_guard<ReentrantLock> guard(lock_);
+      runOpen_ = false;
+      if (OnTerminate) OnTerminate(-1, true, false, "");
+    }
+    ClearPendingLogLines();
+    return;
+  }
+  {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    // A task taken out of the list reports nothing, but its place in the
+    // run is free for the next one.
+    if (task->TaskIndex >= 0) {
+      if (OnTerminate) {
+        OnTerminate(task->TaskIndex, task->Finished, task->HasException, task->ExceptionMessage);
+      }
+      task->Counted = true;
+      ++finishedCount_;
+    }
+  }
+  ContinueRun();
+}
+
+void TCustomFFmpegVCL::ContinueRun() {
   bool startNext = false;
   bool endOfRun = false;
   {
     std::lock_guard<ReentrantLock> guard(lock_);
-    if (task) {
-      if (OnTerminate) {
-        OnTerminate(task->TaskIndex, task->Finished, task->HasException, task->ExceptionMessage);
-      }
-      ++finishedCount_;
-      if (pendingCount_ > 0) {
-        startNext = true;
-      } else if (finishedCount_ >= tasks_.Count()) {
-        endOfRun = true;
-      }
-    } else {
+    if (pendingCount_ > 0) {
+      startNext = true;
+    } else if (runOpen_ && finishedCount_ >= tasks_.Count()) {
       endOfRun = true;
+      runOpen_ = false;
+      if (OnTerminate) OnTerminate(-1, true, false, "");
     }
-    if (endOfRun && OnTerminate) OnTerminate(-1, true, false, "");
   }
   // The log registry's lock comes before ours, so it is taken after ours is free.
   if (endOfRun) ClearPendingLogLines();

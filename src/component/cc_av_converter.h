@@ -68,6 +68,8 @@ class TCustomFFmpegVCL {
   void RemoveTask(int index);
   void ClearTasks();
   int TaskCount() const;
+  // The task's probe, opened on its input by itself (never the file the
+  // task's worker reads); from the application's thread only.
   TAVProbe* TaskProbe(int index);
   bool GetOutputOptions(int index, TOutputOptions& options);
   std::string LastError() const;
@@ -97,6 +99,10 @@ class TCustomFFmpegVCL {
   TProgressEvent OnProgress;
   TTerminateEvent OnTerminate;
 
+  // Runs with the task index right after a start has claimed a task and
+  // before it runs, on the starting thread; lets tests act in that window.
+  std::function<void(int AIndex)> OnTaskClaimed;
+
   // Used by the library log capture: a line logged on `threadId`.
   void DeliverLibraryLine(uint32_t threadId, int level, const std::string& line);
 
@@ -117,7 +123,11 @@ class TCustomFFmpegVCL {
 
  private:
   void StartNextTask();
-  void StartTask(int index);
+  // After a task's end: starts the next waiting task, or signals the end of
+  // the run once every task in the list has ended.
+  void ContinueRun();
+  // Starts the task with the serial number, when it is still in the list.
+  void StartTask(uint64_t serial);
   // Stops and frees tasks already taken out of the list, after their workers
   // and terminators are done. Tasks whose threads this one cannot wait for
   // (it is one of them, or it holds lock_) are retired instead.
@@ -141,6 +151,7 @@ class TCustomFFmpegVCL {
   int threadCount_ = 0;
   int finishedCount_ = 0;
   int pendingCount_ = 0;
+  bool runOpen_ = false;  // from StartConvert until the end-of-run signal
   TTimerService timerService_;
 
   // --- Protected by graveLock_: removed tasks whose threads still have to

@@ -53,8 +53,31 @@ TFFmpeg::~TFFmpeg() {
   Probe.Close();
 }
 
-void TFFmpeg::ReleaseFiles() {
-  Probe.Close();
+void TFFmpeg::Stop() {
+  stopped_ = true;
+  RequestStop();
+}
+
+void TFFmpeg::KeepInput(const std::string& fileName, const TInputOptions* options) {
+  inputName_ = fileName;
+  inputOptions_ = options != nullptr;
+}
+
+void TFFmpeg::KeepOutput(const std::string& fileName, const TOutputOptions* options) {
+  outputName_ = fileName;
+  outputOptions_ = options != nullptr;
+}
+
+bool TFFmpeg::ReopenFiles() {
+  // The reset clears the run flags that Start set; the stop is put back from
+  // stopped_, which nothing clears.
+  ResetOptions();
+  Running = true;
+  if (stopped_) RequestStop();
+  if (inputOptions_) ApplyInputOptions(InputOptions);
+  if (!OpenInputFile(inputName_)) return false;
+  if (outputOptions_) ApplyOutputOptions(OutputOptions);
+  return OpenOutputFile(outputName_);
 }
 
 void TFFmpeg::JoinWorker() {
@@ -70,11 +93,11 @@ void TFFmpeg::StartTerminator() {
 
 bool TFFmpeg::Start(bool inThread, TConvertPriority priority) {
   if (Running || Terminated || !Claim()) return false;
-  const bool ready = NbOutputFiles() > 0 && NbInputFiles() > 0;
+  if (AfterClaim) AfterClaim();
+  const bool ready = HasKeptOutput() && !inputName_.empty();
   if (ready) {
-    // Set before the worker exists, so that a stop from now on reaches it.
+    // A stop that came before this point is kept in StopRequested.
     Running = true;
-    StopRequested = false;
     Finished = false;
   }
   if (!inThread) {
@@ -92,8 +115,8 @@ bool TFFmpeg::Start(bool inThread, TConvertPriority priority) {
 }
 
 void TFFmpeg::FailMissingFiles() {
-  const char* missing = NbOutputFiles() == 0 ? "Must supply at least one output file"
-                                             : "Must supply at least one input file";
+  const char* missing = !HasKeptOutput() ? "Must supply at least one output file"
+                                         : "Must supply at least one input file";
   Release();
   Log(-1, missing);
   HasException = true;
@@ -103,6 +126,27 @@ void TFFmpeg::FailMissingFiles() {
 
 void TFFmpeg::Run() {
   Finished = false;
+  bool opened = false;
+  try {
+    opened = ReopenFiles();
+  } catch (const std::exception& error) {
+    ErrorText = error.what();
+  }
+  if (!opened && StopRequested) {
+    // A stop that interrupted the opening ends the task as stopped.
+    Release();
+    Terminate();
+    return;
+  }
+  if (!opened) {
+    const std::string message = ErrorText;
+    Release();
+    Log(-1, message);
+    HasException = true;
+    ExceptionMessage = message;
+    Terminate();
+    return;
+  }
   TranscodeRun();
 }
 
@@ -115,6 +159,7 @@ TFFmpeg& TFFmpegList::Item(int index) const {
 
 int TFFmpegList::Add(std::unique_ptr<TFFmpeg> task) {
   task->TaskIndex = Count();
+  task->Serial = nextSerial_++;
   tasks_.push_back(std::move(task));
   return Count() - 1;
 }
@@ -123,14 +168,24 @@ std::unique_ptr<TFFmpeg> TFFmpegList::Extract(int index) {
   Item(index);  // checks the index
   std::unique_ptr<TFFmpeg> task = std::move(tasks_[static_cast<size_t>(index)]);
   tasks_.erase(tasks_.begin() + index);
+  task->TaskIndex = -1;
   for (int i = index; i < Count(); ++i)
     tasks_[static_cast<size_t>(i)]->TaskIndex = i;
   return task;
 }
 
+int TFFmpegList::IndexOfSerial(uint64_t serial) const {
+  for (int i = 0; i < Count(); ++i) {
+    if (tasks_[static_cast<size_t>(i)]->Serial == serial) return i;
+  }
+  return -1;
+}
+
 std::vector<std::unique_ptr<TFFmpeg>> TFFmpegList::ExtractAll() {
   std::vector<std::unique_ptr<TFFmpeg>> tasks = std::move(tasks_);
   tasks_.clear();
+  for (auto& task : tasks)
+    task->TaskIndex = -1;
   return tasks;
 }
 

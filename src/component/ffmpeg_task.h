@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -35,9 +37,23 @@ class TFFmpeg : public TCustomFFmpeg {
   // component lock.
   bool Start(bool inThread, TConvertPriority priority);
 
+  // A stop that holds for the rest of the task's life, whatever state the
+  // start is in: reopening the files at the start resets the engine's flag.
+  void Stop();
+
+  // The input and output the run opens again when it starts. A queued task
+  // keeps no file open, so a long batch stays within the descriptor limit.
+  void KeepInput(const std::string& fileName, const TInputOptions* options);
+  void KeepOutput(const std::string& fileName, const TOutputOptions* options);
+  bool HasKeptOutput() const { return !outputName_.empty(); }
+  const std::string& InputFileName() const { return inputName_; }
+
   // The first caller wins: either the start or a stop that ends a task which
   // never started. Makes sure a task terminates exactly once.
   bool Claim() { return !claimed_.exchange(true); }
+  // Runs right after a start has claimed the task and before it runs, on
+  // the starting thread (tests put a stop there).
+  std::function<void()> AfterClaim;
 
   // Ends a task that never started, reporting it from a thread of its own:
   // the report takes the component lock, which the caller holds. Does
@@ -55,18 +71,23 @@ class TFFmpeg : public TCustomFFmpeg {
   // Waits for the worker thread, when there is one.
   void JoinWorker();
 
+  // -1 once the task is taken out of the list.
   int32_t TaskIndex = -1;
+  // The serial number the list gave the task; it never changes.
+  uint64_t Serial = 0;
+  // Its termination was counted by the run; guarded by the component lock.
+  bool Counted = false;
   std::atomic<uint32_t> ThreadID{0};
   TInputOptions InputOptions;
   TOutputOptions OutputOptions;
+  // Opened on the input by itself, apart from the worker's reading, for the
+  // application's thread only.
   TAVProbe Probe;
-
- protected:
-  // The attached probe lets go of the input before the engine closes it.
-  void ReleaseFiles() override;
 
  private:
   void Run();
+  // Opens the kept input and output again; false with ErrorText set.
+  bool ReopenFiles();
   // Reports the termination of a task that cannot run for want of files.
   void FailMissingFiles();
 
@@ -76,6 +97,10 @@ class TFFmpeg : public TCustomFFmpeg {
   std::thread terminator_;
   std::atomic<bool> workerActive_{false};
   std::atomic<bool> claimed_{false};
+  std::atomic<bool> stopped_{false};
+  // Written before the run starts, read by the run.
+  std::string inputName_, outputName_;
+  bool inputOptions_ = false, outputOptions_ = false;
 };
 
 class TFFmpegList {
@@ -83,6 +108,8 @@ class TFFmpegList {
   TFFmpeg& Item(int index) const;  // raises std::out_of_range for a bad index
   int Count() const { return static_cast<int>(tasks_.size()); }
   int Add(std::unique_ptr<TFFmpeg> task);
+  // The position of the task with the serial number, or -1.
+  int IndexOfSerial(uint64_t serial) const;
   // Takes the task out of the list (renumbering the later ones) and hands it over.
   std::unique_ptr<TFFmpeg> Extract(int index);
   std::vector<std::unique_ptr<TFFmpeg>> ExtractAll();
@@ -90,6 +117,7 @@ class TFFmpegList {
 
  private:
   std::vector<std::unique_ptr<TFFmpeg>> tasks_;
+  uint64_t nextSerial_ = 1;
 };
 
 }  // namespace moskvid
