@@ -23,6 +23,8 @@
 
 namespace moskvid {
 
+struct TPictureClock;
+
 enum THookAction { haContinue, haIgnore, haStop };
 
 class TCustomFFmpeg;
@@ -162,8 +164,9 @@ class TCustomFFmpeg {
   int SegmentCount() const { return static_cast<int>(Segments.size()); }
 
   // Counters of the last run.
-  int64_t VideoSize = 0, AudioSize = 0, ExtraSize = 0;
-  int FramesDuplicated = 0, FramesDropped = 0;
+  // Atomic: a video stage thread counts beside the loop's thread.
+  std::atomic<int64_t> VideoSize{0}, AudioSize{0}, ExtraSize{0};
+  std::atomic<int> FramesDuplicated{0}, FramesDropped{0};
   std::array<uint32_t, 52> QpHistogram{};
   int EncodeBufferSize = 262144;
 
@@ -234,6 +237,10 @@ class TCustomFFmpeg {
   void OpenEncoders();
   void OpenDecoders();
   void OpenDecoder(TTranscodeInputStream& ist);
+  // Gives the decoded video stream its stage thread when the options and
+  // the streams allow one; StopVideoStages ends it, dropping what waits.
+  void StartVideoStage();
+  void StopVideoStages();
   void CloseAllCodecs();
   friend int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
                               TTranscodeOutputStream& ost);
@@ -248,6 +255,8 @@ class TCustomFFmpeg {
   // Packets in and out (packet_routine.cpp, packet_writer.cpp).
   int ProcessInputPacket(int index, AVPacket* packet);
   void DispatchDecodedFrame(int index, AVFrame* frame);
+  // The video path of one decoded picture: on the stage thread, or inline.
+  void ProcessPicture(int index, AVFrame* frame, const TPictureClock& clock);
   void DispatchPicture(int index, AVFrame* picture);
   void CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVPacket* packet);
   void DecodeSubtitle(int index, AVPacket* packet);

@@ -145,6 +145,9 @@ struct EngineOptions {
   bool ExitOnError = false;
   std::string VstatsFilename;  // empty: none
   int ThreadCount = 1;         // codec threads; 0 lets the library use one per core
+  // With more than one codec thread, a decoded video stream's pictures are
+  // worked on by a thread of their own; 0 keeps everything on one thread.
+  int VideoPipeline = 1;
 
   // Generic options: names of the generic options that were set, in order.
   std::vector<std::string> OptNames;

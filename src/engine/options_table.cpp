@@ -116,6 +116,7 @@ void TCustomFFmpeg::SetOption(const std::string& name, const std::string& value)
     t["dc"] = Integer(&E::IntraDcPrecision);
     t["vol"] = Integer(&E::AudioVolume);
     t["vc"] = Integer(&E::VideoChannel);
+    t["pipeline"] = Integer(&E::VideoPipeline);
     t["v"] = [](T& e, const std::string&, const std::string& v) { e.SetVerbose(v); };
     t["target"] = [](T& e, const std::string&, const std::string& v) { e.SetTargetOption(v); };
     t["threads"] = [](T&, const std::string& n, const std::string&) {

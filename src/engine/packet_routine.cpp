@@ -142,11 +142,18 @@ int TCustomFFmpeg::ProcessInputPacket(int index, AVPacket* packet) {
   if (sent < 0 && sent != AVERROR_EOF && sent != AVERROR(EAGAIN)) failed = true;
 
   if (!packet) {
+    if (ist.Stage) {
+      // The last pictures are done before the filters and encoders drain
+      // here, on this thread.
+      VideoStage* stage = ist.Stage;
+      ist.Stage = nullptr;
+      stage->Finish();
+    }
     if (type == AVMEDIA_TYPE_VIDEO && ist.FilterIn) {
       ff::av_buffersrc_add_frame_flags(ist.FilterIn, nullptr, 0);
       AVFrame* filtered = t.FilteredFrame.get();
       while (ff::av_buffersink_get_frame(ist.FilterOut, filtered) >= 0) {
-        ist.Pts = filtered->pts;
+        ist.Picture.Pts = filtered->pts;
         DispatchPicture(index, filtered);
         ff::av_frame_unref(filtered);
       }
@@ -187,15 +194,27 @@ void TCustomFFmpeg::DispatchDecodedFrame(int index, AVFrame* frame) {
   ist.Quality = static_cast<float>(frame->quality);
   if (Options.InputStartTime != 0 && ist.Pts < Options.InputStartTime) return;
 
+  const TPictureClock clock{ist.Pts, ist.NextPts, ist.Quality};
+  if (ist.Stage) {
+    ist.Stage->Push(frame, clock);
+  } else {
+    ProcessPicture(index, frame, clock);
+  }
+}
+
+void TCustomFFmpeg::ProcessPicture(int index, AVFrame* frame, const TPictureClock& clock) {
+  TranscodeTables& t = *Tables;
+  TTranscodeInputStream& ist = *t.InputStreams[index];
+  ist.Picture = clock;
   AVFrame* picture = PreProcessVideoFrame(ist, frame);
   if (Options.UsingFilters && ist.FilterIn) {
-    picture->pts = ist.Pts;
+    picture->pts = clock.Pts;
     if (ff::av_buffersrc_add_frame_flags(ist.FilterIn, picture, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
       throw FFMpegException("Error while feeding the filter chain");
     }
     AVFrame* filtered = t.FilteredFrame.get();
     while (ff::av_buffersink_get_frame(ist.FilterOut, filtered) >= 0) {
-      ist.Pts = filtered->pts;
+      ist.Picture.Pts = filtered->pts;
       DispatchPicture(index, filtered);
       ff::av_frame_unref(filtered);
     }

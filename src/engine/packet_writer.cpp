@@ -83,7 +83,9 @@ void TCustomFFmpeg::FilterAndWrite(TTranscodeOutputStream& ost, AVPacket* packet
     ost.LastMuxDts = stamp + (packet->duration > 0 ? packet->duration : 0);
   }
   AVFormatContext* context = OutputFiles[ost.FileIndex].Context.get();
+  std::unique_lock<std::mutex> mux(Tables->MuxLock);
   const int result = ff::av_interleaved_write_frame(context, packet);
+  mux.unlock();
   if (result < 0) {
     throw FFMpegException(ErrorTextForCode("av_interleaved_write_frame()", result, true) + " (" +
                           LibraryErrorText(result) + ")");
@@ -94,7 +96,11 @@ int TCustomFFmpeg::EncodeAndWrite(TTranscodeOutputStream& ost, const AVFrame* fr
   AVCodecContext* enc = ost.Encoder;
   const char* failure =
       enc->codec_type == AVMEDIA_TYPE_VIDEO ? "Video encoding failed" : "Audio encoding failed";
-  AVPacket* packet = Tables->EncodedPacket.get();
+  if (!ost.EncodedPacket) {
+    ost.EncodedPacket.reset(ff::av_packet_alloc());
+    if (!ost.EncodedPacket) throw FFMpegException("av_mallocz fail");
+  }
+  AVPacket* packet = ost.EncodedPacket.get();
   int lastSize = 0;
   auto writeReady = [&]() {
     for (;;) {

@@ -22,6 +22,11 @@ void TCustomFFmpeg::ReportProgress(bool last) {
   int fps = -1;
   float quality = -1;
   std::string line;
+  // A stage thread writes much of what is read here: it waits meanwhile,
+  // but not while the handlers run.
+  std::vector<std::unique_lock<std::mutex>> holds;
+  for (auto& stage : t.Stages)
+    holds.push_back(stage->Hold());
 
   int64_t currentSize = 0;
   if (!OutputFiles.empty() && OutputFiles[0].Context && OutputFiles[0].Context->pb) {
@@ -85,10 +90,13 @@ void TCustomFFmpeg::ReportProgress(bool last) {
   if (outputTime < 0.01) outputTime = 0.01;
 
   const double bitRate = static_cast<double>(currentSize) * 8 / outputTime / 1000;
+  const int duplicated = FramesDuplicated, dropped = FramesDropped;
+  const int64_t videoSize = VideoSize, audioSize = AudioSize, extraSize = ExtraSize;
+  holds.clear();
   if (ProgressHandler || Options.Verbose > 0 || last) {
     line += Format("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s",
                    static_cast<double>(currentSize) / 1024, outputTime, bitRate);
-    if (Options.Verbose > 1) line += Format(" dup=%d drop=%d", FramesDuplicated, FramesDropped);
+    if (Options.Verbose > 1) line += Format(" dup=%d drop=%d", duplicated, dropped);
     if (ProgressHandler) {
       ProgressHandler(*this, frameNumber, fps, static_cast<int>(outputTime * 1000), quality,
                       static_cast<float>(bitRate), currentSize, TotalDuration);
@@ -97,11 +105,11 @@ void TCustomFFmpeg::ReportProgress(bool last) {
     }
   }
   if (last && Options.Verbose >= 0 && LogHandler) {
-    const double raw = static_cast<double>(VideoSize + AudioSize + ExtraSize);
+    const double raw = static_cast<double>(videoSize + audioSize + extraSize);
     const double overhead = raw > 0 ? 100.0 * (static_cast<double>(currentSize) - raw) / raw : 0;
     LogF(1, "video:%1.0fkB audio:%1.0fkB global headers:%1.0fkB muxing overhead %f%%\r\n",
-         static_cast<double>(VideoSize) / 1024, static_cast<double>(AudioSize) / 1024,
-         static_cast<double>(ExtraSize) / 1024, overhead);
+         static_cast<double>(videoSize) / 1024, static_cast<double>(audioSize) / 1024,
+         static_cast<double>(extraSize) / 1024, overhead);
   }
 }
 
@@ -112,7 +120,7 @@ void TCustomFFmpeg::WriteVideoStats(TTranscodeOutputStream& ost, int frameSize) 
     VstatsFile = std::fopen(Options.VstatsFilename.c_str(), "w");
     if (!VstatsFile) throw FFMpegException("fopen fail: " + Options.VstatsFilename);
   }
-  std::fprintf(VstatsFile, "frame= %5d q= %2.1f ", ost.FrameNumber,
+  std::fprintf(VstatsFile, "frame= %5d q= %2.1f ", ost.FrameNumber.load(),
                static_cast<double>(ost.LastQuality) / FF_QP2LAMBDA);
   if (enc->flags & AV_CODEC_FLAG_PSNR) {
     std::fprintf(VstatsFile, "PSNR= %6.2f ",

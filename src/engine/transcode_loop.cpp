@@ -25,6 +25,8 @@ void TCustomFFmpeg::TranscodeRun() {
     HasException = true;
     ExceptionMessage = "Unknown error";
   }
+  // Nothing may write while the files are closed.
+  StopVideoStages();
   // A run that failed after its headers still gets trailers, so that what
   // was written stays playable.
   for (OutputFile& output : OutputFiles) {
@@ -140,9 +142,9 @@ void TCustomFFmpeg::RunMainLoop() {
     if (file < 0) break;
     if (minOutputTime >= static_cast<double>(Options.RecordingTime) / AV_TIME_BASE) break;
     AVFormatContext* first = OutputFiles[0].Context.get();
-    if (Options.LimitFilesize != 0 && first->pb &&
-        Options.LimitFilesize < ff::avio_seek(first->pb, 0, SEEK_CUR)) {
-      break;
+    if (Options.LimitFilesize != 0 && first->pb) {
+      std::unique_lock<std::mutex> mux(t.MuxLock);
+      if (Options.LimitFilesize < ff::avio_seek(first->pb, 0, SEEK_CUR)) break;
     }
 
     AVFormatContext* input = InputFiles[file].Context.get();

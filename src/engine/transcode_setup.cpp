@@ -41,9 +41,8 @@ void CopyMetadataKeys(AVDictionary* from, AVDictionary** to) {
 TranscodeTables::TranscodeTables()
     : DecodedFrame(ff::av_frame_alloc()),
       FilteredFrame(ff::av_frame_alloc()),
-      EncodedPacket(ff::av_packet_alloc()),
       CopiedPacket(ff::av_packet_alloc()) {
-  if (!DecodedFrame || !FilteredFrame || !EncodedPacket || !CopiedPacket) {
+  if (!DecodedFrame || !FilteredFrame || !CopiedPacket) {
     throw FFMpegException("av_mallocz fail");
   }
 }
@@ -185,9 +184,48 @@ void TCustomFFmpeg::SetupTranscode() {
     Log(1, "SDP: " + Trim(sdp));
   }
 
+  StartVideoStage();
+
   // Step 18.
   t.TimerStart = ff::av_gettime_relative();
   t.LastReportTime = t.TimerStart;
+}
+
+void TCustomFFmpeg::StartVideoStage() {
+  TranscodeTables& t = *Tables;
+  if (!Options.VideoPipeline || Options.ThreadCount == 1) return;
+  // One stage only: the hooks and the engine's counters are not shared
+  // between threads, and every output must keep time by its own source.
+  TTranscodeInputStream* video = nullptr;
+  for (auto& ist : t.InputStreams) {
+    if (!ist->DecodingNeeded || ist->Stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) continue;
+    if (video) return;
+    video = ist.get();
+  }
+  if (!video) return;
+  int source = -1;
+  for (size_t i = 0; i < t.InputStreams.size(); ++i) {
+    if (t.InputStreams[i].get() == video) source = static_cast<int>(i);
+  }
+  for (auto& ost : t.OutputStreams) {
+    if (ost->SourceIndex == source && ost->EncodingNeeded && ost->SyncInput != video) return;
+  }
+  // A few pictures deep: enough to even out the encoder's uneven pace,
+  // little enough to keep memory low.
+  constexpr size_t kDepth = 3;
+  t.Stages.push_back(std::make_unique<VideoStage>(
+      [this, source](AVFrame* frame, const TPictureClock& clock) {
+        ProcessPicture(source, frame, clock);
+      },
+      kDepth));
+  video->Stage = t.Stages.back().get();
+}
+
+void TCustomFFmpeg::StopVideoStages() {
+  if (!Tables) return;
+  for (auto& ist : Tables->InputStreams)
+    ist->Stage = nullptr;
+  Tables->Stages.clear();
 }
 
 void TCustomFFmpeg::PairOutputStreams() {

@@ -3,13 +3,16 @@
 // video paths, freed when the run ends.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "binding/ffptr.h"
 #include "engine/custom_ffmpeg.h"
 #include "engine/picture_ops.h"
+#include "engine/video_stage.h"
 
 namespace moskvid {
 
@@ -37,6 +40,10 @@ struct TTranscodeInputStream {
   int64_t LastDts = AV_NOPTS_VALUE;
   bool IsStart = true;
   float Quality = 0;  // quality of the last decoded picture
+  // The clock of the picture the video path works on; with a stage thread
+  // only that thread touches it.
+  TPictureClock Picture;
+  VideoStage* Stage = nullptr;  // owned by the tables; none: pictures go on inline
 
   // Video filter chain fed by this stream (built by ConfigureFilters).
   FilterGraphPtr FilterGraph;
@@ -53,11 +60,13 @@ struct TTranscodeOutputStream {
   const AVCodec* Codec = nullptr;
   bool EncodingNeeded = false;
   bool EncoderOpen = false;
-  int FrameNumber = 0;
+  // Written by the stream's own thread, read by the loop choosing the input.
+  std::atomic<int> FrameNumber{0};
   TTranscodeInputStream* SyncInput = nullptr;
-  int64_t OutputPosition = 0;           // encoder time base: frames or samples
-  int64_t LastMuxDts = AV_NOPTS_VALUE;  // stream time base, last packet written
-  bool ReachedEnd = false;              // nothing more is wanted: the recording time is reached
+  std::atomic<int64_t> OutputPosition{0};  // encoder time base: frames or samples
+  int64_t LastMuxDts = AV_NOPTS_VALUE;     // stream time base, last packet written
+  std::atomic<bool> ReachedEnd{false};     // nothing more is wanted: the recording time is reached
+  PacketPtr EncodedPacket;                 // what the encoder gives, one per stream and thread
   std::vector<BsfContextPtr> BitstreamFilters;
 
   // Video
@@ -107,10 +116,13 @@ struct TranscodeTables {
   // Reused for every packet, so that the loop allocates nothing per packet.
   FramePtr DecodedFrame;
   FramePtr FilteredFrame;
-  PacketPtr EncodedPacket;
   PacketPtr CopiedPacket;
   int64_t TimerStart = 0;
   int64_t LastReportTime = 0;
+  // Taken around every write into an output file, which threads share.
+  std::mutex MuxLock;
+  // Last, so that the stage threads end before the streams they use go.
+  std::vector<std::unique_ptr<VideoStage>> Stages;
 };
 
 }  // namespace moskvid

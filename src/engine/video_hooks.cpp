@@ -25,7 +25,7 @@ std::string MessageOf(std::exception_ptr error) {
 
 AVFrame* TCustomFFmpeg::PreProcessVideoFrame(TTranscodeInputStream& ist, AVFrame* picture) {
   HookFrameCounter += 1;
-  const int64_t pts = ist.Pts;
+  const int64_t pts = ist.Picture.Pts;
   // The handler sees the last answer and gives the one for this picture.
   const auto askBeforeHook = [&] {
     try {

@@ -99,8 +99,8 @@ int TCustomFFmpeg::EncodePicture(TTranscodeOutputStream& ost, TTranscodeInputStr
     frame->top_field_first =
         Options.TopFieldFirst == -1 ? decoded->top_field_first : Options.TopFieldFirst;
   }
-  const float quality =
-      Options.SameQuality ? ist.Quality : OutputFiles[ost.FileIndex].Streams[ost.Index].Quality;
+  const float quality = Options.SameQuality ? ist.Picture.Quality
+                                            : OutputFiles[ost.FileIndex].Streams[ost.Index].Quality;
   frame->quality = static_cast<int>(std::lround(quality));
   if (!Options.MeThreshold) frame->pict_type = AV_PICTURE_TYPE_NONE;
   frame->pts = ost.OutputPosition;
@@ -141,8 +141,9 @@ int TCustomFFmpeg::VideoOutput(TTranscodeOutputStream& ost, TTranscodeInputStrea
                                AVFrame* picture) {
   AVCodecContext* enc = ost.Encoder;
   const double timeBase = av_q2d(enc->time_base);
-  const double slot =
-      static_cast<double>(ost.SyncInput->Pts - Options.InputStartTime) / AV_TIME_BASE / timeBase;
+  // The source's picture clock; another sync source's running clock.
+  const int64_t clock = ost.SyncInput == &ist ? ist.Picture.Pts : ost.SyncInput->Pts;
+  const double slot = static_cast<double>(clock - Options.InputStartTime) / AV_TIME_BASE / timeBase;
   const int method = Options.VideoSyncMethod;
   const bool sync = method > 0 || (method != 0 && timeBase > 0.001);
 
@@ -158,14 +159,15 @@ int TCustomFFmpeg::VideoOutput(TTranscodeOutputStream& ost, TTranscodeInputStrea
     }
     const int64_t rounded = static_cast<int64_t>(std::nearbyint(slot));
     if (method == 2) {
-      ost.OutputPosition = std::max(rounded, ost.OutputPosition);
+      ost.OutputPosition = std::max<int64_t>(rounded, ost.OutputPosition);
     } else if (rounded > ost.OutputPosition) {
       repeatPrevious = rounded - ost.OutputPosition;
       FramesDuplicated += static_cast<int>(repeatPrevious);
       if (Options.Verbose > 2) LogF(1, "*** %d dup!", static_cast<int>(repeatPrevious));
     }
   } else {
-    ost.OutputPosition = std::max(static_cast<int64_t>(std::nearbyint(slot)), ost.OutputPosition);
+    ost.OutputPosition =
+        std::max<int64_t>(static_cast<int64_t>(std::nearbyint(slot)), ost.OutputPosition);
   }
 
   // The frame limit and the recording time bound what is written.
