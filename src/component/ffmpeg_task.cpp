@@ -70,8 +70,11 @@ void TFFmpeg::KeepOutput(const std::string& fileName, const TOutputOptions* opti
 
 bool TFFmpeg::ReopenFiles() {
   // The reset clears the run flags that Start set; the stop is put back from
-  // stopped_, which nothing clears.
+  // stopped_, which nothing clears. The component's run settings stay.
+  const int threads = Options.ThreadCount, verbose = Options.Verbose;
   ResetOptions();
+  Options.ThreadCount = threads;
+  Options.Verbose = verbose;
   Running = true;
   if (stopped_) RequestStop();
   if (inputOptions_) ApplyInputOptions(InputOptions);
