@@ -164,11 +164,6 @@ int ConvertCommand(const std::vector<std::string>& args) {
       continue;
     }
     try {
-      // The preview picture gives the source size; sound-only jobs need none.
-      const bool videoJob = !Trim(TJobSettings(global.ConfigFile(), global.ProfileFile(), format)
-                                      .Value("paraVideoEncoder", ""))
-                                 .empty();
-      if (videoJob && probe.VideoCount > 0) probe.DecodeNextFrame();
       Job job;
       job.Input = file;
       if (record.TrimStart >= 0) job.InputRecord.StartTime = record.TrimStart;

@@ -14,8 +14,7 @@ namespace {
 // source cannot be opened.
 bool AddRunTask(TCCAVConverter& converter, const TRunSource& source, int format,
                 const TGlobalObject& global, TWarningSink& warnings, const TRunCallbacks& callbacks,
-                const std::string& extension, bool videoJob, std::set<std::string>& given,
-                TRunPlan& plan) {
+                const std::string& extension, std::set<std::string>& given, TRunPlan& plan) {
   TAVProbe& probe = converter.Probe();
   TInputOptions input;
   input.FileName = source.Caption;
@@ -24,8 +23,6 @@ bool AddRunTask(TCCAVConverter& converter, const TRunSource& source, int format,
     return false;
   }
   if (callbacks.ShowProbe) callbacks.ShowProbe(probe);
-  // The job takes the source's picture size from the last decoded frame.
-  if (videoJob && probe.VideoCount > 0 && probe.LastFrame().Empty()) probe.DecodeNextFrame();
   input.Format.clear();  // the probe was opened without a forced format
   const TlvFilesRecord& record = source.Record;
   if (record.TrimStart >= 0) input.StartTime = record.TrimStart;
@@ -67,16 +64,13 @@ TRunPlan BuildRunTasks(TCCAVConverter& converter, const std::vector<TRunSource>&
   converter.ClearTasks();
   const std::string extension =
       TIniFile(global.ProfileFile()).ReadString(FormatSection(format), "FileExt", "mp4");
-  const bool videoJob = !Trim(TJobSettings(global.ConfigFile(), global.ProfileFile(), format)
-                                  .Value("paraVideoEncoder", ""))
-                             .empty();
   TRunPlan plan;
   std::set<std::string> given;
   for (const TRunSource& source : sources) {
     bool added = false;
     try {
-      added = AddRunTask(converter, source, format, global, warnings, callbacks, extension,
-                         videoJob, given, plan);
+      added = AddRunTask(converter, source, format, global, warnings, callbacks, extension, given,
+                         plan);
     } catch (...) {
       // A bad stored setting stops the whole run before anything starts.
       converter.Probe().Close();

@@ -218,9 +218,19 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
   const bool avi = out.Format.empty() ? extension == ".avi" : LowerCase(out.Format) == "avi";
   if (encoder == "mpeg4" && avi) out.VideoTag = "DIVX";
 
-  // Steps 9 and 10: sizes.
+  // Steps 9 and 10: sizes. A picture the probe decoded gives the source
+  // size; without one the stream's header does, so that nothing has to be
+  // decoded for the job alone.
   int Ws = probe.LastFrame().Width();
   int Hs = probe.LastFrame().Height();
+  if (probe.LastFrame().Empty() && probe.VideoCount > 0) {
+    TAVVideoStreamInfo info;
+    probe.GetVideoStreamInfo(probe.FirstVideo, info);
+    if (info.Width > 0 && info.Height > 0) {
+      Ws = info.Width;
+      Hs = info.Height;
+    }
+  }
   const std::string size = settings.Value("paraVideoSize", "null");
   int Wo = 0, Ho = 0;
   if (size == "as source") {

@@ -322,3 +322,39 @@ TEST_F(JobBuilderTest, OutputNamesSkipNamesGivenEarlierInTheRun) {
 
 }  // namespace
 }  // namespace moskvid::test
+
+namespace moskvid::test {
+namespace {
+
+// The job of a probe that decoded nothing equals the job of one that shows
+// the first picture: the stream's header gives the source size.
+TEST_F(JobBuilderTest, SizesNeedNoDecodedPicture) {
+  for (const char* source : {"h264_aac_1080p.mp4", "odd_422.mkv", "mpeg4_mp3_720p.avi"}) {
+    for (const char* mode : {"lbox", "full", "cent", "orig"}) {
+      TlvFilesRecord record;
+      record.ZoomMode = mode;
+      OpenSource(Media(source));
+      output = TOutputOptions{};
+      Build(5, record);
+      const TOutputOptions decoded = output;
+      probe.Close();
+
+      TAVProbe fresh;
+      ASSERT_TRUE(fresh.Open(Media(source))) << fresh.LastError();
+      ASSERT_TRUE(fresh.LastFrame().Empty());
+      output = TOutputOptions{};
+      BuildConversionJob(record, 5, output, fresh, input, global);
+      SCOPED_TRACE(std::string(source) + " " + mode);
+      EXPECT_EQ(output.FrameSize, decoded.FrameSize);
+      EXPECT_EQ(output.PaddingTop, decoded.PaddingTop);
+      EXPECT_EQ(output.PaddingBottom, decoded.PaddingBottom);
+      EXPECT_EQ(output.PaddingLeft, decoded.PaddingLeft);
+      EXPECT_EQ(output.CropLeft, decoded.CropLeft);
+      EXPECT_EQ(output.CropTop, decoded.CropTop);
+      EXPECT_EQ(output.AspectRatio, decoded.AspectRatio);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace moskvid::test
