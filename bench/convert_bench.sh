@@ -25,26 +25,43 @@ ffmpeg_job() {
              -bufsize 2000k -level 21 -profile:v main -coder 1 -g 250 -flags +bitexact
              -pix_fmt yuv420p -c:a aac -b:a 128k -ar 48000 -ac 2 -f psp" ;;
     9) echo "-vn -c:a libmp3lame -b:a 128k -ar 44100 -ac 2" ;;
+    10) echo "-vn -c:a aac -b:a 128k -ar 44100 -ac 2 -f ipod" ;;
   esac
 }
-names=([5]="PSP MPEG-4 Normal Quality" [2]="PS3 MPEG-4 Video (720P)" [7]="PSP H.264/AVC Video" [9]="MP3")
-ext=([5]=mp4 [2]=mp4 [7]=mp4 [9]=mp3)
+names=([5]="PSP MPEG-4 Normal Quality" [2]="PS3 MPEG-4 Video (720P)" [7]="PSP H.264/AVC Video"
+       [9]="MP3" [10]="M4A")
+ext=([5]=mp4 [2]=mp4 [7]=mp4 [9]=mp3 [10]=m4a)
 
-for format in 5 2 7 9; do
+# A 720p25 MPEG-4 + MP3 AVI and ten minutes of 44.1 kHz sound, made once.
+avi="$work/clip_720p25_60s.avi"
+if [ ! -f "$avi" ]; then
+  ffmpeg -v error -y -f lavfi -i "testsrc2=size=1280x720:rate=25:duration=60" \
+    -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=60" \
+    -c:v mpeg4 -q:v 4 -c:a libmp3lame -b:a 192k -ac 2 "$avi"
+fi
+wav="$work/sound_10min.wav"
+if [ ! -f "$wav" ]; then
+  ffmpeg -v error -y -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=600" -ac 2 "$wav"
+fi
+
+# Source and format of each job.
+jobs=("$clip 5" "$clip 2" "$clip 7" "$avi 5" "$wav 9" "$wav 10")
+for job in "${jobs[@]}"; do
+  source=${job% *} format=${job##* }
   ours=() theirs=() ours_mem=() theirs_mem=()
   for ((i = 1; i <= runs; i++)); do
     rm -f "$work"/out/*
     read -r t m < <(measure "$cli" convert --quiet --threads 0 --format "$format" \
-      --output-dir "$work/out" "$clip")
+      --output-dir "$work/out" "$source")
     ours+=("$t"); ours_mem+=("$m")
     # shellcheck disable=SC2046
-    read -r t m < <(measure ffmpeg -nostdin -y -threads 0 -i "$clip" $(ffmpeg_job "$format") \
+    read -r t m < <(measure ffmpeg -nostdin -y -threads 0 -i "$source" $(ffmpeg_job "$format") \
       "$work/theirs.${ext[$format]}")
     theirs+=("$t"); theirs_mem+=("$m")
   done
   mo=$(median "${ours[@]}"); mf=$(median "${theirs[@]}")
   po=$(median "${ours_mem[@]}"); pf=$(median "${theirs_mem[@]}")
-  printf '%-28s moskvid %6.2f s %7d KB | ffmpeg %6.2f s %7d KB | time ratio ffmpeg/moskvid %.3f | memory ratio %.3f\n' \
-    "${names[$format]}" "$mo" "$po" "$mf" "$pf" \
-    "$(ratio "$mf" "$mo")" "$(ratio "$po" "$pf")"
+  printf '%-28s %-22s moskvid %6.2f s %7d KB | ffmpeg %6.2f s %7d KB | time moskvid/ffmpeg %.3f | memory %.3f\n' \
+    "${names[$format]}" "$(basename "$source")" "$mo" "$po" "$mf" "$pf" \
+    "$(ratio "$mo" "$mf")" "$(ratio "$po" "$pf")"
 done
