@@ -201,6 +201,7 @@ void TCustomFFmpeg::FinishRun() {
     }
   }
   ReportProgress(true);
+  CheckEveryStreamWritten();
   CloseAllCodecs();
   Finished = !StopRequested;
   Tables.reset();

@@ -54,6 +54,7 @@ struct TTranscodeOutputStream {
   bool EncodingNeeded = false;
   bool EncoderOpen = false;
   int FrameNumber = 0;
+  int64_t PacketsWritten = 0;  // handed to the muxer
   TTranscodeInputStream* SyncInput = nullptr;
   int64_t OutputPosition = 0;           // encoder time base: frames or samples
   int64_t LastMuxDts = AV_NOPTS_VALUE;  // stream time base, last packet written
