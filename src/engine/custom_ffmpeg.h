@@ -64,7 +64,8 @@ struct InputFile {
   std::vector<CodecContextPtr> Decoders;
   int64_t TsOffset = 0;  // microseconds added to every time stamp
   std::array<double, kMaxStreams> TsScale{};
-  bool RateEmu = false;  // read no faster than real time
+  bool RateEmu = false;   // read no faster than real time
+  int64_t StartTime = 0;  // microseconds into the file that opening sought to
 };
 
 // One stream of an output as created: its encoder context (also used for a
@@ -82,10 +83,14 @@ struct OutputFile {
   bool IoOpened = false;
   bool HeaderWritten = false;
   bool TrailerWritten = false;
+  bool Discard = false;  // removed when closed: it lacks what it was asked for
   std::vector<OutputStreamSetup> Streams;
   // The muxer's own options, handed over when the header is written.
   std::vector<std::pair<std::string, std::string>> MuxerOptions;
 };
+
+// A time as hours, minutes, seconds and milliseconds: "00:01:05.250".
+std::string ClockText(int64_t microseconds);
 
 // True when a filter graph text names a filter that changes the picture size.
 bool FilterListResizes(const std::string& filters);
@@ -223,6 +228,10 @@ class TCustomFFmpeg {
   // Input and output (input_file.cpp, output_file.cpp, new_streams.cpp).
   bool FindCodecId(const std::string& name, AVMediaType type, bool encoder, AVCodecID& id);
   void ResetPerFileOptions();
+  // Seeks a newly opened input to the start option; a failed seek is logged.
+  void SeekToStart(InputFile& input, const std::string& fileName, int64_t position);
+  // Raises when the start lies at or after the end of an input of known length.
+  void CheckStartPositions() const;
   void CheckInputStreamTypes(bool& hasVideo, bool& hasAudio, bool& hasSubtitle);
   void NewVideoStream(OutputFile& output);
   void NewAudioStream(OutputFile& output);
@@ -265,6 +274,9 @@ class TCustomFFmpeg {
   void FlushEncoders(int index);
   void InitBitstreamFilters(TTranscodeOutputStream& ost);
   void WritePacket(TTranscodeOutputStream& ost, AVPacket* packet);
+  // Raises, and marks the output for removal, when an audio or video stream
+  // of a run that was not stopped got no packet at all.
+  void CheckEveryStreamWritten();
   void FilterAndWrite(TTranscodeOutputStream& ost, AVPacket* packet, size_t filter);
   // Sends a frame (or null to drain) and writes every packet that comes out;
   // the size of the last packet.

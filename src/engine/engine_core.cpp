@@ -95,8 +95,9 @@ void TCustomFFmpeg::CloseOutputFile(OutputFile& output) {
   output.IoOpened = false;
   output.Streams.clear();
   output.Context.reset();
-  // An output that never received a byte is not left behind.
-  if (!fileName.empty() && GetFileSize(fileName) == 0) {
+  // An output that never received a byte, or lacks a stream it was asked
+  // for, is not left behind.
+  if (!fileName.empty() && (output.Discard || GetFileSize(fileName) == 0)) {
     std::error_code error;
     std::filesystem::remove(fileName, error);
   }

@@ -16,6 +16,28 @@ void SetFoundOption(void* context, const char* name, const std::string& value) {
   }
 }
 
+bool DefinedBy(const AVClass* privateClass, const char* name) {
+  return privateClass && ff::av_opt_find(&privateClass, name, nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ);
+}
+
+// Whether some encoder, decoder, muxer or demuxer of the libraries has an
+// option of this name, which it gets when the conversion uses it.
+bool SomeComponentDefines(const char* name) {
+  void* state = nullptr;
+  while (const AVCodec* codec = ff::av_codec_iterate(&state)) {
+    if (DefinedBy(codec->priv_class, name)) return true;
+  }
+  state = nullptr;
+  while (const AVOutputFormat* format = ff::av_muxer_iterate(&state)) {
+    if (DefinedBy(format->priv_class, name)) return true;
+  }
+  state = nullptr;
+  while (const AVInputFormat* format = ff::av_demuxer_iterate(&state)) {
+    if (DefinedBy(format->priv_class, name)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool TCustomFFmpeg::SetGenericOption(const std::string& rawName, const std::string& rawValue) {
@@ -51,7 +73,11 @@ bool TCustomFFmpeg::SetGenericOption(const std::string& rawName, const std::stri
   if (!option) {
     // Many encoder and muxer settings are their own private options now;
     // keep the pair for the ones that define it.
-    Options.PrivateOptions.emplace_back(name, value);
+    if (SomeComponentDefines(name.c_str())) {
+      Options.PrivateOptions.emplace_back(name, value);
+    } else {
+      Log(0, "Unrecognized option '" + name + "' ignored");
+    }
     return false;
   }
 

@@ -159,7 +159,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
   int64_t start = Options.InputStartTime;
   if (context->start_time != AV_NOPTS_VALUE) start += context->start_time;
   if (Options.InputStartTime != 0) {
-    ff::av_seek_frame(context, -1, start, AVSEEK_FLAG_BACKWARD);
+    SeekToStart(input, fileName, start);
     Options.InputStartTime = 0;
   }
 

@@ -90,6 +90,25 @@ void TCustomFFmpeg::FilterAndWrite(TTranscodeOutputStream& ost, AVPacket* packet
     throw FFMpegException(ErrorTextForCode("av_interleaved_write_frame()", result, true) + " (" +
                           LibraryErrorText(result) + ")");
   }
+  ++ost.PacketsWritten;
+}
+
+void TCustomFFmpeg::CheckEveryStreamWritten() {
+  if (StopRequested) return;
+  for (const auto& ost : Tables->OutputStreams) {
+    const AVMediaType type = ost->Stream->codecpar->codec_type;
+    // Subtitles may well have nothing in the converted span.
+    if (type != AVMEDIA_TYPE_VIDEO && type != AVMEDIA_TYPE_AUDIO) continue;
+    const int kind = type == AVMEDIA_TYPE_VIDEO ? kVideoKind : kAudioKind;
+    if (ost->PacketsWritten > 0 || Options.MaxFrames[kind] <= 0) continue;
+    OutputFile& output = OutputFiles[ost->FileIndex];
+    output.Discard = true;
+    throw FFMpegException(Format("No %s packet was written to %s (stream #%d.%d from #%d.%d)",
+                                 type == AVMEDIA_TYPE_VIDEO ? "video" : "audio",
+                                 output.Context->url, ost->FileIndex, ost->Index,
+                                 ost->SyncInput ? ost->SyncInput->FileIndex : -1,
+                                 ost->SyncInput ? ost->SyncInput->Index : -1));
+  }
 }
 
 int TCustomFFmpeg::EncodeAndWrite(TTranscodeOutputStream& ost, const AVFrame* frame) {

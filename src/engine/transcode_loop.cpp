@@ -203,6 +203,7 @@ void TCustomFFmpeg::FinishRun() {
     }
   }
   ReportProgress(true);
+  CheckEveryStreamWritten();
   CloseAllCodecs();
   Finished = !StopRequested;
   Tables.reset();

@@ -81,6 +81,9 @@ void TCustomFFmpeg::SetupTranscode() {
       t.InputStreams.push_back(std::move(ist));
     }
   }
+  // Before any output is written: a start no input reaches would give an
+  // empty file that looks like a conversion.
+  CheckStartPositions();
 
   // Steps 3 to 5: counts and maps.
   int outputCount = 0;

@@ -62,6 +62,7 @@ struct TTranscodeOutputStream {
   bool EncoderOpen = false;
   // Written by the stream's own thread, read by the loop choosing the input.
   std::atomic<int> FrameNumber{0};
+  int64_t PacketsWritten = 0;  // handed to the muxer
   TTranscodeInputStream* SyncInput = nullptr;
   std::atomic<int64_t> OutputPosition{0};  // encoder time base: frames or samples
   int64_t LastMuxDts = AV_NOPTS_VALUE;     // stream time base, last packet written

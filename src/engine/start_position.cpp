@@ -1,0 +1,46 @@
+// Where a conversion starts in its inputs: the seek made when an input is
+// opened, and the refusal of a start that an input never reaches.
+#include <cinttypes>
+
+#include "engine/custom_ffmpeg.h"
+#include "engine/error_text.h"
+#include "engine/option_parsing.h"
+
+namespace moskvid {
+
+std::string ClockText(int64_t microseconds) {
+  const char* sign = microseconds < 0 ? "-" : "";
+  const int64_t ms = (microseconds < 0 ? -microseconds : microseconds) / 1000;
+  return Format("%s%02" PRId64 ":%02" PRId64 ":%02" PRId64 ".%03" PRId64, sign, ms / 3600000,
+                ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
+}
+
+void TCustomFFmpeg::SeekToStart(InputFile& input, const std::string& fileName, int64_t position) {
+  input.StartTime = Options.InputStartTime;
+  const int result = ff::av_seek_frame(input.Context.get(), -1, position, AVSEEK_FLAG_BACKWARD);
+  if (result < 0) {
+    // The time stamps are shifted by the start all the same, so what comes
+    // before it is decoded and left out: slower, but the same output.
+    LogF(0, "Could not seek to %s in %s (%s); reading from its beginning",
+         ClockText(Options.InputStartTime).c_str(), fileName.c_str(),
+         LibraryErrorText(result).c_str());
+  }
+}
+
+void TCustomFFmpeg::CheckStartPositions() const {
+  // A looping input has no end to start after.
+  if (Options.LoopInput) return;
+  for (const InputFile& input : InputFiles) {
+    const AVFormatContext* context = input.Context.get();
+    if (context->duration == AV_NOPTS_VALUE || context->duration <= 0) continue;
+    // A start given after opening is counted from where the input was sought to.
+    const int64_t start = input.StartTime + Options.InputStartTime;
+    if (start >= context->duration) {
+      throw FFMpegException(Format("Start time %s is at or beyond the end of %s (duration %s)",
+                                   ClockText(start).c_str(), context->url,
+                                   ClockText(context->duration).c_str()));
+    }
+  }
+}
+
+}  // namespace moskvid
