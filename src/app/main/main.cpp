@@ -8,20 +8,20 @@
 #include "app/main/ui_services.h"
 #include "app/main/win_cover.h"
 #include "app/main/win_main.h"
-#include "binding/my_utils.h"
+#include "binding/install_paths.h"
 
 int main(int argc, char** argv) {
   using namespace moskvid;
   TApplication application(argc, argv);
   TApplication::setApplicationName("moskvid");
-  TApplication::setDesktopFileName("moskvid");
+  // The installed desktop entry's name, so that desktops match windows to it.
+  TApplication::setDesktopFileName("io.github.moskvid.Moskvid");
   TApplication::setStyle(QStyleFactory::create("Fusion"));
-  const QString folder = QString::fromStdString(ExecutableFolder());
-  TApplication::setWindowIcon(QIcon(folder + "skin/moskvid.png"));
+  TApplication::setWindowIcon(QIcon(QString::fromStdString(DataFile("skin/moskvid.png"))));
 
   TDesktopServices services;
   TfrmMain window(services);
-  auto* cover = new TfrmCover(folder + "skin/moskvidcover.jpg", &window);
+  auto* cover = new TfrmCover(QString::fromStdString(DataFile("skin/moskvidcover.jpg")), &window);
   cover->show();
   window.show();
   cover->raise();  // over the main window until its timer closes it
