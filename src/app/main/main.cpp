@@ -1,13 +1,17 @@
 // moskvid: the desktop application. Files named on the command line are
 // added to the list once the main window is up.
+#include <QComboBox>
 #include <QIcon>
 #include <QStyleFactory>
 #include <QTimer>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/main/application.h"
 #include "app/main/ui_services.h"
 #include "app/main/win_cover.h"
 #include "app/main/win_main.h"
+#include "app/settings/global_object.h"
 #include "binding/install_paths.h"
 
 int main(int argc, char** argv) {
@@ -30,6 +34,20 @@ int main(int argc, char** argv) {
   files.removeFirst();
   if (!files.isEmpty()) {
     QTimer::singleShot(0, &window, [&window, files] { Guarded([&] { window.AddFiles(files); }); });
+  }
+  // For checks of an installed program without a display: once the main
+  // window is up, tell what it found and leave.
+  if (std::getenv("MOSKVID_EXIT_AFTER_START")) {
+    QTimer::singleShot(0, &window, [&window] {
+      const auto* formats = window.findChild<QComboBox*>("cbOutputFormat");
+      const TGlobalObject global;
+      std::printf("main window \"%s\" shown: %s, %d output formats from %s, help page %s\n",
+                  window.windowTitle().toUtf8().constData(),
+                  window.isVisible() ? "visible" : "hidden", formats ? formats->count() : 0,
+                  global.ProfileFile().c_str(), global.HelpPage().c_str());
+      std::fflush(stdout);
+      TApplication::exit(window.isVisible() ? 0 : 1);
+    });
   }
   return TApplication::exec();
 }
