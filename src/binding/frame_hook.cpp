@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "binding/entry_points.h"
+#include "binding/install_paths.h"
 #include "binding/my_utils.h"
 
 namespace moskvid {
@@ -97,7 +98,7 @@ int AddFrameHook(FrameHook*& chain, const std::vector<std::string>& argv) {
   } else {
     // A bare name would make dlopen search the library path; a hook module
     // is always a file, so it is loaded by its path.
-    std::string path = fileName.find('/') == std::string::npos ? "./" + fileName : fileName;
+    const std::string path = HookModulePath(fileName);
     module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
       const char* text = dlerror();

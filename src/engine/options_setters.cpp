@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "binding/frame_hook.h"
+#include "binding/install_paths.h"
 #include "binding/my_utils.h"
 #include "engine/custom_ffmpeg.h"
 #include "engine/option_parsing.h"
@@ -311,7 +312,10 @@ void TCustomFFmpeg::SetVstats() {
   localtime_r(&now, &local);
   char stamp[16];
   std::strftime(stamp, sizeof stamp, "%H%M%S", &local);
-  Options.VstatsFilename = Format("%svstats_%s.log", ExecutableFolder().c_str(), stamp);
+  // An installed program's folder belongs to the system: the statistics go
+  // to the current folder instead.
+  const std::string folder = RunningInstalled() ? std::string("./") : ExecutableFolder();
+  Options.VstatsFilename = Format("%svstats_%s.log", folder.c_str(), stamp);
 }
 
 void TCustomFFmpeg::SetVhook(const std::string& value) {

@@ -2,6 +2,9 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "binding/entry_points.h"
 #include "support/test_support.h"
@@ -87,6 +90,39 @@ TEST_F(FrameHookTest, ShippedModuleInvertsItsRectangle) {
       EXPECT_EQ(pixels[y * 4 + x], inside ? 245 : 10) << x << "," << y;
     }
   }
+}
+
+// Runs a test body with a scratch folder as the current folder.
+class InFolder {
+ public:
+  explicit InFolder(const std::string& folder) : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(folder);
+  }
+  ~InFolder() { std::filesystem::current_path(previous_); }
+
+ private:
+  std::filesystem::path previous_;
+};
+
+// "vhook=invert_rect.so ..." must work from any folder: the shipped modules
+// sit in "hooks/" beside the program (or in the install module folder); a
+// module in the current folder still comes first.
+TEST_F(FrameHookTest, BareNamesFindTheShippedModulesFromAnyFolder) {
+  test::ScratchDir dir;
+  std::filesystem::copy_file(TestModule("no_configure"), dir.File("own_module.so"));
+  InFolder inside(dir.Path());
+  ASSERT_EQ(AddFrameHook(chain, {"own_module.so"}), kHookOk);
+  ASSERT_EQ(AddFrameHook(chain, {"invert_rect.so", "0", "0", "2", "1"}), kHookOk);
+  EXPECT_EQ(AddFrameHook(chain, {"no_such_module.so"}), kHookNotLoadable);
+  ASSERT_NE(chain, nullptr);
+  EXPECT_EQ(chain->Configure, nullptr);  // the current folder's module
+  ASSERT_NE(chain->Next, nullptr);
+  EXPECT_EQ(chain->Next->Next, nullptr);
+  // The own module paints everything 235, then the shipped one inverts two pixels.
+  uint8_t pixels[4] = {10, 10, 10, 10};
+  MoskvidHookPicture picture{{pixels, nullptr, nullptr, nullptr}, {4, 0, 0, 0}};
+  ProcessFrameHooks(chain, &picture, AV_PIX_FMT_GRAY8, 4, 1, 0);
+  EXPECT_EQ(std::vector<int>(pixels, pixels + 4), (std::vector<int>{20, 20, 235, 235}));
 }
 
 }  // namespace

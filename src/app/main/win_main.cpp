@@ -27,6 +27,7 @@
 #include "app/settings/directory.h"
 #include "app/settings/win_preference.h"
 #include "app/settings/win_settings.h"
+#include "binding/install_paths.h"
 #include "binding/my_utils.h"
 
 namespace moskvid {
@@ -92,7 +93,7 @@ QWidget* TfrmMain::BuildPreviewGroup() {
   imgPreview1->setObjectName("imgPreview1");
   imgPreview1->setGeometry(0, 0, 256, 192);
   imgPreview1->setAlignment(Qt::AlignCenter);
-  const QImage cover(QString::fromStdString(ExecutableFolder() + "skin/moskvidcover.jpg"));
+  const QImage cover(QString::fromStdString(DataFile("skin/moskvidcover.jpg")));
   if (!cover.isNull()) {
     imgPreview1->setPixmap(QPixmap::fromImage(
         cover.scaled(imgPreview1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
@@ -136,7 +137,7 @@ void TfrmMain::BuildControls() {
   setCentralWidget(central);
 
   lvFiles = new TFilesListView(central);
-  lvFiles->SetEmptyPicture(QImage(QString::fromStdString(ExecutableFolder() + "skin/lvBack.bmp")));
+  lvFiles->SetEmptyPicture(QImage(QString::fromStdString(DataFile("skin/lvBack.bmp"))));
   btnAdd = NamedButton("btnAdd", "&Add", central);
   btnRemove = NamedButton("btnRemove", "&Remove", central);
   btnClear = NamedButton("btnClear", "&Clear", central);

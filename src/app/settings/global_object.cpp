@@ -5,11 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "binding/install_paths.h"
 #include "binding/my_utils.h"
-
-#ifndef MOSKVID_DATA_DIR
-#define MOSKVID_DATA_DIR "/usr/local/share/moskvid"
-#endif
 
 namespace moskvid {
 
@@ -18,26 +15,40 @@ std::string DefaultOutputFolder() {
   return std::string(home && *home ? home : "/tmp") + "/moskvid";
 }
 
-std::string DefaultConfigFile() {
-  if (const char* named = std::getenv("MOSKVID_CONFIG"); named && *named) return named;
-  const std::string folder = ExecutableFolder();
-  if (::access(folder.c_str(), W_OK) == 0) return folder + "moskvid.ini";
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  const char* home = std::getenv("HOME");
-  const std::string base =
-      xdg && *xdg ? xdg : std::string(home && *home ? home : "/tmp") + "/.config";
+std::string ChooseConfigFile(const TConfigPlaces& places) {
+  if (!places.Named.empty()) return places.Named;
+  // An installed program's folder is the system's (writable only to root):
+  // its settings go to the user's configuration folder.
+  if (places.ExecutableFolderWritable && !places.Installed) {
+    return places.ExecutableFolder + "moskvid.ini";
+  }
+  const std::string base = !places.XdgConfigHome.empty()
+                               ? places.XdgConfigHome
+                               : (places.Home.empty() ? "/tmp" : places.Home) + "/.config";
   return base + "/moskvid/moskvid.ini";
 }
 
+std::string DefaultConfigFile() {
+  auto environment = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string(value ? value : "");
+  };
+  TConfigPlaces places;
+  places.Named = environment("MOSKVID_CONFIG");
+  places.ExecutableFolder = ExecutableFolder();
+  places.ExecutableFolderWritable = ::access(places.ExecutableFolder.c_str(), W_OK) == 0;
+  places.Installed = RunningInstalled();
+  places.XdgConfigHome = environment("XDG_CONFIG_HOME");
+  places.Home = environment("HOME");
+  return ChooseConfigFile(places);
+}
+
 std::string DefaultProfileFile() {
-  const std::string beside = ExecutableFolder() + "moskvidformat.ini";
-  std::error_code error;
-  if (std::filesystem::exists(beside, error)) return beside;
-  return std::string(MOSKVID_DATA_DIR) + "/moskvidformat.ini";
+  return DataFile("moskvidformat.ini");
 }
 
 TGlobalObject::TGlobalObject()
-    : helpPage_(ExecutableFolder() + "help.html"),
+    : helpPage_(DataFile("help.html")),
       configFile_(DefaultConfigFile()),
       profileFile_(DefaultProfileFile()) {}
 

@@ -8,8 +8,20 @@ namespace moskvid {
 
 // "$HOME/moskvid": the default output and snapshot folder.
 std::string DefaultOutputFolder();
-// MOSKVID_CONFIG when set; else "moskvid.ini" beside the executable when
-// that folder is writable; else $XDG_CONFIG_HOME/moskvid/moskvid.ini.
+// What decides where moskvid.ini lives.
+struct TConfigPlaces {
+  std::string Named;             // MOSKVID_CONFIG
+  std::string ExecutableFolder;  // with a trailing '/'
+  bool ExecutableFolderWritable = false;
+  bool Installed = false;  // the program runs from the install program folder
+  std::string XdgConfigHome;
+  std::string Home;
+};
+// `Named` when set; else "moskvid.ini" beside the executable when that folder
+// is writable and not the install program folder; else $XDG_CONFIG_HOME/moskvid/moskvid.ini
+// (HOME/.config when unset).
+std::string ChooseConfigFile(const TConfigPlaces& places);
+// ChooseConfigFile for the running program and its environment.
 std::string DefaultConfigFile();
 // "moskvidformat.ini" beside the executable, else in the install data folder.
 std::string DefaultProfileFile();

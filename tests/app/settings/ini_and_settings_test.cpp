@@ -134,6 +134,29 @@ TEST(GlobalObjectTest, ConfigFileCanBeNamedOutright) {
   ::unsetenv("MOSKVID_CONFIG");
 }
 
+TEST(GlobalObjectTest, WhereTheConfigurationFileLives) {
+  TConfigPlaces places;
+  places.ExecutableFolder = "/home/me/moskvid/build/bin/";
+  places.ExecutableFolderWritable = true;
+  places.XdgConfigHome = "/home/me/.xdg";
+  places.Home = "/home/me";
+  // A build tree, or a copy carried around, keeps its settings beside itself.
+  EXPECT_EQ(ChooseConfigFile(places), "/home/me/moskvid/build/bin/moskvid.ini");
+  places.ExecutableFolderWritable = false;
+  EXPECT_EQ(ChooseConfigFile(places), "/home/me/.xdg/moskvid/moskvid.ini");
+  places.XdgConfigHome.clear();
+  EXPECT_EQ(ChooseConfigFile(places), "/home/me/.config/moskvid/moskvid.ini");
+  // An installed program never writes into the program folder, even as root.
+  places.ExecutableFolder = "/usr/bin/";
+  places.ExecutableFolderWritable = true;
+  places.Installed = true;
+  EXPECT_EQ(ChooseConfigFile(places), "/home/me/.config/moskvid/moskvid.ini");
+  places.XdgConfigHome = "/root/.xdg";
+  EXPECT_EQ(ChooseConfigFile(places), "/root/.xdg/moskvid/moskvid.ini");
+  places.Named = "/somewhere/mine.ini";
+  EXPECT_EQ(ChooseConfigFile(places), "/somewhere/mine.ini");
+}
+
 TEST(OutputFormatsTest, TextsAndSectionNames) {
   EXPECT_STREQ(OutputFormatText(0), "PS3 MPEG-4 Video (480P)(*.mp4)");
   EXPECT_STREQ(OutputFormatText(5), "PSP MPEG-4 Normal Quality(*.mp4)");
