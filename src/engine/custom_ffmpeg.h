@@ -90,7 +90,7 @@ struct OutputFile {
 };
 
 // A time as hours, minutes, seconds and milliseconds: "00:01:05.250".
-std::string ClockText(int64_t microseconds);
+std::string MicrosecondsText(int64_t microseconds);
 
 // True when a filter graph text names a filter that changes the picture size.
 bool FilterListResizes(const std::string& filters);

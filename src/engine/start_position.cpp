@@ -8,7 +8,7 @@
 
 namespace moskvid {
 
-std::string ClockText(int64_t microseconds) {
+std::string MicrosecondsText(int64_t microseconds) {
   const char* sign = microseconds < 0 ? "-" : "";
   const int64_t ms = (microseconds < 0 ? -microseconds : microseconds) / 1000;
   return Format("%s%02" PRId64 ":%02" PRId64 ":%02" PRId64 ".%03" PRId64, sign, ms / 3600000,
@@ -22,7 +22,7 @@ void TCustomFFmpeg::SeekToStart(InputFile& input, const std::string& fileName, i
     // The time stamps are shifted by the start all the same, so what comes
     // before it is decoded and left out: slower, but the same output.
     LogF(0, "Could not seek to %s in %s (%s); reading from its beginning",
-         ClockText(Options.InputStartTime).c_str(), fileName.c_str(),
+         MicrosecondsText(Options.InputStartTime).c_str(), fileName.c_str(),
          LibraryErrorText(result).c_str());
   }
 }
@@ -37,8 +37,8 @@ void TCustomFFmpeg::CheckStartPositions() const {
     const int64_t start = input.StartTime + Options.InputStartTime;
     if (start >= context->duration) {
       throw FFMpegException(Format("Start time %s is at or beyond the end of %s (duration %s)",
-                                   ClockText(start).c_str(), context->url,
-                                   ClockText(context->duration).c_str()));
+                                   MicrosecondsText(start).c_str(), context->url,
+                                   MicrosecondsText(context->duration).c_str()));
     }
   }
 }
