@@ -88,7 +88,9 @@ extern "C" {
   X(av_buffersink_get_frame) \
   X(av_buffersink_get_w) \
   X(av_buffersink_get_h) \
-  X(av_buffersink_get_format)
+  X(av_buffersink_get_format) \
+  X(av_buffersink_get_time_base) \
+  X(av_buffersink_get_frame_rate)
 
 #define MOSKVID_AVFORMAT_ENTRY_POINTS(X) \
   X(avformat_version) \

@@ -71,7 +71,8 @@ struct OutputStreamSetup {
   CodecContextPtr Encoder;
   const AVCodec* Codec = nullptr;  // the encoder chosen when the stream was made
   bool StreamCopy = false;
-  float Quality = 0;  // fixed quality, in the library's lambda units
+  bool FrameRateChosen = false;  // the encoder's rate was asked for, not taken from the input
+  float Quality = 0;             // fixed quality, in the library's lambda units
   BitstreamFilterChain Filters;
 };
 
@@ -249,6 +250,7 @@ class TCustomFFmpeg {
   int ProcessInputPacket(int index, AVPacket* packet);
   void DispatchDecodedFrame(int index, AVFrame* frame);
   void DispatchPicture(int index, AVFrame* picture);
+  void DrainFilterChain(int index);
   void CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVPacket* packet);
   void DecodeSubtitle(int index, AVPacket* packet);
   void SubtitleOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,

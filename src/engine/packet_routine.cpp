@@ -144,12 +144,7 @@ int TCustomFFmpeg::ProcessInputPacket(int index, AVPacket* packet) {
   if (!packet) {
     if (type == AVMEDIA_TYPE_VIDEO && ist.FilterIn) {
       ff::av_buffersrc_add_frame_flags(ist.FilterIn, nullptr, 0);
-      AVFrame* filtered = t.FilteredFrame.get();
-      while (ff::av_buffersink_get_frame(ist.FilterOut, filtered) >= 0) {
-        ist.Pts = filtered->pts;
-        DispatchPicture(index, filtered);
-        ff::av_frame_unref(filtered);
-      }
+      DrainFilterChain(index);
     }
     FlushEncoders(index);
   }
@@ -193,15 +188,34 @@ void TCustomFFmpeg::DispatchDecodedFrame(int index, AVFrame* frame) {
     if (ff::av_buffersrc_add_frame_flags(ist.FilterIn, picture, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
       throw FFMpegException("Error while feeding the filter chain");
     }
-    AVFrame* filtered = t.FilteredFrame.get();
-    while (ff::av_buffersink_get_frame(ist.FilterOut, filtered) >= 0) {
-      ist.Pts = filtered->pts;
-      DispatchPicture(index, filtered);
-      ff::av_frame_unref(filtered);
-    }
+    DrainFilterChain(index);
     return;
   }
   DispatchPicture(index, picture);
+}
+
+void TCustomFFmpeg::DrainFilterChain(int index) {
+  TranscodeTables& t = *Tables;
+  TTranscodeInputStream& ist = *t.InputStreams[index];
+  // Filters such as yadif and fps hand out pictures in a time base and at a
+  // rate of their own.
+  const AVRational sinkBase = ff::av_buffersink_get_time_base(ist.FilterOut);
+  const AVRational sinkRate = ff::av_buffersink_get_frame_rate(ist.FilterOut);
+  AVFrame* filtered = t.FilteredFrame.get();
+  while (ff::av_buffersink_get_frame(ist.FilterOut, filtered) >= 0) {
+    if (filtered->pts != AV_NOPTS_VALUE) {
+      ist.Pts = ff::av_rescale_q(filtered->pts, sinkBase, AV_TIME_BASE_Q);
+    }
+    int64_t duration = 0;
+    if (sinkRate.num > 0 && sinkRate.den > 0) {
+      duration = ff::av_rescale_q(1, av_inv_q(sinkRate), AV_TIME_BASE_Q);
+    } else if (filtered->pkt_duration > 0) {
+      duration = ff::av_rescale_q(filtered->pkt_duration, sinkBase, AV_TIME_BASE_Q);
+    }
+    ist.FilteredEnd = ist.Pts + duration;
+    DispatchPicture(index, filtered);
+    ff::av_frame_unref(filtered);
+  }
 }
 
 void TCustomFFmpeg::DispatchPicture(int index, AVFrame* picture) {

@@ -42,6 +42,9 @@ struct TTranscodeInputStream {
   FilterGraphPtr FilterGraph;
   AVFilterContext* FilterIn = nullptr;
   AVFilterContext* FilterOut = nullptr;
+  // Where the last picture out of the chain ends, microseconds; the chain
+  // may retime pictures, so the decoder's clock does not tell.
+  int64_t FilteredEnd = AV_NOPTS_VALUE;
 };
 
 struct TTranscodeOutputStream {
