@@ -252,6 +252,8 @@ class TCustomFFmpeg {
   void DispatchPicture(int index, AVFrame* picture);
   void DrainFilterChain(int index);
   void CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVPacket* packet);
+  void WriteCopiedPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
+                         const AVPacket* packet);
   void DecodeSubtitle(int index, AVPacket* packet);
   void SubtitleOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
                       const AVSubtitle& subtitle, int64_t pts);

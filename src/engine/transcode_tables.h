@@ -62,6 +62,11 @@ struct TTranscodeOutputStream {
   int64_t LastMuxDts = AV_NOPTS_VALUE;  // stream time base, last packet written
   bool ReachedEnd = false;              // nothing more is wanted: the recording time is reached
   std::vector<BsfContextPtr> BitstreamFilters;
+  // Stream copy with an output start time: whether writing has begun, and the
+  // video packets since the last key frame before the start, held back so
+  // that the copy can begin at that key frame.
+  bool CopyStarted = false;
+  std::vector<PacketPtr> HeldPackets;
 
   // Video
   bool VideoResample = false;
