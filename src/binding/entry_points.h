@@ -62,6 +62,7 @@ extern "C" {
   X(av_packet_free) \
   X(av_packet_unref) \
   X(av_packet_ref) \
+  X(av_packet_clone) \
   X(av_packet_rescale_ts) \
   X(av_packet_get_side_data) \
   X(av_new_packet) \
@@ -88,7 +89,9 @@ extern "C" {
   X(av_buffersink_get_frame) \
   X(av_buffersink_get_w) \
   X(av_buffersink_get_h) \
-  X(av_buffersink_get_format)
+  X(av_buffersink_get_format) \
+  X(av_buffersink_get_time_base) \
+  X(av_buffersink_get_frame_rate)
 
 #define MOSKVID_AVFORMAT_ENTRY_POINTS(X) \
   X(avformat_version) \

@@ -74,7 +74,8 @@ struct OutputStreamSetup {
   CodecContextPtr Encoder;
   const AVCodec* Codec = nullptr;  // the encoder chosen when the stream was made
   bool StreamCopy = false;
-  float Quality = 0;  // fixed quality, in the library's lambda units
+  bool FrameRateChosen = false;  // the encoder's rate was asked for, not taken from the input
+  float Quality = 0;             // fixed quality, in the library's lambda units
   BitstreamFilterChain Filters;
 };
 
@@ -267,7 +268,10 @@ class TCustomFFmpeg {
   // The video path of one decoded picture: on the stage thread, or inline.
   void ProcessPicture(int index, AVFrame* frame, const TPictureClock& clock);
   void DispatchPicture(int index, AVFrame* picture);
+  void DrainFilterChain(int index);
   void CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVPacket* packet);
+  void WriteCopiedPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
+                         const AVPacket* packet);
   void DecodeSubtitle(int index, AVPacket* packet);
   void SubtitleOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
                       const AVSubtitle& subtitle, int64_t pts);

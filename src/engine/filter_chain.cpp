@@ -42,9 +42,15 @@ int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
 
   AVRational aspect = dec->sample_aspect_ratio;
   if (aspect.num <= 0 || aspect.den <= 0) aspect = AVRational{1, 1};
-  const std::string sourceArgs =
+  std::string sourceArgs =
       Format("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", dec->width,
              dec->height, dec->pix_fmt, AV_TIME_BASE, aspect.num, aspect.den);
+  // Rate-changing filters (yadif=1, fps) work from the rate that goes in.
+  AVRational sourceRate = ist.Stream->r_frame_rate;
+  if (sourceRate.num <= 0 || sourceRate.den <= 0) sourceRate = ist.Stream->avg_frame_rate;
+  if (sourceRate.num > 0 && sourceRate.den > 0) {
+    sourceArgs += Format(":frame_rate=%d/%d", sourceRate.num, sourceRate.den);
+  }
   AVFilterContext* source = nullptr;
   AVFilterContext* sink = nullptr;
   if (ff::avfilter_graph_create_filter(&source, ff::avfilter_get_by_name("buffer"), "src",
@@ -104,6 +110,16 @@ int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
         "Cannot enable pad options and the filters which resize frame at the same time. (crop, "
         "rotate, scale, transpose, etc.)";
     return -1;
+  }
+  // Unless a rate was asked for, the encoder takes the rate the chain makes.
+  const AVRational sinkRate = ff::av_buffersink_get_frame_rate(sink);
+  const bool chosen = engine.OutputFiles[ost.FileIndex].Streams[ost.Index].FrameRateChosen;
+  const AVCodec* codec = ost.Codec ? ost.Codec : ff::avcodec_find_encoder(enc->codec_id);
+  const bool fixedRates = codec && codec->supported_framerates;
+  if (!chosen && !fixedRates && sinkRate.num > 0 && sinkRate.den > 0 &&
+      av_cmp_q(sinkRate, sourceRate) != 0) {
+    enc->time_base = av_inv_q(sinkRate);
+    enc->framerate = sinkRate;
   }
   enc->width = width + padWidth;
   enc->height = height + padHeight;

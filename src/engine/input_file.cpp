@@ -204,6 +204,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
                i, av_q2d(average), average.num, average.den, av_q2d(real), real.num, real.den);
         }
         Options.FrameRateValue = real.num > 0 && real.den > 0 ? real : average;
+        Options.FrameRateChosen = false;
         if (Options.VideoDisable) {
           stream->discard = AVDISCARD_ALL;
         } else if (Options.VideoDiscard != 0) {

@@ -165,6 +165,7 @@ void TCustomFFmpeg::NewVideoStream(OutputFile& output) {
     enc->time_base = AVRational{best.den, best.num};
   }
   enc->framerate = AVRational{enc->time_base.den, enc->time_base.num};
+  setup.FrameRateChosen = Options.FrameRateChosen;
 
   // Encoders and players want even sizes; an odd source drops a line.
   enc->width = (Options.PictureWidth & ~1) + Options.PadLeft + Options.PadRight;

@@ -55,6 +55,8 @@ struct EngineOptions {
   float FrameAspectRatio = 0;
   int FramePixFmt = -1;
   AVRational FrameRateValue{0, 0};
+  // Set by "r"; the rate an input brings is not a choice.
+  bool FrameRateChosen = false;
   int PadTop = 0, PadBottom = 0, PadLeft = 0, PadRight = 0;
   int PadColorY = 16, PadColorU = 128, PadColorV = 128;
   int CropTop = 0, CropBottom = 0, CropLeft = 0, CropRight = 0;

@@ -117,6 +117,7 @@ void TCustomFFmpeg::SetFrameRate(const std::string& value) {
     if (rate.den != ntsc.den && std::fabs(av_q2d(rate) / av_q2d(ntsc) - 1) < 1e-4) rate = ntsc;
   }
   Options.FrameRateValue = rate;
+  Options.FrameRateChosen = true;
 }
 
 void TCustomFFmpeg::SetFrameSize(const std::string& value) {

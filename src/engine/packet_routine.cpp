@@ -103,10 +103,8 @@ int TCustomFFmpeg::ProcessInputPacket(int index, AVPacket* packet) {
     }
     ist.Pts = ist.NextPts;
     ist.NextPts += duration;
-    if (Options.InputStartTime == 0 || ist.Pts >= Options.InputStartTime) {
-      for (auto& ost : t.OutputStreams) {
-        if (ost->SourceIndex == index && !ost->EncodingNeeded) CopyPacket(*ost, ist, packet);
-      }
+    for (auto& ost : t.OutputStreams) {
+      if (ost->SourceIndex == index && !ost->EncodingNeeded) CopyPacket(*ost, ist, packet);
     }
     return 0;
   }
@@ -151,12 +149,7 @@ int TCustomFFmpeg::ProcessInputPacket(int index, AVPacket* packet) {
     }
     if (type == AVMEDIA_TYPE_VIDEO && ist.FilterIn) {
       ff::av_buffersrc_add_frame_flags(ist.FilterIn, nullptr, 0);
-      AVFrame* filtered = t.FilteredFrame.get();
-      while (ff::av_buffersink_get_frame(ist.FilterOut, filtered) >= 0) {
-        ist.Picture.Pts = filtered->pts;
-        DispatchPicture(index, filtered);
-        ff::av_frame_unref(filtered);
-      }
+      DrainFilterChain(index);
     }
     FlushEncoders(index);
   }
@@ -212,15 +205,36 @@ void TCustomFFmpeg::ProcessPicture(int index, AVFrame* frame, const TPictureCloc
     if (ff::av_buffersrc_add_frame_flags(ist.FilterIn, picture, AV_BUFFERSRC_FLAG_KEEP_REF) < 0) {
       throw FFMpegException("Error while feeding the filter chain");
     }
-    AVFrame* filtered = t.FilteredFrame.get();
-    while (ff::av_buffersink_get_frame(ist.FilterOut, filtered) >= 0) {
-      ist.Picture.Pts = filtered->pts;
-      DispatchPicture(index, filtered);
-      ff::av_frame_unref(filtered);
-    }
+    DrainFilterChain(index);
     return;
   }
   DispatchPicture(index, picture);
+}
+
+void TCustomFFmpeg::DrainFilterChain(int index) {
+  TranscodeTables& t = *Tables;
+  TTranscodeInputStream& ist = *t.InputStreams[index];
+  // Filters such as yadif and fps hand out pictures in a time base and at a
+  // rate of their own.
+  const AVRational sinkBase = ff::av_buffersink_get_time_base(ist.FilterOut);
+  const AVRational sinkRate = ff::av_buffersink_get_frame_rate(ist.FilterOut);
+  AVFrame* filtered = t.FilteredFrame.get();
+  while (ff::av_buffersink_get_frame(ist.FilterOut, filtered) >= 0) {
+    // The picture clock, not the decoding side's: with a stage thread this
+    // runs there.
+    if (filtered->pts != AV_NOPTS_VALUE) {
+      ist.Picture.Pts = ff::av_rescale_q(filtered->pts, sinkBase, AV_TIME_BASE_Q);
+    }
+    int64_t duration = 0;
+    if (sinkRate.num > 0 && sinkRate.den > 0) {
+      duration = ff::av_rescale_q(1, av_inv_q(sinkRate), AV_TIME_BASE_Q);
+    } else if (filtered->pkt_duration > 0) {
+      duration = ff::av_rescale_q(filtered->pkt_duration, sinkBase, AV_TIME_BASE_Q);
+    }
+    ist.FilteredEnd = ist.Picture.Pts + duration;
+    DispatchPicture(index, filtered);
+    ff::av_frame_unref(filtered);
+  }
 }
 
 void TCustomFFmpeg::DispatchPicture(int index, AVFrame* picture) {
@@ -233,18 +247,59 @@ void TCustomFFmpeg::DispatchPicture(int index, AVFrame* picture) {
   }
 }
 
+namespace {
+
+// The packet's presentation time in microseconds, else its decoding time,
+// else the stream's clock.
+int64_t PacketTime(const AVPacket* packet, const TTranscodeInputStream& ist) {
+  const int64_t stamp = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+  if (stamp == AV_NOPTS_VALUE) return ist.Pts;
+  return ff::av_rescale_q(stamp, ist.Stream->time_base, AV_TIME_BASE_Q);
+}
+
+}  // namespace
+
 void TCustomFFmpeg::CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
                                const AVPacket* packet) {
+  const int64_t start = Options.InputStartTime;
+  if (start == 0 || ost.CopyStarted) {
+    WriteCopiedPacket(ost, ist, packet);
+    return;
+  }
+  // Copied video can only begin at a key frame: the last one at or before
+  // the start, with every packet after it.
+  const bool video = ist.Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+  const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+  if (video && key) ost.HeldPackets.clear();
+  if (PacketTime(packet, ist) < start) {
+    if (video && (key || !ost.HeldPackets.empty())) {
+      PacketPtr held(ff::av_packet_clone(packet));
+      if (!held) throw FFMpegException("av_mallocz fail");
+      ost.HeldPackets.push_back(std::move(held));
+    }
+    return;
+  }
+  ost.CopyStarted = true;
+  const std::vector<PacketPtr> held = std::move(ost.HeldPackets);
+  ost.HeldPackets.clear();
+  for (const PacketPtr& earlier : held)
+    WriteCopiedPacket(ost, ist, earlier.get());
+  WriteCopiedPacket(ost, ist, packet);
+}
+
+void TCustomFFmpeg::WriteCopiedPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
+                                      const AVPacket* packet) {
   if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY)) return;
   const AVRational inBase = ist.Stream->time_base;
   const AVRational outBase = ost.Stream->time_base;
-  // Nothing past the recording time is written.
-  const int64_t start = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-  if (start != AV_NOPTS_VALUE &&
-      ff::av_rescale_q(start, inBase, AV_TIME_BASE_Q) >= Options.RecordingTime) {
+  // The output's time starts at the start time; nothing past the recording
+  // time is written.
+  const int64_t start = Options.InputStartTime;
+  if (PacketTime(packet, ist) - start >= Options.RecordingTime) {
     ost.ReachedEnd = true;
     return;
   }
+  const int64_t shift = ff::av_rescale_q(start, AV_TIME_BASE_Q, outBase);
   const AVMediaType type = ist.Stream->codecpar->codec_type;
   if (type == AVMEDIA_TYPE_AUDIO) {
     AudioSize += packet->size;
@@ -256,9 +311,10 @@ void TCustomFFmpeg::CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStrea
   if (ff::av_packet_ref(out, packet) < 0) throw FFMpegException("av_mallocz fail");
   out->stream_index = ost.Stream->index;
   out->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE
-                                           : ff::av_rescale_q(packet->pts, inBase, outBase);
-  out->dts = packet->dts == AV_NOPTS_VALUE ? ff::av_rescale_q(ist.Pts, AV_TIME_BASE_Q, outBase)
-                                           : ff::av_rescale_q(packet->dts, inBase, outBase);
+                                           : ff::av_rescale_q(packet->pts, inBase, outBase) - shift;
+  out->dts = (packet->dts == AV_NOPTS_VALUE ? ff::av_rescale_q(ist.Pts, AV_TIME_BASE_Q, outBase)
+                                            : ff::av_rescale_q(packet->dts, inBase, outBase)) -
+             shift;
   out->duration = ff::av_rescale_q(packet->duration, inBase, outBase);
   out->pos = -1;
   WritePacket(ost, out);

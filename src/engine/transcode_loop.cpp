@@ -105,7 +105,12 @@ void TCustomFFmpeg::CorrectTimestamps(int file, AVPacket* packet) {
   }
 
   // Discontinuities are measured on the decoding time stamps of the stream.
-  if (packet->dts != AV_NOPTS_VALUE && ist.NextDts != AV_NOPTS_VALUE) {
+  // Only formats whose clock may restart have them; elsewhere a long gap is
+  // a pause (a held picture, the silence between two subtitle lines).
+  const AVMediaType type = ist.Stream->codecpar->codec_type;
+  const bool mayJump = (input.Context->iformat->flags & AVFMT_TS_DISCONT) &&
+                       (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO);
+  if (mayJump && packet->dts != AV_NOPTS_VALUE && ist.NextDts != AV_NOPTS_VALUE) {
     const int64_t packetDts = ff::av_rescale_q(packet->dts, timeBase, AV_TIME_BASE_Q);
     const int64_t delta = packetDts - ist.NextDts;
     const bool jump =

@@ -49,6 +49,9 @@ struct TTranscodeInputStream {
   FilterGraphPtr FilterGraph;
   AVFilterContext* FilterIn = nullptr;
   AVFilterContext* FilterOut = nullptr;
+  // Where the last picture out of the chain ends, microseconds; the chain
+  // may retime pictures, so the decoder's clock does not tell.
+  int64_t FilteredEnd = AV_NOPTS_VALUE;
 };
 
 struct TTranscodeOutputStream {
@@ -69,6 +72,11 @@ struct TTranscodeOutputStream {
   std::atomic<bool> ReachedEnd{false};     // nothing more is wanted: the recording time is reached
   PacketPtr EncodedPacket;                 // what the encoder gives, one per stream and thread
   std::vector<BsfContextPtr> BitstreamFilters;
+  // Stream copy with an output start time: whether writing has begun, and the
+  // video packets since the last key frame before the start, held back so
+  // that the copy can begin at that key frame.
+  bool CopyStarted = false;
+  std::vector<PacketPtr> HeldPackets;
 
   // Video
   bool VideoResample = false;

@@ -120,7 +120,10 @@ void TCustomFFmpeg::FillToEnd(TTranscodeOutputStream& ost) {
   const bool constantRate = method == 1 || (method == -1 && timeBase > 0.001);
   AVFrame* last = ost.PreviousPicture.get();
   if (!constantRate || !last || !last->buf[0] || StopRequested) return;
-  const int64_t end = ost.SyncInput->NextPts - Options.InputStartTime;
+  const TTranscodeInputStream& source = *ost.SyncInput;
+  const int64_t inputEnd = source.FilterOut ? source.FilteredEnd : source.NextPts;
+  if (inputEnd == AV_NOPTS_VALUE) return;
+  const int64_t end = inputEnd - Options.InputStartTime;
   int64_t slots =
       static_cast<int64_t>(std::nearbyint(static_cast<double>(end) / AV_TIME_BASE / timeBase));
   slots = std::min<int64_t>(slots,

@@ -140,6 +140,29 @@ std::vector<double> PacketTimes(const std::string& file, const std::string& sele
   return times;
 }
 
+Span StreamSpan(const std::string& file, const std::string& selector) {
+  std::istringstream lines(RunCommand("ffprobe -v error -select_streams " + selector +
+                                      " -show_entries packet=pts_time,duration_time -of csv=p=0 " +
+                                      Quote(file)));
+  Span span;
+  bool any = false;
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t comma = line.find(',');
+    const std::string pts = line.substr(0, comma);
+    if (pts.empty() || pts == "N/A") continue;
+    const double start = ToDouble(pts);
+    double duration = 0;
+    if (comma != std::string::npos && line.substr(comma + 1) != "N/A") {
+      duration = ToDouble(line.substr(comma + 1));
+    }
+    if (!any || start < span.start) span.start = start;
+    if (!any || start + duration > span.end) span.end = start + duration;
+    any = true;
+  }
+  return span;
+}
+
 long long CountSamples(const std::string& file) {
   const std::string out = RunCommand("ffmpeg -v error -nostdin -i " + Quote(file) +
                                      " -map 0:a:0 -f s16le -ac 1 - | wc -c");

@@ -40,6 +40,14 @@ int CountFrames(const std::string& file, const std::string& selector);
 int CountPackets(const std::string& file, const std::string& selector);
 // Presentation times of the packets of one stream, in seconds.
 std::vector<double> PacketTimes(const std::string& file, const std::string& selector);
+// Where one stream's packets begin and end (earliest time stamp, latest time
+// stamp plus its duration), in seconds; both 0 when it has no packets.
+struct Span {
+  double start = 0;
+  double end = 0;
+  double Length() const { return end - start; }
+};
+Span StreamSpan(const std::string& file, const std::string& selector);
 // Decoded audio samples of the first audio stream (per channel).
 long long CountSamples(const std::string& file);
 
