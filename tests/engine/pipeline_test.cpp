@@ -93,5 +93,10 @@ TEST_F(PipelineTest, FiltersAreTheSameBytes) {
                    "vcodec=mpeg4\nb=1000000\nvfilters=hflip,scale=320:180\nacodec=aac", 3 * 25);
 }
 
+TEST_F(PipelineTest, RetimingFiltersAreTheSameBytes) {
+  // The sink's own time base and rate reach the clock on the stage thread.
+  ExpectSameOutput(Media("h264_aac.mp4"), "vcodec=mpeg4\nvfilters=fps=10\nacodec=aac", 3 * 10);
+}
+
 }  // namespace
 }  // namespace moskvid::test
