@@ -1,9 +1,12 @@
 // The ini reader and what reads through it: the settings, a job's settings
 // from a profile. The input's first line names a write ("section<TAB>key<TAB>
 // value"); the rest is the file. A write must read back as written and leave
-// every other key as it was.
+// every other key as it was. The reader opens the file again for every
+// read, so each input reads the keys its own text holds (a bounded number)
+// and only a few of the settings and job settings, picked by the input size.
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +30,11 @@ const char* const kKeys[] = {
     "paraVideoEncoder", "paraVideoSize",  "paraVolume",       "OutputFolder",
     "OutputFormat",     "Skin",           "Priority",         "SnapshotFolder"};
 
+// At most this many of the keys a text holds are compared around the write.
+constexpr size_t kMaxKeys = 10;
+
+using TKey = std::pair<std::string, std::string>;  // section, key
+
 // A name the file format can hold: one line, no "=" in a key, no brackets
 // that would make a key line look like a section line.
 bool Writable(const std::string& section, const std::string& key, const std::string& value) {
@@ -38,47 +46,70 @@ bool Writable(const std::string& section, const std::string& key, const std::str
          key.find('=') == std::string::npos && oneLine(key) && oneLine(value);
 }
 
-std::vector<std::pair<std::string, std::string>> ReadAll(const TIniFile& ini,
-                                                         const std::string& extraSection,
-                                                         const std::string& extraKey) {
-  std::vector<std::pair<std::string, std::string>> values;
-  for (const std::string& section :
-       {std::string("settings"), std::string("formatInfo3"), extraSection}) {
-    for (const char* key : kKeys)
-      values.emplace_back(section + "/" + key, ini.ReadString(section, key, "\x01"));
-    values.emplace_back(section + "/" + extraKey, ini.ReadString(section, extraKey, "\x01"));
+// The section and key names the text spells out, in order, without repeats;
+// a rough look at the lines, enough to pick names that are worth reading.
+std::vector<TKey> KeysOf(std::string_view text, const TKey& written) {
+  std::vector<TKey> keys{written, {"settings", "OutputFolder"}};
+  std::string section;
+  while (!text.empty() && keys.size() < kMaxKeys) {
+    const std::string line = Trim(std::string(fuzz::TakeField(text, '\n')));
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      section = Trim(line.substr(1, line.size() - 2));
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    TKey key{section, Trim(line.substr(0, equals))};
+    bool known = false;
+    for (const TKey& k : keys)
+      known = known || (LowerCase(k.first) == LowerCase(key.first) &&
+                        LowerCase(k.second) == LowerCase(key.second));
+    if (!known) keys.push_back(std::move(key));
   }
+  return keys;
+}
+
+std::vector<std::string> ReadAll(const TIniFile& ini, const std::vector<TKey>& keys) {
+  std::vector<std::string> values;
+  for (const auto& [section, key] : keys)
+    values.push_back(ini.ReadString(section, key, "\x01"));
   return values;
 }
 
-// Every read opens the file again, so one profile format per input keeps the
-// target fast enough.
-void ReadSettings(const std::string& file, int format) {
+// Two of the settings and one choice and one profile key of one format.
+void ReadSettings(const std::string& file, size_t pick) {
   TAppSettings settings(file);
-  (void)settings.OutputFolder();
-  (void)settings.OutputFormat();
-  (void)settings.SkinIndex();
-  (void)settings.Priority();
-  (void)settings.SnapshotFolder();
-  (void)settings.SnapBmp();
-  (void)settings.SnapJpg();
-  (void)settings.JpgQuality();
-  (void)settings.SnapFullSize();
-  (void)settings.SnapSmallSize();
-  {
-    TJobSettings job(file, file, format);
-    for (int c = 0; c < kChoiceCount; ++c) {
-      const char* stored = ChoiceKeys(static_cast<TChoice>(c)).Stored;
-      (void)job.Value(stored, "");
-      try {
-        (void)job.IntegerValue(stored, "0");
-      } catch (const TConversionError&) {
-        // A stored value that is no number is reported, not a fault.
-      }
-    }
-    for (const char* key : kKeys)
-      (void)job.ProfileValue(key, "");
+  switch (pick % 5) {
+    case 0:
+      (void)settings.OutputFolder();
+      (void)settings.SnapBmp();
+      break;
+    case 1:
+      (void)settings.OutputFormat();
+      (void)settings.SnapJpg();
+      break;
+    case 2:
+      (void)settings.SkinIndex();
+      (void)settings.JpgQuality();
+      break;
+    case 3:
+      (void)settings.Priority();
+      (void)settings.SnapFullSize();
+      break;
+    default:
+      (void)settings.SnapshotFolder();
+      (void)settings.SnapSmallSize();
+      break;
   }
+  TJobSettings job(file, file, static_cast<int>(pick % 14));
+  const char* stored = ChoiceKeys(static_cast<TChoice>(pick % kChoiceCount)).Stored;
+  (void)job.Value(stored, "");
+  try {
+    (void)job.IntegerValue(stored, "0");
+  } catch (const TConversionError&) {
+    // A stored value that is no number is reported, not a fault.
+  }
+  (void)job.ProfileValue(kKeys[pick % std::size(kKeys)], "");
 }
 
 }  // namespace
@@ -92,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string value(command);
   file.Write(reinterpret_cast<const uint8_t*>(rest.data()), rest.size());
 
-  ReadSettings(file.Path(), static_cast<int>(size % 14));
+  ReadSettings(file.Path(), size);
   TIniFile ini(file.Path());
   int number = 0;
   (void)ParseInteger(value, number);
@@ -102,17 +133,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
 
-  const auto before = ReadAll(ini, section, key);
+  const std::vector<TKey> keys = KeysOf(rest, {section, key});
+  const auto before = ReadAll(ini, keys);
   if (!ini.WriteString(section, key, value)) fuzz::Fail("write failed");
   if (ini.ReadString(section, key, "\x01") != value)
     fuzz::Fail("the written value reads back changed");
   if (!ini.ValueExists(Trim(LowerCase(section)), LowerCase(key)))
     fuzz::Fail("the written key is not found without regard to case");
-  const auto after = ReadAll(ini, section, key);
-  for (size_t i = 0; i < before.size(); ++i) {
-    const bool written = LowerCase(before[i].first) == LowerCase(section + "/" + key);
-    if (!written && before[i].second != after[i].second)
-      fuzz::Fail("writing " + section + "/" + key + " changed " + before[i].first);
+  const auto after = ReadAll(ini, keys);
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const bool written = LowerCase(keys[i].first) == LowerCase(section) &&
+                         LowerCase(keys[i].second) == LowerCase(key);
+    if (!written && before[i] != after[i])
+      fuzz::Fail("writing " + section + "/" + key + " changed " + keys[i].first + "/" +
+                 keys[i].second);
   }
   return 0;
 }

@@ -8,6 +8,8 @@ set -euo pipefail
 src=${1:?usage: make_seeds.sh SOURCE_DIR OUT_DIR}
 out=${2:?usage: make_seeds.sh SOURCE_DIR OUT_DIR}
 for target in probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer; do
+  # The text corpora are cheap to make again, so nothing stale stays in them.
+  [ "$target" = probe_fuzzer ] || rm -rf "${out:?}/$target"
   mkdir -p "$out/$target"
   cp "$src/fuzz/seeds/$target/"* "$out/$target/" 2>/dev/null || true
 done
@@ -34,12 +36,15 @@ if [ ! -f "$tiny/tiny.bmp" ]; then
 fi
 
 # Ini: the profile file's sections one by one, each after a write command
-# line ("section<TAB>key<TAB>value") aimed at that section.
+# line ("section<TAB>key<TAB>value") aimed at that section; each is far below
+# the ini target's -max_len.
 profile="$src/data/moskvidformat.ini"
 awk -v dir="$out/ini_fuzzer" '
   /^\[/ { n++; name = substr($0, 2, index($0, "]") - 2);
           file = dir "/profile_" n; printf "%s\tiVolume\t5\n", name > file }
   n && file { print >> file }
 ' "$profile"
-cp "$profile" "$out/ini_fuzzer/profile_whole"
-sed -i '1i formatInfo1\tparaGop\t250' "$out/ini_fuzzer/profile_whole"
+# The start of the whole file, whole lines up to the ini target's -max_len
+# (4096 bytes) with the write command line.
+awk 'BEGIN { printf "formatInfo1\tparaGop\t250\n"; n = 26 }
+     { n += length($0) + 1; if (n > 4096) exit; print }' "$profile" >"$out/ini_fuzzer/profile_head"

@@ -1,6 +1,7 @@
-// The media probe on any file: open, describe every stream, decode a few
-// pictures, seek and decode once more. Decoding is kept to a handful of
-// pictures so that each input stays cheap.
+// The media probe on any file: open, describe every stream, decode two
+// pictures, seek and decode once more. Decoding is kept to those three
+// pictures and the inputs to 64 KiB (-max_len) so that each input stays
+// cheap; the probe reads from a file, so the input is written to one in RAM.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,7 +13,7 @@ using namespace moskvid;
 
 namespace {
 
-constexpr int kPictures = 3;
+constexpr int kPictures = 2;
 
 void CheckPicture(const TBitmap24& picture) {
   if (picture.Width() < 0 || picture.Height() < 0 ||

@@ -33,7 +33,11 @@ for target in "${targets[@]}"; do
   corpus="$build/work-corpus/$target" findings="$build/findings/$target" logs="$build/logs/$target"
   mkdir -p "$corpus" "$findings" "$logs"
   extra=()
-  [ "$target" = probe_fuzzer ] && extra=(-max_len=65536 -rss_limit_mb=2048 -timeout=20)
+  # Each ini read parses the whole file again, so its inputs are kept small.
+  case $target in
+    probe_fuzzer) extra=(-max_len=65536 -rss_limit_mb=2048 -timeout=20) ;;
+    ini_fuzzer) extra=(-max_len=4096) ;;
+  esac
   echo "== $target ${limit[*]}"
   (cd "$logs" && "$OLDPWD/$build/fuzz/$target" -jobs=2 -workers=2 "${limit[@]}" \
     -dict="$OLDPWD/$build/fuzz/$target.dict" -artifact_prefix="$OLDPWD/$findings/" \
