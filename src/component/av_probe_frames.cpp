@@ -153,7 +153,17 @@ const TBitmap24& TAVProbe::DecodeNextFrame(int stream) {
     frame_.SetSize(0, 0);
     return frame_;
   }
-  AVCodecContext* decoder = DecoderFor(stream);
+  AVCodecContext* decoder = nullptr;
+  try {
+    decoder = DecoderFor(stream);
+  } catch (const FFMpegException& error) {
+    // A stream no decoder here can read is a file without pictures, not a
+    // fault of the caller.
+    lastError_ = error.what();
+    ProbeLog(AV_LOG_ERROR, lastError_ + "\n");
+    frame_.SetSize(0, 0);
+    return frame_;
+  }
   frame_.SetSize(parameters->width, parameters->height);
 
   PacketPtr packet(ff::av_packet_alloc());

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "binding/my_utils.h"
 #include "engine/custom_ffmpeg.h"
@@ -38,6 +40,31 @@ double MeanDifference(const TBitmap24& bitmap, const std::vector<uint8_t>& refer
     }
   }
   return sum / static_cast<double>(size);
+}
+
+// A clip whose video sample entry names a codec no decoder knows (its
+// "avc1" in the sample description made "zzzz"): the probe opens it, and a
+// picture request gives no picture and says why, instead of raising out of
+// every caller that previews the file.
+TEST_F(ProbeTest, AVideoStreamWithoutADecoderGivesNoPicture) {
+  std::ifstream in(Media("h264_aac.mp4"), std::ios::binary);
+  std::string data((std::istreambuf_iterator<char>(in)), {});
+  const size_t entry = data.find("avc1", data.find("stsd"));
+  ASSERT_NE(entry, std::string::npos);
+  data.replace(entry, 4, "zzzz");
+  ScratchDir scratch;
+  const std::string file = scratch.File("unknown_codec.mp4");
+  std::ofstream(file, std::ios::binary) << data;
+
+  ASSERT_TRUE(probe.Open(file)) << probe.LastError();
+  ASSERT_EQ(probe.FirstVideo, 0);
+  ASSERT_TRUE(probe.IsVideoStream(0));
+  EXPECT_TRUE(probe.DecodeNextFrame().Empty());
+  EXPECT_NE(probe.LastError().find("Unsupported codec"), std::string::npos) << probe.LastError();
+  // The file stays usable: a seek and another request behave the same.
+  EXPECT_TRUE(probe.Seek(-1, 0));
+  EXPECT_TRUE(probe.DecodeNextFrame().Empty());
+  probe.Close();
 }
 
 TEST_F(ProbeTest, RecordsOfAClip) {
