@@ -164,7 +164,6 @@ const TBitmap24& TAVProbe::DecodeNextFrame(int stream) {
     frame_.SetSize(0, 0);
     return frame_;
   }
-  frame_.SetSize(parameters->width, parameters->height);
 
   PacketPtr packet(ff::av_packet_alloc());
   FramePtr picture(ff::av_frame_alloc());
@@ -194,7 +193,9 @@ const TBitmap24& TAVProbe::DecodeNextFrame(int stream) {
     }
   }
   if (!got) {
-    frame_.Fill(0, 0, 0);
+    // No picture: none, rather than a black one of the size the header
+    // claims, which a damaged file can make hundreds of megabytes.
+    frame_.SetSize(0, 0);
     return frame_;
   }
   FillFrame(picture.get());

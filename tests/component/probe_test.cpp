@@ -67,6 +67,27 @@ TEST_F(ProbeTest, AVideoStreamWithoutADecoderGivesNoPicture) {
   probe.Close();
 }
 
+// A picture file whose header claims 28960x8308 and holds no picture: no
+// picture comes out, and none of the claimed size (700 MB) is made for it.
+TEST_F(ProbeTest, AHugeClaimedSizeWithoutAPictureGivesNoPicture) {
+  ScratchDir scratch;
+  const std::string file = scratch.File("huge.gif");
+  const char header[] = {'G', 'I', 'F', '8', '9', 'a', 0x20, 0x71, 0x74, 0x20, 0, 0, 0};
+  std::ofstream(file, std::ios::binary)
+      << std::string(header, sizeof header) << std::string(64, '\x01');
+
+  ASSERT_TRUE(probe.Open(file)) << probe.LastError();
+  TAVVideoStreamInfo info;
+  probe.GetVideoStreamInfo(probe.FirstVideo, info);
+  ASSERT_EQ(info.Width, 28960);
+  ASSERT_EQ(info.Height, 8308);
+  const TBitmap24& picture = probe.DecodeNextFrame();
+  EXPECT_TRUE(picture.Empty());
+  EXPECT_EQ(picture.Width(), 0);
+  EXPECT_EQ(picture.Height(), 0);
+  EXPECT_TRUE(probe.LastFrame().Empty());
+}
+
 TEST_F(ProbeTest, RecordsOfAClip) {
   ASSERT_TRUE(probe.Open(Media("h264_aac.mp4"))) << probe.LastError();
   EXPECT_EQ(probe.StreamCount, 2);
