@@ -1,9 +1,7 @@
 #include "binding/frame_hook.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -19,7 +17,7 @@ namespace {
 
 constexpr size_t kMaxHookArgs = 64;
 
-// Module cache: file name -> handle. Modules stay loaded until the process
+// Module cache: absolute module path -> handle. Modules stay loaded until the process
 // ends. Guarded by gModuleLock.
 std::mutex gModuleLock;
 std::map<std::string, void*>& ModuleCache() {
@@ -27,41 +25,17 @@ std::map<std::string, void*>& ModuleCache() {
   return *cache;
 }
 
-// Makes the module's folder current for the duration of a load.
-class FolderScope {
- public:
-  explicit FolderScope(const std::string& fileName) {
-    const std::string folder = std::filesystem::path(fileName).parent_path().string();
-    if (folder.empty()) return;
-    std::error_code error;
-    previous_ = std::filesystem::current_path(error);
-    if (error || ::chdir(folder.c_str()) != 0) {
-      previous_.clear();
-      return;
-    }
-    const char* path = std::getenv("PATH");
-    std::string value = path ? path : "";
-    std::string upperValue = value, upperFolder = folder;
-    for (char& c : upperValue)
-      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (char& c : upperFolder)
-      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (upperValue.find(upperFolder) == std::string::npos) {
-      std::string updated = value.empty() ? folder : folder + ":" + value;
-      ::setenv("PATH", updated.c_str(), 1);
-    }
-  }
-  ~FolderScope() {
-    if (!previous_.empty() && ::chdir(previous_.c_str()) != 0) {
-      // The previous folder is gone; stay where we are.
-    }
-  }
-  FolderScope(const FolderScope&) = delete;
-  FolderScope& operator=(const FolderScope&) = delete;
-
- private:
-  std::filesystem::path previous_;
-};
+// The module's file as an absolute, normalised path, made from the current
+// folder once: it is both what is loaded and the cache key, so the same file
+// named two ways is one module. The process's current folder and PATH are
+// left alone since other tasks may be running; a module that needs companion
+// libraries finds them through its own run path ($ORIGIN).
+std::string ModulePath(const std::string& fileName) {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::absolute(fileName, error);
+  if (error) return fileName;
+  return path.lexically_normal().string();
+}
 
 void HookLog(const char* format, const char* argument) {
   ff::av_log(nullptr, 0, format, argument);
@@ -89,23 +63,23 @@ int AddFrameHook(FrameHook*& chain, const std::vector<std::string>& argv) {
   if (argv.empty()) return kHookMissingEntry;
   const std::string& fileName = argv[0];
 
+  // A hook module is always a file: a bare name is looked for in the hook
+  // folders, and the absolute path keeps dlopen from searching the library
+  // path and names the module once in the cache.
+  const std::string path = ModulePath(HookModulePath(fileName));
   std::lock_guard<std::mutex> lock(gModuleLock);
-  FolderScope folder(fileName);
   auto& cache = ModuleCache();
   void* module = nullptr;
-  if (auto found = cache.find(fileName); found != cache.end()) {
+  if (auto found = cache.find(path); found != cache.end()) {
     module = found->second;
   } else {
-    // A bare name would make dlopen search the library path; a hook module
-    // is always a file, so it is loaded by its path.
-    const std::string path = HookModulePath(fileName);
     module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
       const char* text = dlerror();
       HookLog("%s\n", text ? text : "cannot load module");
       return kHookNotLoadable;
     }
-    cache.emplace(fileName, module);
+    cache.emplace(path, module);
   }
 
   auto* hook = new (std::nothrow) FrameHook();

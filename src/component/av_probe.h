@@ -85,7 +85,9 @@ class TAVProbe {
   // else audio, else subtitle stream, else the container).
   bool Seek(int stream, int64_t microseconds);
   // Decodes the next picture of a video stream (-1: the first one) into the
-  // frame bitmap and returns it; a 0x0 bitmap when there is none.
+  // frame bitmap and returns it; a 0x0 bitmap when there is none, also when
+  // no decoder can read the stream (LastError() then says why). Raises only
+  // for a context the probe does not own.
   const TBitmap24& DecodeNextFrame(int stream = -1);
   const TBitmap24& LastFrame() const { return lastFrame_; }
   const TBitmap24& Frame() const { return frame_; }

@@ -153,8 +153,17 @@ const TBitmap24& TAVProbe::DecodeNextFrame(int stream) {
     frame_.SetSize(0, 0);
     return frame_;
   }
-  AVCodecContext* decoder = DecoderFor(stream);
-  frame_.SetSize(parameters->width, parameters->height);
+  AVCodecContext* decoder = nullptr;
+  try {
+    decoder = DecoderFor(stream);
+  } catch (const FFMpegException& error) {
+    // A stream no decoder here can read is a file without pictures, not a
+    // fault of the caller.
+    lastError_ = error.what();
+    ProbeLog(AV_LOG_ERROR, lastError_ + "\n");
+    frame_.SetSize(0, 0);
+    return frame_;
+  }
 
   PacketPtr packet(ff::av_packet_alloc());
   FramePtr picture(ff::av_frame_alloc());
@@ -184,7 +193,9 @@ const TBitmap24& TAVProbe::DecodeNextFrame(int stream) {
     }
   }
   if (!got) {
-    frame_.Fill(0, 0, 0);
+    // No picture: none, rather than a black one of the size the header
+    // claims, which a damaged file can make hundreds of megabytes.
+    frame_.SetSize(0, 0);
     return frame_;
   }
   FillFrame(picture.get());

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "binding/my_utils.h"
 #include "engine/custom_ffmpeg.h"
@@ -38,6 +40,52 @@ double MeanDifference(const TBitmap24& bitmap, const std::vector<uint8_t>& refer
     }
   }
   return sum / static_cast<double>(size);
+}
+
+// A clip whose video sample entry names a codec no decoder knows (its
+// "avc1" in the sample description made "zzzz"): the probe opens it, and a
+// picture request gives no picture and says why, instead of raising out of
+// every caller that previews the file.
+TEST_F(ProbeTest, AVideoStreamWithoutADecoderGivesNoPicture) {
+  std::ifstream in(Media("h264_aac.mp4"), std::ios::binary);
+  std::string data((std::istreambuf_iterator<char>(in)), {});
+  const size_t entry = data.find("avc1", data.find("stsd"));
+  ASSERT_NE(entry, std::string::npos);
+  data.replace(entry, 4, "zzzz");
+  ScratchDir scratch;
+  const std::string file = scratch.File("unknown_codec.mp4");
+  std::ofstream(file, std::ios::binary) << data;
+
+  ASSERT_TRUE(probe.Open(file)) << probe.LastError();
+  ASSERT_EQ(probe.FirstVideo, 0);
+  ASSERT_TRUE(probe.IsVideoStream(0));
+  EXPECT_TRUE(probe.DecodeNextFrame().Empty());
+  EXPECT_NE(probe.LastError().find("Unsupported codec"), std::string::npos) << probe.LastError();
+  // The file stays usable: a seek and another request behave the same.
+  EXPECT_TRUE(probe.Seek(-1, 0));
+  EXPECT_TRUE(probe.DecodeNextFrame().Empty());
+  probe.Close();
+}
+
+// A picture file whose header claims 28960x8308 and holds no picture: no
+// picture comes out, and none of the claimed size (700 MB) is made for it.
+TEST_F(ProbeTest, AHugeClaimedSizeWithoutAPictureGivesNoPicture) {
+  ScratchDir scratch;
+  const std::string file = scratch.File("huge.gif");
+  const char header[] = {'G', 'I', 'F', '8', '9', 'a', 0x20, 0x71, 0x74, 0x20, 0, 0, 0};
+  std::ofstream(file, std::ios::binary)
+      << std::string(header, sizeof header) << std::string(64, '\x01');
+
+  ASSERT_TRUE(probe.Open(file)) << probe.LastError();
+  TAVVideoStreamInfo info;
+  probe.GetVideoStreamInfo(probe.FirstVideo, info);
+  ASSERT_EQ(info.Width, 28960);
+  ASSERT_EQ(info.Height, 8308);
+  const TBitmap24& picture = probe.DecodeNextFrame();
+  EXPECT_TRUE(picture.Empty());
+  EXPECT_EQ(picture.Width(), 0);
+  EXPECT_EQ(picture.Height(), 0);
+  EXPECT_TRUE(probe.LastFrame().Empty());
 }
 
 TEST_F(ProbeTest, RecordsOfAClip) {

@@ -129,6 +129,24 @@ TEST_F(SettingsChoicesTest, BitExactFalseInTheProfileLeavesTheStoredValue) {
   EXPECT_EQ(Stored("paraBitExact"), "True");
 }
 
+// Numbers beyond an int in the profile's volume choice or its index: the
+// job gets its fallback (or the first choice), nothing raises out of it.
+TEST_F(SettingsChoicesTest, OutOfRangeProfileNumbersGiveTheJobItsFallback) {
+  WriteProfile("Volume=99999999999999999999%,150%\niVolume=0\n");
+  const TJobSettings huge(config, profile, 7);
+  EXPECT_EQ(huge.Value("paraVolume", "3"), "3");
+  EXPECT_EQ(huge.IntegerValue("paraVolume", "3"), 3);
+
+  WriteProfile("Volume=-99999999999999999999%,150%\niVolume=1\n");
+  EXPECT_EQ(TJobSettings(config, profile, 7).Value("paraVolume", "3"), "384");
+
+  // An index beyond an int is no number: the profile's first choice.
+  WriteProfile("Volume=150%,200%\niVolume=99999999999999999999\n");
+  EXPECT_EQ(TJobSettings(config, profile, 7).Value("paraVolume", "3"), "384");
+  WriteProfile("Volume=150%,2147483648%\niVolume=1\n");
+  EXPECT_EQ(TJobSettings(config, profile, 7).Value("paraVolume", "3"), "3");
+}
+
 TEST_F(SettingsChoicesTest, ABadVolumeRaisesAfterTheKeysBeforeIt) {
   WriteProfile(
       "VideoEncoder=MPEG-4\nSampleRate=24000\nChannel=mono 1 channel\n"
