@@ -270,27 +270,28 @@ TEST_F(FrameHookPathTest, AddingModulesLeavesTheFolderAndPathOfARunningConversio
     EXPECT_EQ(path, pathBefore);
   EXPECT_EQ(fs::current_path(), fs::path(scratch.Path()));
   EXPECT_EQ(PathVariable(), pathBefore);
+}
 
-  // "vhook=invert_rect.so ..." must work from any folder: the shipped modules
-  // sit in "hooks/" beside the program (or in the install module folder); a
-  // module in the current folder still comes first.
-  TEST_F(FrameHookTest, BareNamesFindTheShippedModulesFromAnyFolder) {
-    test::ScratchDir dir;
-    std::filesystem::copy_file(TestModule("no_configure"), dir.File("own_module.so"));
-    CurrentFolder inside(dir.Path());
-    ASSERT_EQ(AddFrameHook(chain, {"own_module.so"}), kHookOk);
-    ASSERT_EQ(AddFrameHook(chain, {"invert_rect.so", "0", "0", "2", "1"}), kHookOk);
-    EXPECT_EQ(AddFrameHook(chain, {"no_such_module.so"}), kHookNotLoadable);
-    ASSERT_NE(chain, nullptr);
-    EXPECT_EQ(chain->Configure, nullptr);  // the current folder's module
-    ASSERT_NE(chain->Next, nullptr);
-    EXPECT_EQ(chain->Next->Next, nullptr);
-    // The own module paints everything 235, then the shipped one inverts two pixels.
-    uint8_t pixels[4] = {10, 10, 10, 10};
-    MoskvidHookPicture picture{{pixels, nullptr, nullptr, nullptr}, {4, 0, 0, 0}};
-    ProcessFrameHooks(chain, &picture, AV_PIX_FMT_GRAY8, 4, 1, 0);
-    EXPECT_EQ(std::vector<int>(pixels, pixels + 4), (std::vector<int>{20, 20, 235, 235}));
-  }
+// "vhook=invert_rect.so ..." must work from any folder: the shipped modules
+// sit in "hooks/" beside the program (or in the install module folder); a
+// module in the current folder still comes first.
+TEST_F(FrameHookTest, BareNamesFindTheShippedModulesFromAnyFolder) {
+  test::ScratchDir dir;
+  std::filesystem::copy_file(TestModule("no_configure"), dir.File("own_module.so"));
+  CurrentFolder inside(dir.Path());
+  ASSERT_EQ(AddFrameHook(chain, {"own_module.so"}), kHookOk);
+  ASSERT_EQ(AddFrameHook(chain, {"invert_rect.so", "0", "0", "2", "1"}), kHookOk);
+  EXPECT_EQ(AddFrameHook(chain, {"no_such_module.so"}), kHookNotLoadable);
+  ASSERT_NE(chain, nullptr);
+  EXPECT_EQ(chain->Configure, nullptr);  // the current folder's module
+  ASSERT_NE(chain->Next, nullptr);
+  EXPECT_EQ(chain->Next->Next, nullptr);
+  // The own module paints everything 235, then the shipped one inverts two pixels.
+  uint8_t pixels[4] = {10, 10, 10, 10};
+  MoskvidHookPicture picture{{pixels, nullptr, nullptr, nullptr}, {4, 0, 0, 0}};
+  ProcessFrameHooks(chain, &picture, AV_PIX_FMT_GRAY8, 4, 1, 0);
+  EXPECT_EQ(std::vector<int>(pixels, pixels + 4), (std::vector<int>{20, 20, 235, 235}));
+}
 
 }  // namespace
 }  // namespace moskvid
