@@ -15,8 +15,8 @@
 #include <cstdio>
 #include <random>
 
-#include "app/main/application.h"
-#include "app/main/ui_services.h"
+#include "app/widgets/application.h"
+#include "app/widgets/ui_services.h"
 #include "app/main/win_main.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/main/application.h"
-#include "app/main/widget_parts.h"
+#include "app/widgets/application.h"
+#include "app/widgets/widget_parts.h"
 #include "engine/option_parsing.h"
 
 namespace moskvid {

@@ -13,7 +13,7 @@
 
 #include "app/dialogs/crop_rules.h"
 #include "app/dialogs/trim_rules.h"
-#include "app/main/picture_pane.h"
+#include "app/widgets/picture_pane.h"
 #include "component/av_probe.h"
 
 namespace moskvid {

@@ -11,9 +11,9 @@
 #include "app/dialogs/clip_texts.h"
 #include "app/dialogs/crop_detect.h"
 #include "app/dialogs/trim_rules.h"
-#include "app/main/application.h"
-#include "app/main/skins.h"
-#include "app/main/widget_parts.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/widget_parts.h"
 #include "binding/media_loader.h"
 
 namespace moskvid {

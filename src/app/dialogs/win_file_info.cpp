@@ -6,8 +6,8 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs/clip_texts.h"
-#include "app/main/application.h"
-#include "app/main/skins.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
 #include "binding/media_loader.h"
 
 namespace moskvid {

@@ -9,9 +9,9 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs/clip_texts.h"
-#include "app/main/skins.h"
-#include "app/main/ui_services.h"
-#include "app/main/widget_parts.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
+#include "app/widgets/widget_parts.h"
 
 namespace moskvid {
 

@@ -1,11 +1,9 @@
 // The preview player's arithmetic: the slider's steps for a duration, how far
-// one timer tick moves it, the time label, and the fitted picture rectangle.
+// one timer tick moves it and the time label.
 #pragma once
 
 #include <cstdint>
 #include <string>
-
-#include "app/main/list_drawing.h"
 
 namespace moskvid {
 
@@ -28,9 +26,5 @@ int TickAdvance(int maximum, int64_t durationUs);
 
 // "Time: 12.340" for a slider position.
 std::string PreviewTimeText(int position, int64_t timeUnit);
-
-// The largest rectangle of the picture's shape that fits the area, centred;
-// the margin on the short side is rounded to the nearest pixel.
-TBox FitPicture(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
 
 }  // namespace moskvid

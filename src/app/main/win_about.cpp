@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/main/skins.h"
-#include "app/main/ui_services.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
 
 namespace moskvid {
 

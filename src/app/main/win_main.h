@@ -22,7 +22,7 @@
 
 #include "app/main/files_list_view.h"
 #include "app/main/list_rules.h"
-#include "app/main/picture_pane.h"
+#include "app/widgets/picture_pane.h"
 #include "app/main/win_progress.h"
 #include "app/settings/global_object.h"
 #include "component/cc_av_converter.h"

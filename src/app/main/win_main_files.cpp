@@ -2,11 +2,11 @@
 // entries, the menus' enabling and the popup.
 #include <QFileInfo>
 
-#include "app/main/application.h"
-#include "app/main/box_warnings.h"
+#include "app/widgets/application.h"
+#include "app/widgets/box_warnings.h"
 #include "app/main/file_adder.h"
 #include "app/main/open_filter.h"
-#include "app/main/ui_services.h"
+#include "app/widgets/ui_services.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
 #include "binding/media_loader.h"

@@ -1,7 +1,7 @@
 // The main window's preview player: a slide show of decoded frames driven
 // by the 500 ms timer and the slider, and the snapshot pictures.
-#include "app/main/application.h"
-#include "app/main/box_warnings.h"
+#include "app/widgets/application.h"
+#include "app/widgets/box_warnings.h"
 #include "app/main/preview_rules.h"
 #include "app/main/snapshot_files.h"
 #include "app/main/win_main.h"

@@ -4,11 +4,11 @@
 #include <QFileInfo>
 #include <cstring>
 
-#include "app/main/application.h"
-#include "app/main/box_warnings.h"
+#include "app/widgets/application.h"
+#include "app/widgets/box_warnings.h"
 #include "app/main/progress_rules.h"
 #include "app/main/run_builder.h"
-#include "app/main/ui_services.h"
+#include "app/widgets/ui_services.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
 

@@ -6,8 +6,8 @@
 #include <QVBoxLayout>
 #include <chrono>
 
-#include "app/main/application.h"
-#include "app/main/skins.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
 
 namespace moskvid {
 

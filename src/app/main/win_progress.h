@@ -11,7 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/main/picture_pane.h"
+#include "app/widgets/picture_pane.h"
 #include "app/main/progress_rules.h"
 
 namespace moskvid {

@@ -6,7 +6,7 @@
 #include <QTest>
 
 #include "app/main/files_list_delegate.h"
-#include "app/main/window_test_support.h"
+#include "app/window_test_support.h"
 
 namespace moskvid::test {
 

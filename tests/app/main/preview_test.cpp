@@ -2,7 +2,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/main/window_test_support.h"
+#include "app/window_test_support.h"
 
 namespace moskvid::test {
 

@@ -2,10 +2,10 @@
 // the start-up cover, and the application error handler.
 #include <QTest>
 
-#include "app/main/application.h"
+#include "app/widgets/application.h"
 #include "app/main/win_cover.h"
 #include "app/main/win_progress.h"
-#include "app/main/window_test_support.h"
+#include "app/window_test_support.h"
 #include "engine/option_records.h"
 
 namespace moskvid::test {

@@ -4,7 +4,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/main/window_test_support.h"
+#include "app/window_test_support.h"
 #include "app/settings/output_formats.h"
 
 namespace moskvid::test {

@@ -1,4 +1,4 @@
-#include "app/settings/win_preference.h"
+#include "app/dialogs/win_preference.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -6,10 +6,10 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/main/application.h"
-#include "app/main/skins.h"
-#include "app/main/ui_services.h"
-#include "app/main/widget_parts.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
+#include "app/widgets/widget_parts.h"
 
 namespace moskvid {
 

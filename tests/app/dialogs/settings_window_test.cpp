@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/settings/win_settings.h"
-#include "window_test_support.h"
+#include "app/dialogs/win_settings.h"
+#include "app/window_test_support.h"
 
 namespace moskvid::test {
 

@@ -1,9 +1,9 @@
-#include "app/main/picture_pane.h"
+#include "app/widgets/picture_pane.h"
 
 #include <QPainter>
 #include <cstring>
 
-#include "app/main/preview_rules.h"
+#include "app/widgets/picture_fit.h"
 
 namespace moskvid {
 

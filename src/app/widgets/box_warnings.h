@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "app/main/ui_services.h"
+#include "app/widgets/ui_services.h"
 #include "app/settings/app_settings.h"
 
 namespace moskvid {

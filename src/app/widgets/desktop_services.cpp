@@ -6,7 +6,7 @@
 #include <QtDBus/QDBusInterface>
 #include <QtDBus/QDBusReply>
 
-#include "app/main/ui_services.h"
+#include "app/widgets/ui_services.h"
 
 namespace moskvid {
 

@@ -14,9 +14,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/main/application.h"
-#include "app/main/skins.h"
-#include "app/main/ui_services.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/output_formats.h"

@@ -1,4 +1,4 @@
-#include "app/settings/directory.h"
+#include "app/dialogs/directory.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -6,9 +6,9 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
-#include "app/main/application.h"
-#include "app/main/skins.h"
-#include "app/main/ui_services.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
 
 namespace moskvid {
 

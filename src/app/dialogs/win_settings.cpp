@@ -1,4 +1,4 @@
-#include "app/settings/win_settings.h"
+#include "app/dialogs/win_settings.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -7,9 +7,9 @@
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 
-#include "app/main/application.h"
-#include "app/main/skins.h"
-#include "app/main/widget_parts.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/widget_parts.h"
 #include "app/settings/format_summary.h"
 #include "app/settings/ini_file.h"
 #include "app/settings/job_settings.h"
