@@ -28,7 +28,8 @@ TSliderPlan PlanSlider(int64_t durationUs, int sliderWidth, bool stillPicture) {
 
 int TickAdvance(int maximum, int64_t durationUs) {
   if (durationUs <= 1000000) return maximum;
-  return static_cast<int>(maximum / (durationUs / 1000000));
+  // Beyond 32767 seconds one step is more than a second: it still moves.
+  return std::max(1, static_cast<int>(maximum / (durationUs / 1000000)));
 }
 
 std::string PreviewTimeText(int position, int64_t timeUnit) {

@@ -20,8 +20,8 @@ struct TSliderPlan {
 // more than 32767 steps, so that its range fits the control.
 TSliderPlan PlanSlider(int64_t durationUs, int sliderWidth, bool stillPicture);
 
-// Steps one 500 ms tick moves the slider: one second of stream time, or the
-// whole range for a file of a second or less.
+// Steps one 500 ms tick moves the slider: one second of stream time (at
+// least one step), or the whole range for a file of a second or less.
 int TickAdvance(int maximum, int64_t durationUs);
 
 // "Time: 12.340" for a slider position.

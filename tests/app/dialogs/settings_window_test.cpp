@@ -42,6 +42,9 @@ class SettingsWindowTest : public QObject {
       QVERIFY(settings.lblSummary->text().contains("video mpeg4, 320x240, 768 kbit/s"));
       QVERIFY(settings.cmbVolume->isEnabled());
       QVERIFY(settings.lblSummary->text().contains("container psp, extension .mp4"));
+      // The encoder that runs, not the profile's old name for it.
+      QVERIFY2(settings.lblSummary->text().contains("audio aac, 48000 Hz"),
+               qPrintable(settings.lblSummary->text()));
       // Default selects the profile's choices and the summary follows.
       QTest::mouseClick(settings.btnDefault, Qt::LeftButton);
       QCOMPARE(settings.cmbVideoBitRate->currentText(), QString("512"));

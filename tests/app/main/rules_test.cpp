@@ -138,6 +138,10 @@ TEST(PreviewSlider, TickAdvanceAndTimeLabel) {
   EXPECT_EQ(TickAdvance(1000, 1'000'000), 1000);  // a second or less: straight to the end
   EXPECT_EQ(TickAdvance(500, 800'000), 500);
   EXPECT_EQ(TickAdvance(10000, 100'000'000), 100);
+  // Beyond 32767 seconds a step is more than a second: still one step a tick.
+  const TSliderPlan tenHours = PlanSlider(36'000'000'000, 256, false);
+  EXPECT_EQ(TickAdvance(tenHours.Steps, 36'000'000'000), 1);
+  EXPECT_EQ(TickAdvance(32767, 32'767'000'000), 1);
   EXPECT_EQ(PreviewTimeText(1234, 10000), "Time: 12.340");
   EXPECT_EQ(PreviewTimeText(0, 10), "Time: 0.000");
   EXPECT_EQ(PreviewTimeText(32767, 100000), "Time: 3276.700");
