@@ -35,6 +35,8 @@ class BenchServices : public TUiServices {
     error = "not in a benchmark";
     return false;
   }
+  std::unique_ptr<TSleepLock> InhibitSleep(const QString&) override { return nullptr; }
+  void Notify(const QString&, const QString&) override {}
 };
 
 int Run(TfrmMain& window, const QString& file, int format, const std::string& mode) {

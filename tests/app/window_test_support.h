@@ -1,6 +1,7 @@
 // What the window tests share: a stand-in for the desktop that records every
-// message box, page and power-off instead of showing or doing it, and a
-// main window set up on a configuration file of the test's own.
+// message box, page, power-off, sleep lock and notification instead of
+// showing or doing it, and a main window set up on a configuration file of
+// the test's own.
 #pragma once
 
 #include <QDialog>
@@ -60,6 +61,22 @@ class FakeServices : public TUiServices {
     ++powerOffCalls;
     return true;  // and nothing happens
   }
+  // A lock that counts while it lives.
+  class CountedLock : public TSleepLock {
+   public:
+    explicit CountedLock(int& held) : held_(held) { ++held_; }
+    ~CountedLock() override { --held_; }
+
+   private:
+    int& held_;
+  };
+  std::unique_ptr<TSleepLock> InhibitSleep(const QString& why) override {
+    inhibitReasons << why;
+    return std::make_unique<CountedLock>(sleepLocksHeld);
+  }
+  void Notify(const QString& title, const QString& text) override {
+    notifications.push_back({title, text, QMessageBox::Information});
+  }
 
   int execCount = 0;
   int watchdogMs = 120000;
@@ -71,6 +88,9 @@ class FakeServices : public TUiServices {
   QStringList dialogFilters;
   QList<QUrl> openedUrls;
   int powerOffCalls = 0;
+  QStringList inhibitReasons;
+  int sleepLocksHeld = 0;
+  std::vector<RecordedMessage> notifications;
 };
 
 // A main window with its own configuration file and output folder.

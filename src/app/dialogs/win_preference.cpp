@@ -57,7 +57,7 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
   trcCmp->setRange(1, 100);
   trcCmp->setTickInterval(10);
   trcCmp->setTickPosition(QSlider::TicksBelow);
-  btnOk = NamedButton("btnOk", "&Ok", this);
+  btnOk = NamedButton("btnOk", "O&k", this);
   btnOk->setDefault(true);
   btnCancel = NamedButton("btnCancel", "&Cancel", this);
   btnDefault = NamedButton("btnDefault", "&Default", this);

@@ -56,7 +56,7 @@ TfrmTrim::TfrmTrim(TUiServices& services, QWidget* parent)
   maskedtLength->setReadOnly(true);
   maskedtLength->setFocusPolicy(Qt::NoFocus);
   btnOk1 = NamedButton("btnOk1", "&Ok", this);
-  btnOk2 = NamedButton("btnOk2", "&Ok", this);
+  btnOk2 = NamedButton("btnOk2", "O&k", this);
   btnReset = NamedButton("btnReset", "&Reset", this);
   btnSetStart = NamedButton("btnSetStart", "Set start", this);
   btnSetStart->setToolTip("The time of the picture shown becomes the start");

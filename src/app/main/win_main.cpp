@@ -4,6 +4,9 @@
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWindow>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QMenuBar>
@@ -24,6 +27,7 @@
 #include "app/main/win_about.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/output_formats.h"
+#include "app/settings/window_placement.h"
 #include "app/dialogs/directory.h"
 #include "app/dialogs/win_preference.h"
 #include "app/dialogs/win_settings.h"
@@ -33,17 +37,6 @@
 namespace moskvid {
 
 namespace {
-
-QToolButton* ImageButton(const char* name, const QIcon& icon, const QString& hint,
-                         QWidget* parent) {
-  auto* button = new QToolButton(parent);
-  button->setObjectName(name);
-  button->setIcon(icon);
-  button->setIconSize(QSize(20, 20));
-  button->setToolTip(hint);
-  button->setAutoRaise(true);
-  return button;
-}
 
 QAction* NamedAction(const char* name, const QString& caption, QObject* parent) {
   auto* action = new QAction(caption, parent);
@@ -86,24 +79,19 @@ TfrmMain::~TfrmMain() {
 QWidget* TfrmMain::BuildPreviewGroup() {
   auto* group = new QGroupBox("Fast preview", this);
   group->setObjectName("grpPreview");
+  // The picture takes the room the window gives the preview.
   imgPreview = new TPicturePane(group);
   imgPreview->setObjectName("imgPreview");
-  imgPreview->setFixedSize(256, 192);
+  imgPreview->setMinimumSize(256, 192);
+  imgPreview->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  imgPreview->installEventFilter(this);
   imgPreview1 = new QLabel(imgPreview);
   imgPreview1->setObjectName("imgPreview1");
-  imgPreview1->setGeometry(0, 0, 256, 192);
   imgPreview1->setAlignment(Qt::AlignCenter);
-  const QImage cover(QString::fromStdString(DataFile("skin/moskvidcover.jpg")));
-  if (!cover.isNull()) {
-    imgPreview1->setPixmap(QPixmap::fromImage(
-        cover.scaled(imgPreview1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-  } else {
-    imgPreview1->setText("No preview");
-  }
 
   trcPreview = new QSlider(Qt::Horizontal, group);
   trcPreview->setObjectName("trcPreview");
-  trcPreview->setFixedWidth(256);
+  trcPreview->setAccessibleName("Position");
   trcPreview->setTickPosition(QSlider::TicksBelow);
   trcPreview->setRange(0, 0);
   trcPreview->setEnabled(false);
@@ -119,16 +107,17 @@ QWidget* TfrmMain::BuildPreviewGroup() {
       ImageButton("imgbtnSnap",
                   QIcon::fromTheme("camera-photo", look->standardIcon(QStyle::SP_DialogSaveButton)),
                   "Save snapshot picture.", group);
+  for (QToolButton* button : {imgbtnPlay, imgbtnPause, imgbtnStop, imgbtnSnap})
+    button->setIconSize(QSize(20, 20));
 
   auto* controls = new QHBoxLayout;
   controls->addWidget(lblPTS, 1);
   for (QToolButton* button : {imgbtnPlay, imgbtnPause, imgbtnStop, imgbtnSnap})
     controls->addWidget(button);
   auto* layout = new QVBoxLayout(group);
-  layout->addWidget(imgPreview, 0, Qt::AlignHCenter);
-  layout->addWidget(trcPreview, 0, Qt::AlignHCenter);
+  layout->addWidget(imgPreview, 1);
+  layout->addWidget(trcPreview);
   layout->addLayout(controls);
-  layout->addStretch();
   return group;
 }
 
@@ -136,22 +125,18 @@ void TfrmMain::BuildControls() {
   auto* central = new QWidget(this);
   setCentralWidget(central);
 
-  lvFiles = new TFilesListView(central);
+  auto* listSide = new QWidget(this);
+  lvFiles = new TFilesListView(listSide);
   lvFiles->SetEmptyPicture(QImage(QString::fromStdString(DataFile("skin/lvBack.bmp"))));
-  btnAdd = NamedButton("btnAdd", "&Add", central);
-  btnRemove = NamedButton("btnRemove", "&Remove", central);
-  btnClear = NamedButton("btnClear", "&Clear", central);
-  btnStart = NamedButton("btnStart", "&Start", central);
-  btnRemove->setEnabled(false);
-  btnClear->setEnabled(false);
-  btnStart->setEnabled(false);
-  btnStop = NamedButton("btnStop", "Stop", central);
-  btnPause = NamedButton("btnPause", "Pause", central);
-  btnResume = NamedButton("btnResume", "Resume", central);
-  for (QPushButton* hidden : {btnStop, btnPause, btnResume}) {
+  btnAdd = NamedButton("btnAdd", "&Add", listSide);
+  btnRemove = NamedButton("btnRemove", "Re&move", listSide);
+  btnClear = NamedButton("btnClear", "&Clear", listSide);
+  btnStart = NamedButton("btnStart", "&Start", listSide);
+  btnStop = NamedButton("btnStop", "Stop", listSide);
+  btnPause = NamedButton("btnPause", "Pause", listSide);
+  btnResume = NamedButton("btnResume", "Resume", listSide);
+  for (QPushButton* hidden : {btnStop, btnPause, btnResume})
     hidden->setVisible(false);
-    hidden->setEnabled(false);
-  }
 
   auto* listButtons = new QHBoxLayout;
   for (QPushButton* button : {btnAdd, btnRemove, btnClear, btnStart})
@@ -159,27 +144,38 @@ void TfrmMain::BuildControls() {
   listButtons->addStretch();
   for (QPushButton* button : {btnStop, btnPause, btnResume})
     listButtons->addWidget(button);
-  auto* listColumn = new QVBoxLayout;
+  auto* listColumn = new QVBoxLayout(listSide);
+  listColumn->setContentsMargins(0, 0, 0, 0);
   listColumn->addWidget(lvFiles, 1);
   listColumn->addLayout(listButtons);
 
-  auto* top = new QHBoxLayout;
-  top->addLayout(listColumn, 1);
-  top->addWidget(BuildPreviewGroup());
+  // The list and the preview share the room the window has.
+  splFiles = new QSplitter(Qt::Horizontal, central);
+  splFiles->setObjectName("splFiles");
+  splFiles->setChildrenCollapsible(false);
+  splFiles->addWidget(listSide);
+  splFiles->addWidget(BuildPreviewGroup());
+  splFiles->setStretchFactor(0, 3);
+  splFiles->setStretchFactor(1, 2);
+  splFiles->setSizes({490, 280});
 
   cbOutputFormat = new QComboBox(central);
   cbOutputFormat->setObjectName("cbOutputFormat");
-  btnSettings = NamedButton("btnSettings", "&Settings", central);
+  btnSettings = NamedButton("btnSettings", "Sett&ings", central);
   edDirectory = new QLineEdit(central);
   edDirectory->setObjectName("edDirectory");
   edDirectory->setReadOnly(true);
   btnOpen = NamedButton("btnOpen", "Open", central);
   btnBrows = NamedButton("btnBrows", "Brows", central);
+  lblOutputFormat = new QLabel("Output Format:", central);
+  lblOutputFormat->setBuddy(cbOutputFormat);
+  lblOutputFolder = new QLabel("Output Folder:", central);
+  lblOutputFolder->setBuddy(edDirectory);
   auto* rows = new QGridLayout;
-  rows->addWidget(new QLabel("Output Format:", central), 0, 0);
+  rows->addWidget(lblOutputFormat, 0, 0);
   rows->addWidget(cbOutputFormat, 0, 1);
   rows->addWidget(btnSettings, 0, 2);
-  rows->addWidget(new QLabel("Output Folder:", central), 1, 0);
+  rows->addWidget(lblOutputFolder, 1, 0);
   rows->addWidget(edDirectory, 1, 1);
   auto* folderButtons = new QHBoxLayout;
   folderButtons->setSpacing(4);
@@ -190,9 +186,10 @@ void TfrmMain::BuildControls() {
 
   mmoLog = new QPlainTextEdit(central);
   mmoLog->setObjectName("mmoLog");
+  mmoLog->setAccessibleName("Log");
   mmoLog->setReadOnly(true);
   mmoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
-  btnStartBelow = NamedButton("btnStartBelow", "&Start", central);
+  btnStartBelow = NamedButton("btnStartBelow", "Sta&rt", central);
   btnStartBelow->setMinimumHeight(48);
   QFont bold = btnStartBelow->font();
   bold.setBold(true);
@@ -200,7 +197,7 @@ void TfrmMain::BuildControls() {
   btnStartBelow->setFont(bold);
   btnStartBelow->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
   btnOptions = NamedButton("btnOptions", "Settings", central);
-  btnExit = NamedButton("btnExit", "&Exit", central);
+  btnExit = NamedButton("btnExit", "E&xit", central);
   auto* side = new QVBoxLayout;
   side->addWidget(btnStartBelow);
   side->addWidget(btnOptions);
@@ -211,9 +208,12 @@ void TfrmMain::BuildControls() {
   bottom->addLayout(side);
 
   auto* layout = new QVBoxLayout(central);
-  layout->addLayout(top, 3);
+  layout->addWidget(splFiles, 3);
   layout->addLayout(rows);
   layout->addLayout(bottom, 2);
+  SetTabOrder({lvFiles, btnAdd, btnRemove, btnClear, btnStart, trcPreview, imgbtnPlay, imgbtnPause,
+               imgbtnStop, imgbtnSnap, cbOutputFormat, btnSettings, edDirectory, btnOpen, btnBrows,
+               mmoLog, btnStartBelow, btnOptions, btnExit});
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
@@ -224,11 +224,13 @@ void TfrmMain::BuildMenus() {
   mnuFile = menuBar()->addMenu("&File");
   mnuFile->setObjectName("mnuFile");
   Edit1 = NamedAction("Edit1", "&Add", this);
+  Edit1->setShortcut(QKeySequence::Open);
   Remove1 = NamedAction("Remove1", "&Remove", this);
   Clear1 = NamedAction("Clear1", "&Clear", this);
   Start1 = NamedAction("Start1", "&Start", this);
   Settings1 = NamedAction("Settings1", "Se&ttings", this);
   Exit2 = NamedAction("Exit2", "&Exit", this);
+  Exit2->setShortcut(QKeySequence::Quit);
   mnuFile->addActions({Edit1, Remove1, Clear1, Start1});
   mnuFile->addSeparator();
   mnuFile->addAction(Settings1);
@@ -240,7 +242,7 @@ void TfrmMain::BuildMenus() {
   Crop1 = NamedAction("Crop1", "&Crop", this);
   Trim1 = NamedAction("Trim1", "&Trim", this);
   WaterMark1 = NamedAction("WaterMark1", "&Water Mark", this);
-  CheckAll1 = NamedAction("CheckAll1", "&Check All", this);
+  CheckAll1 = NamedAction("CheckAll1", "Check &All", this);
   UncheckAll1 = NamedAction("UncheckAll1", "&Uncheck All", this);
   ReserveCheck1 = NamedAction("ReserveCheck1", "&Reverse Check", this);
   Check1 = NamedAction("Check1", "C&heck", this);
@@ -269,7 +271,7 @@ void TfrmMain::BuildMenus() {
   mnuHelp = menuBar()->addMenu("&Help");
   mnuHelp->setObjectName("mnuHelp");
   Help2 = NamedAction("Help2", "&Help", this);
-  Help2->setShortcut(QKeySequence::HelpContents);
+  Help2->setShortcut(Qt::Key_F1);
   WebSite1 = NamedAction("WebSite1", "&Web Site", this);
   SupportandContact1 = NamedAction("SupportandContact1", "&Support and Contact", this);
   About = NamedAction("About", "&About", this);
@@ -281,7 +283,7 @@ void TfrmMain::BuildMenus() {
   pmFiles->setObjectName("pmFiles");
   AddFiles1 = NamedAction("AddFiles1", "Add", this);
   Remove2 = NamedAction("Remove2", "Remove", this);
-  Clear2 = NamedAction("Clear2", "&Clear", this);
+  Clear2 = NamedAction("Clear2", "C&lear", this);
   Start2 = NamedAction("Start2", "&Start", this);
   Crop2 = NamedAction("Crop2", "&Crop", this);
   Trim2 = NamedAction("Trim2", "&Trim", this);
@@ -364,6 +366,12 @@ void TfrmMain::WireEvents() {
           [this](const QStringList& paths) { Guarded([&] { AddFiles(paths); }); });
   connect(lvFiles, &QTreeWidget::itemDoubleClicked, this,
           [this] { Guarded([this] { lvFilesDblClick(); }); });
+  connect(lvFiles, &TFilesListView::PlayRequested, this,
+          [this] { Guarded([this] { lvFilesDblClick(); }); });
+  // A check changes which names Start gives.
+  connect(lvFiles, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
+    if (column == fcSource && !refreshingNames_) Guarded([this] { RefreshDestinations(); });
+  });
   connect(cbOutputFormat, &QComboBox::currentIndexChanged, this,
           [this](int index) { Guarded([&] { cbOutputFormatChange(index); }); });
   connect(edDirectory, &QLineEdit::textChanged, this,
@@ -379,18 +387,24 @@ void TfrmMain::WireEvents() {
 
   // The component raises its events on the task's worker thread, holding its
   // lock: each handler only queues the work for this window's thread, in
-  // the order raised, and never waits for it.
+  // the order raised, and never waits for it. Each event takes the number
+  // of the run its task belongs to: a new run's tasks exist only after the
+  // old run's are gone (Start clears the list first), so an event queued
+  // by a run that is over is known as such when it arrives.
   converter_->OnProgress = [this](int index, int, int, int currentMs, float, float, int64_t size,
                                   int totalMs) {
+    const int run = eventRun_.load();
     QMetaObject::invokeMethod(
-        this, [=, this] { Guarded([&] { ProgressArrived(index, currentMs, size, totalMs); }); },
+        this,
+        [=, this] { Guarded([&] { ProgressArrived(run, index, currentMs, size, totalMs); }); },
         Qt::QueuedConnection);
   };
   converter_->OnTerminate = [this](int index, bool finished, bool failed,
                                    const std::string& message) {
+    const int run = eventRun_.load();
     const QString text = QString::fromStdString(message);
     QMetaObject::invokeMethod(
-        this, [=, this] { Guarded([&] { TerminateArrived(index, finished, failed, text); }); },
+        this, [=, this] { Guarded([&] { TerminateArrived(run, index, finished, failed, text); }); },
         Qt::QueuedConnection);
   };
   // The progress window draws ten pictures a second at most: the others are
@@ -433,7 +447,12 @@ void TfrmMain::showEvent(QShowEvent* event) {
 }
 
 void TfrmMain::FirstShow() {
-  setFixedSize(786, 534);
+  setMinimumSize(kMinimumWidth, kMinimumHeight);
+  RestorePlacement();
+  // Another screen may have another pixel density.
+  if (QWindow* handle = windowHandle())
+    connect(handle, &QWindow::screenChanged, this, [this] { ShowPlaceholder(); });
+  UpdateRunCommands();
   imgbtnPlay->setEnabled(true);
   imgbtnPause->setEnabled(false);
   imgbtnStop->setEnabled(false);
@@ -501,6 +520,7 @@ void TfrmMain::btnSettingsClick() {
   if (!frmSettings_) frmSettings_ = new TfrmSettings(*global_, this);
   frmSettings_->Prepare(*cbOutputFormat, skin_);
   services_.ExecModal(*frmSettings_);
+  RefreshDestinations();  // OK may have chosen another format
 }
 
 std::string TfrmMain::SelectedSource() const {
@@ -583,10 +603,12 @@ void TfrmMain::ErrorHandler(std::exception_ptr error) {
 
 void TfrmMain::cbOutputFormatChange(int index) {
   if (index >= 0) TAppSettings(global_->ConfigFile()).SetOutputFormat(index);
+  RefreshDestinations();
 }
 
 void TfrmMain::edDirectoryChange(const QString& text) {
   TAppSettings(global_->ConfigFile()).SetOutputFolder(text.toStdString());
+  RefreshDestinations();
 }
 
 void TfrmMain::btnOpenClick() {
@@ -595,7 +617,53 @@ void TfrmMain::btnOpenClick() {
   services_.OpenUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
 }
 
+void TfrmMain::RestorePlacement() {
+  const TWindowPlacement kept = ReadWindowPlacement(TIniFile(global_->ConfigFile()));
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->availableGeometry() : QRect();
+  const TPlace place = PlaceOnScreen(kept.Window, {area.x(), area.y(), area.width(), area.height()},
+                                     kMinimumWidth, kMinimumHeight);
+  setGeometry(place.Left, place.Top, place.Width, place.Height);
+  if (kept.Splitter.size() == 2) splFiles->setSizes({kept.Splitter[0], kept.Splitter[1]});
+  lvFiles->SetColumnWidths(kept.Columns);
+  if (kept.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TfrmMain::KeepPlacement() {
+  TWindowPlacement placement;
+  // The size it returns to when it is no longer maximised.
+  const QRect normal = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+  placement.Window = {normal.x(), normal.y(), normal.width(), normal.height()};
+  placement.Maximized = isMaximized();
+  for (int size : splFiles->sizes())
+    placement.Splitter.push_back(size);
+  placement.Columns = lvFiles->ColumnWidths();
+  TIniFile config(global_->ConfigFile());
+  WriteWindowPlacement(config, placement);
+}
+
+void TfrmMain::ShowPlaceholder() {
+  // At the screen's pixel density, so that it stays sharp at 200%.
+  imgPreview1->setGeometry(imgPreview->rect());
+  const QImage cover(QString::fromStdString(DataFile("skin/moskvidcover.jpg")));
+  if (cover.isNull()) {
+    imgPreview1->setText("No preview");
+    return;
+  }
+  const qreal ratio = imgPreview->devicePixelRatioF();
+  QImage scaled =
+      cover.scaled(imgPreview->size() * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  scaled.setDevicePixelRatio(ratio);
+  imgPreview1->setPixmap(QPixmap::fromImage(scaled));
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == imgPreview && event->type() == QEvent::Resize) ShowPlaceholder();
+  return QMainWindow::eventFilter(watched, event);
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  KeepPlacement();
   DetachEvents();
   converter_->StopConvert();
   Timer1->stop();
@@ -604,7 +672,8 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     std::lock_guard<std::mutex> guard(grabbedLock_);
     GrabbedFrame_.SetSize(0, 0);
   }
-  TaskMap_.clear();
+  run_.Stop();
+  sleepLock_.reset();
   event->accept();
 }
 

@@ -125,6 +125,9 @@ void TfrmProgress::showEvent(QShowEvent* event) {
     label->clear();
   lblOutput->setToolTip("");
   setWindowTitle("Converting");
+  // The window is made once and shown for every run: a shutdown chosen for
+  // one run must not power the machine off after the next.
+  ckShutDown->setChecked(false);
   ckOpen->setChecked(true);
   SetPauseState(false);
   imgPreview->Clear();

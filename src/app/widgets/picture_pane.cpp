@@ -25,41 +25,52 @@ void BitmapFromImage(const QImage& image, TBitmap24& bitmap) {
 
 TPicturePane::TPicturePane(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
-  Clear();
 }
 
 void TPicturePane::Clear() {
-  const QSize wanted = size().expandedTo(QSize(1, 1));
-  if (picture_.size() != wanted) picture_ = QImage(wanted, QImage::Format_RGB32);
-  picture_.fill(kPreviewBackground);
+  frame_ = QImage();
   update();
 }
 
 void TPicturePane::DrawFitted(const QImage& frame) {
-  Clear();
-  if (frame.isNull()) return;
-  const TBox box = FitPicture(frame.width(), frame.height(), picture_.width(), picture_.height());
-  if (box.Width() <= 0 || box.Height() <= 0) return;
-  QPainter painter(&picture_);
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawImage(QRect(box.Left, box.Top, box.Width(), box.Height()), frame);
+  frame_ = frame;
+  fitted_ = true;
+  update();
 }
 
 void TPicturePane::DrawInto(const QImage& frame, const QRect& target) {
-  Clear();
-  if (frame.isNull() || target.isEmpty()) return;
-  QPainter painter(&picture_);
+  frame_ = target.isEmpty() ? QImage() : frame;
+  fitted_ = false;
+  target_ = target;
+  update();
+}
+
+QImage TPicturePane::Picture() const {
+  QImage picture(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+  QPainter painter(&picture);
+  Render(painter);
+  return picture;
+}
+
+void TPicturePane::Render(QPainter& painter) const {
+  painter.fillRect(rect(), QColor::fromRgb(kPreviewBackground));
+  if (frame_.isNull()) return;
+  QRectF target = target_;
+  if (fitted_) {
+    // Fitted in device pixels, so that the margins are exact at any scale.
+    const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+    const TBox box = FitPicture(frame_.width(), frame_.height(), qRound(width() * ratio),
+                                qRound(height() * ratio));
+    if (box.Width() <= 0 || box.Height() <= 0) return;
+    target = QRectF(box.Left / ratio, box.Top / ratio, box.Width() / ratio, box.Height() / ratio);
+  }
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawImage(target, frame);
+  painter.drawImage(target, frame_);
 }
 
 void TPicturePane::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.drawImage(0, 0, picture_);
-}
-
-void TPicturePane::resizeEvent(QResizeEvent*) {
-  if (picture_.size() != size()) Clear();
+  Render(painter);
 }
 
 }  // namespace moskvid

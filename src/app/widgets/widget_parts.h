@@ -1,10 +1,15 @@
 // Controls made the way every window makes them: named after their role
-// (tests find them by that name), buttons that do not take Enter.
+// (tests find them by that name), buttons that do not take Enter, icon-only
+// buttons that say what they do, dialogs that grow to fit their fields.
 #pragma once
 
 #include <QCheckBox>
+#include <QDialog>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QPushButton>
+#include <QToolButton>
+#include <initializer_list>
 
 namespace moskvid {
 
@@ -12,6 +17,19 @@ inline QPushButton* NamedButton(const char* name, const QString& caption, QWidge
   auto* button = new QPushButton(caption, parent);
   button->setObjectName(name);
   button->setAutoDefault(false);
+  return button;
+}
+
+// A button that shows only an icon: its hint is its tooltip and the name a
+// screen reader says.
+inline QToolButton* ImageButton(const char* name, const QIcon& icon, const QString& hint,
+                                QWidget* parent) {
+  auto* button = new QToolButton(parent);
+  button->setObjectName(name);
+  button->setIcon(icon);
+  button->setToolTip(hint);
+  button->setAccessibleName(hint);
+  button->setAutoRaise(true);
   return button;
 }
 
@@ -30,6 +48,21 @@ inline QHBoxLayout* DialogButtonRow(QPushButton* left, std::initializer_list<QPu
   for (QPushButton* button : right)
     row->addWidget(button);
   return row;
+}
+
+// Tab moves through `widgets` in this order.
+inline void SetTabOrder(std::initializer_list<QWidget*> widgets) {
+  QWidget* previous = nullptr;
+  for (QWidget* widget : widgets) {
+    if (previous) QWidget::setTabOrder(previous, widget);
+    previous = widget;
+  }
+}
+
+// The dialog keeps its designed size, or the larger size its fields need
+// (a larger font, longer texts): nothing in it is cut.
+inline void KeepDesignedSize(QDialog& dialog, const QSize& designed) {
+  dialog.setFixedSize(designed.expandedTo(dialog.minimumSizeHint()));
 }
 
 }  // namespace moskvid

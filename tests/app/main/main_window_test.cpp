@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QTest>
+#include <filesystem>
 
 #include "app/main/files_list_delegate.h"
 #include "app/window_test_support.h"
@@ -70,7 +71,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(list.SubItem(0, fcSource), Q(clip));
     QCOMPARE(list.SubItem(0, fcLength), QString("3"));
     QCOMPARE(list.SubItem(0, fcTrimmedLength), QString("3"));
-    QCOMPARE(list.SubItem(0, fcDestination), QString("name_(new)_ipod.mp4"));
+    QCOMPARE(list.SubItem(0, fcDestination), QString("name_(new).mp4"));
     QCOMPARE(list.SubItem(0, fcProgress), QString());
     QVERIFY(list.Checked(0));
     QCOMPARE(list.Selected(), 0);
@@ -85,6 +86,32 @@ class MainWindowTest : public QObject {
     QVERIFY(fixture.services.dialogFilters.front().contains("*.[aA][vV][iI]"));
     fixture.Add({});
     QCOMPARE(fixture.services.dialogFolders.back(), Q(fixture.scratch.Path()));
+  }
+
+  // The Destination column shows the name Start writes: in the output
+  // folder, with the format's extension, unique within the list; a change
+  // of format or folder, and a run, move it on.
+  void DestinationIsTheNameStartWrites() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(9);  // MP3
+    fixture.Add({Q(fixture.Copy("h264_aac.mkv", "clip.mkv")),
+                 Q(fixture.Copy("mpeg4_mp3_720p.avi", "clip.avi"))});
+    TfrmMain& window = fixture.Window();
+    TFilesListView& list = *window.lvFiles;
+    QCOMPARE(list.SubItem(0, fcDestination), QString("clip_(new).mp3"));
+    QCOMPARE(list.SubItem(1, fcDestination), QString("clip_(new_1).mp3"));
+    QCOMPARE(list.Entry(1)->toolTip(fcDestination),
+             Q(fixture.scratch.File("out") + "/clip_(new_1).mp3"));
+    window.cbOutputFormat->setCurrentIndex(11);  // WAV
+    QCOMPARE(list.SubItem(1, fcDestination), QString("clip_(new_1).wav"));
+    const std::string elsewhere = fixture.scratch.File("elsewhere");
+    window.edDirectory->setText(Q(elsewhere));
+    QCOMPARE(list.Entry(0)->toolTip(fcDestination), Q(elsewhere + "/clip_(new).wav"));
+    window.btnStart->click();
+    QVERIFY(std::filesystem::exists(elsewhere + "/clip_(new).wav"));
+    QVERIFY(std::filesystem::exists(elsewhere + "/clip_(new_1).wav"));
+    QCOMPARE(list.SubItem(0, fcDestination), QString("clip_(new_2).wav"));
+    QCOMPARE(list.SubItem(1, fcDestination), QString("clip_(new_3).wav"));
   }
 
   void RemoveClearAndTheSelection() {

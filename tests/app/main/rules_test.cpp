@@ -27,24 +27,33 @@ TEST(FileListRules, SelectionAfterRemove) {
   EXPECT_EQ(SelectionAfterRemove(0, 2), 0);  // the first of three: the one now first
   EXPECT_EQ(SelectionAfterRemove(1, 2), 1);  // the middle one: its successor
   EXPECT_EQ(SelectionAfterRemove(0, 0), -1);
+  // Several at once: where the first of them was.
+  EXPECT_EQ(SelectionAfterRemoving({1, 3}, 3), 1);
+  EXPECT_EQ(SelectionAfterRemoving({3, 4}, 3), 2);
+  EXPECT_EQ(SelectionAfterRemoving({}, 3), -1);
 }
 
 TEST(FileListRules, CheckCommands) {
   std::vector<bool> checks = {true, false, true};
-  ApplyCheckCommand(checks, ccReverseCheck, -1);
+  ApplyCheckCommand(checks, ccReverseCheck, {});
   EXPECT_EQ(checks, (std::vector<bool>{false, true, false}));
-  ApplyCheckCommand(checks, ccCheckAll, -1);
+  ApplyCheckCommand(checks, ccCheckAll, {});
   EXPECT_EQ(checks, (std::vector<bool>{true, true, true}));
-  ApplyCheckCommand(checks, ccUncheck, 1);
+  ApplyCheckCommand(checks, ccUncheck, {1});
   EXPECT_EQ(checks, (std::vector<bool>{true, false, true}));
-  ApplyCheckCommand(checks, ccUncheckAll, 0);
+  ApplyCheckCommand(checks, ccUncheckAll, {0});
   EXPECT_EQ(checks, (std::vector<bool>{false, false, false}));
-  ApplyCheckCommand(checks, ccCheck, 2);
-  EXPECT_EQ(checks, (std::vector<bool>{false, false, true}));
+  ApplyCheckCommand(checks, ccCheck, {0, 2});  // every selected entry
+  EXPECT_EQ(checks, (std::vector<bool>{true, false, true}));
   // Without a selection, Check and Uncheck leave every entry as it is.
-  ApplyCheckCommand(checks, ccCheck, -1);
-  ApplyCheckCommand(checks, ccUncheck, 3);
-  EXPECT_EQ(checks, (std::vector<bool>{false, false, true}));
+  ApplyCheckCommand(checks, ccUncheck, {});
+  ApplyCheckCommand(checks, ccUncheck, {3});
+  EXPECT_EQ(checks, (std::vector<bool>{true, false, true}));
+  // Space flips the current entry; the other selected ones follow it.
+  ToggleChecks(checks, {0, 1}, 1);
+  EXPECT_EQ(checks, (std::vector<bool>{true, true, true}));
+  ToggleChecks(checks, {1, 2}, 2);
+  EXPECT_EQ(checks, (std::vector<bool>{true, false, false}));
 }
 
 TEST(FileListRules, MenuEnabling) {
