@@ -35,6 +35,8 @@ TFilesListView::TFilesListView(QWidget* parent) : QTreeWidget(parent) {
 
 void TFilesListView::SetListStyle(TListStyle style) {
   if (style == style_) return;
+  // The columns come and go below; what they report meanwhile is no choice.
+  const std::vector<int> widths = columnWidths_;
   style_ = style;
   if (style == vsList) {
     setColumnCount(1);
@@ -44,12 +46,12 @@ void TFilesListView::SetListStyle(TListStyle style) {
   }
   setColumnCount(5);
   setHeaderLabels({"Source", "Length", "Trimmed Length", "Destination File", "Progress"});
-  const std::vector<int> widths = columnWidths_;
   for (int column = 0; column < 5; ++column) {
     header()->setSectionResizeMode(column, QHeaderView::Interactive);
     setColumnWidth(column, widths[static_cast<size_t>(column)]);
   }
   setHeaderHidden(false);
+  columnWidths_ = widths;
 }
 
 void TFilesListView::SetColumnWidths(const std::vector<int>& widths) {

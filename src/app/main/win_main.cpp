@@ -97,6 +97,7 @@ QWidget* TfrmMain::BuildPreviewGroup() {
   trcPreview->setEnabled(false);
   lblPTS = new QLabel("Time:", group);
   lblPTS->setObjectName("lblPTS");
+  lblPTS->setBuddy(trcPreview);  // the time of the slider's position
 
   QStyle* look = style();
   imgbtnPlay = ImageButton("imgbtnPlay", look->standardIcon(QStyle::SP_MediaPlay), "Play", group);
@@ -127,6 +128,7 @@ void TfrmMain::BuildControls() {
 
   auto* listSide = new QWidget(this);
   lvFiles = new TFilesListView(listSide);
+  lvFiles->setAccessibleName("Files");
   lvFiles->SetEmptyPicture(QImage(QString::fromStdString(DataFile("skin/lvBack.bmp"))));
   btnAdd = NamedButton("btnAdd", "&Add", listSide);
   btnRemove = NamedButton("btnRemove", "Re&move", listSide);
@@ -224,13 +226,13 @@ void TfrmMain::BuildMenus() {
   mnuFile = menuBar()->addMenu("&File");
   mnuFile->setObjectName("mnuFile");
   Edit1 = NamedAction("Edit1", "&Add", this);
-  Edit1->setShortcut(QKeySequence::Open);
+  Edit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   Remove1 = NamedAction("Remove1", "&Remove", this);
   Clear1 = NamedAction("Clear1", "&Clear", this);
   Start1 = NamedAction("Start1", "&Start", this);
   Settings1 = NamedAction("Settings1", "Se&ttings", this);
   Exit2 = NamedAction("Exit2", "&Exit", this);
-  Exit2->setShortcut(QKeySequence::Quit);
+  Exit2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   mnuFile->addActions({Edit1, Remove1, Clear1, Start1});
   mnuFile->addSeparator();
   mnuFile->addAction(Settings1);

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QLabel>
 #include <QPushButton>
 #include <QToolButton>
 #include <initializer_list>
@@ -18,6 +19,13 @@ inline QPushButton* NamedButton(const char* name, const QString& caption, QWidge
   button->setObjectName(name);
   button->setAutoDefault(false);
   return button;
+}
+
+// A caption label that leads to `field` (the name a screen reader gives it).
+inline QLabel* Caption(const QString& text, QWidget* field, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setBuddy(field);
+  return label;
 }
 
 // A button that shows only an icon: its hint is its tooltip and the name a

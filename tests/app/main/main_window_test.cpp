@@ -3,6 +3,7 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QScreen>
 #include <QTest>
 #include <filesystem>
 
@@ -112,6 +113,72 @@ class MainWindowTest : public QObject {
     QVERIFY(std::filesystem::exists(elsewhere + "/clip_(new_1).wav"));
     QCOMPARE(list.SubItem(0, fcDestination), QString("clip_(new_2).wav"));
     QCOMPARE(list.SubItem(1, fcDestination), QString("clip_(new_3).wav"));
+  }
+
+  // Several entries at once: Remove, Check, Uncheck and Space act on every
+  // selected one; Trim acts on the current one.
+  void SeveralEntriesAtOnce() {
+    WindowFixture fixture;
+    fixture.Add(fixture.Copies("audio.mp3", {"a.mp3", "b.mp3", "c.mp3", "d.mp3"}));
+    TfrmMain& window = fixture.Window();
+    TFilesListView& list = *window.lvFiles;
+    list.setFocus();
+    list.Select(1);
+    QTest::keyClick(&list, Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(list.SelectedPositions(), (std::vector<int>{1, 2}));
+    QCOMPARE(list.Selected(), 2);  // the current one
+    QTest::keyClick(&list, Qt::Key_Space);
+    QVERIFY(list.Checked(0) && !list.Checked(1) && !list.Checked(2) && list.Checked(3));
+    window.Check1->trigger();
+    QVERIFY(list.Checked(1) && list.Checked(2));
+    window.Uncheck1->trigger();
+    QVERIFY(list.Checked(0) && !list.Checked(1) && !list.Checked(2) && list.Checked(3));
+    QString trimmed;
+    fixture.services.onExec = [&](QDialog& dialog) {
+      trimmed = dialog.findChild<QLabel*>("lblSourceName")->toolTip();
+      dialog.reject();
+    };
+    window.Trim1->trigger();
+    QCOMPARE(trimmed, list.SubItem(2, fcSource));
+    QTest::keyClick(&list, Qt::Key_Delete);
+    QCOMPARE(list.Count(), 2);
+    QVERIFY(list.SubItem(1, fcSource).endsWith("d.mp3"));
+    QCOMPARE(list.SelectedPositions(), (std::vector<int>{1}));
+  }
+
+  // The window grows from its designed size, the list and the preview
+  // taking the room, and the next start shows it as it was left: size,
+  // place, splitter, columns, maximised or not.
+  void KeepsItsSizeAndPlace() {
+    WindowFixture fixture;
+    fixture.Add({Q(fixture.Copy("audio.mp3", "a.mp3"))});
+    TfrmMain& window = fixture.Window();
+    QCOMPARE(window.minimumSize(), QSize(786, 534));
+    const QRect screen = window.screen()->availableGeometry();
+    const QRect kept(screen.x() + 4, screen.y() + 3, screen.width() - 10, screen.height() - 8);
+    const int listWidth = window.lvFiles->width();
+    const int previewHeight = window.imgPreview->height();
+    window.setGeometry(kept);
+    QTRY_COMPARE(window.geometry(), kept);
+    QVERIFY(window.lvFiles->width() >= listWidth && window.imgPreview->height() > previewHeight);
+    window.splFiles->setSizes({400, 300});
+    const QList<int> sizes = window.splFiles->sizes();
+    window.lvFiles->setColumnWidth(fcSource, 333);
+    window.close();
+
+    TfrmMain again(fixture.services);
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QCOMPARE(again.geometry(), kept);
+    QCOMPARE(again.splFiles->sizes(), sizes);
+    again.AddFiles({Q(fixture.scratch.File("a.mp3"))});
+    QCOMPARE(again.lvFiles->columnWidth(fcSource), 333);
+    again.showMaximized();
+    QTRY_VERIFY(again.isMaximized());
+    again.close();
+    TfrmMain third(fixture.services);
+    third.show();
+    QTRY_VERIFY(third.isMaximized());
   }
 
   void RemoveClearAndTheSelection() {

@@ -201,6 +201,44 @@ class RunTest : public QObject {
     QCOMPARE(fixture.services.powerOffCalls, 1);
   }
 
+  // While a run converts the machine stays awake; the lock goes when the
+  // run ends or is cancelled. A run that ends while another program's
+  // window is active tells the desktop how it went.
+  void SleepLockAndNotification() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(11);  // WAV
+    fixture.Add({Q(fixture.Copy("audio.mp3", "a.mp3")), Q(fixture.Copy("audio.mp3", "b.mp3"))});
+    TfrmMain& window = fixture.Window();
+    QDialog elsewhere;  // stands for another program's window
+    int held = -1;
+    fixture.services.onExec = [&](QDialog&) {
+      held = fixture.services.sleepLocksHeld;
+      elsewhere.setModal(true);
+      elsewhere.show();
+      elsewhere.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
+    };
+    window.btnStart->click();
+    QCOMPARE(held, 1);
+    QCOMPARE(fixture.services.sleepLocksHeld, 0);
+    QCOMPARE(fixture.services.inhibitReasons, QStringList({"Converting 2 files"}));
+    QCOMPARE(fixture.services.notifications.size(), size_t{1});
+    QCOMPARE(fixture.services.notifications[0].text, QString("2 files converted."));
+    elsewhere.hide();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    // Watched, and cancelled: the lock goes at once, nobody is told.
+    fixture.services.onExec = [&](QDialog& dialog) {
+      QTest::mouseClick(static_cast<TfrmProgress*>(&dialog)->btnCancel, Qt::LeftButton);
+      held = fixture.services.sleepLocksHeld;
+    };
+    window.btnStart->click();
+    QCOMPARE(held, 0);
+    QTRY_COMPARE(window.Run().Phase(), rpIdle);
+    QCOMPARE(fixture.services.notifications.size(), size_t{1});
+  }
+
   // Cancel, then Start at once by every route: refused until the cancelled
   // run has ended, and the run started then converts every file, untouched
   // by the cancelled run's last events.
