@@ -146,6 +146,7 @@ void TfrmCrop::showEvent(QShowEvent* event) {
   }
   lblSourceName->setText(QString::fromStdString(ShortSourceName(record_->SourceFile, 51, 44)));
   lblSourceName->setToolTip(QString::fromStdString(record_->SourceFile));
+  KeepDesignedSize(*this, {615, 435});  // room for the name shown
   lblLength->setText(QString::fromStdString(SecondsText(Preview->DurationMs()) + " Second"));
 }
 

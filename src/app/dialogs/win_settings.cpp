@@ -118,6 +118,7 @@ void TfrmSettings::showEvent(QShowEvent* event) {
     for (int i = 0; i < mainFormats_->count(); ++i)
       cbOutputFormat->addItem(mainFormats_->itemText(i));
     cbOutputFormat->setMaxVisibleItems(mainFormats_->maxVisibleItems());
+    cbOutputFormat->setMinimumWidth(cbOutputFormat->sizeHint().width());
     cbOutputFormat->setCurrentIndex(mainFormats_->currentIndex());
   }
   ApplySkin(*this, skin_);
@@ -148,6 +149,7 @@ void TfrmSettings::LoadLists(int format) {
     }
     box->setCurrentIndex(list.Selected);
     box->setMaxVisibleItems(std::max(box->count(), 1));
+    box->setMinimumWidth(box->sizeHint().width());
     box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24);
     box->setEnabled(list.Enabled);
   }

@@ -127,6 +127,7 @@ void TfrmTrim::showEvent(QShowEvent* event) {
   });
   lblSourceName->setText(QString::fromStdString(ShortSourceName(record_->SourceFile, 51, 44)));
   lblSourceName->setToolTip(QString::fromStdString(record_->SourceFile));
+  KeepDesignedSize(*this, {615, 435});  // room for the name shown
   startMs_ = record_->TrimStart > 0 ? record_->TrimStart : 0;
   ShowDigits(*maskedtStartTime, startMs_);
   if (record_->TrimLength <= 0) {

@@ -50,6 +50,8 @@ void TFilesListView::SetListStyle(TListStyle style) {
     header()->setSectionResizeMode(column, QHeaderView::Interactive);
     setColumnWidth(column, widths[static_cast<size_t>(column)]);
   }
+  // The source path takes the room a wider window gives the list.
+  header()->setSectionResizeMode(fcSource, QHeaderView::Stretch);
   setHeaderHidden(false);
   columnWidths_ = widths;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -70,6 +71,10 @@ inline void SetTabOrder(std::initializer_list<QWidget*> widgets) {
 // The dialog keeps its designed size, or the larger size its fields need
 // (a larger font, longer texts): nothing in it is cut.
 inline void KeepDesignedSize(QDialog& dialog, const QSize& designed) {
+  // Hints that just changed (new texts, new choices) reach the dialog's
+  // own layout first.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  if (QLayout* layout = dialog.layout()) layout->activate();
   dialog.setFixedSize(designed.expandedTo(dialog.minimumSizeHint()));
 }
 

@@ -161,9 +161,12 @@ class MainWindowTest : public QObject {
     window.setGeometry(kept);
     QTRY_COMPARE(window.geometry(), kept);
     QVERIFY(window.lvFiles->width() >= listWidth && window.imgPreview->height() > previewHeight);
+    QCOMPARE(window.lvFiles->header()->sectionPosition(fcProgress) +
+                 window.lvFiles->header()->sectionSize(fcProgress),
+             window.lvFiles->viewport()->width());  // the Source column takes the room
     window.splFiles->setSizes({400, 300});
     const QList<int> sizes = window.splFiles->sizes();
-    window.lvFiles->setColumnWidth(fcSource, 333);
+    window.lvFiles->setColumnWidth(fcDestination, 333);
     window.close();
 
     TfrmMain again(fixture.services);
@@ -172,7 +175,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(again.geometry(), kept);
     QCOMPARE(again.splFiles->sizes(), sizes);
     again.AddFiles({Q(fixture.scratch.File("a.mp3"))});
-    QCOMPARE(again.lvFiles->columnWidth(fcSource), 333);
+    QCOMPARE(again.lvFiles->columnWidth(fcDestination), 333);
     again.showMaximized();
     QTRY_VERIFY(again.isMaximized());
     again.close();
