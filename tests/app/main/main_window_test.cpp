@@ -148,7 +148,7 @@ class MainWindowTest : public QObject {
 
   // The window grows from its designed size, the list and the preview
   // taking the room, and the next start shows it as it was left: size,
-  // place, splitter, columns, maximised or not.
+  // place, splitter, columns.
   void KeepsItsSizeAndPlace() {
     WindowFixture fixture;
     fixture.Add({Q(fixture.Copy("audio.mp3", "a.mp3"))});
@@ -176,12 +176,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(again.splFiles->sizes(), sizes);
     again.AddFiles({Q(fixture.scratch.File("a.mp3"))});
     QCOMPARE(again.lvFiles->columnWidth(fcDestination), 333);
-    again.showMaximized();
-    QTRY_VERIFY(again.isMaximized());
-    again.close();
-    TfrmMain third(fixture.services);
-    third.show();
-    QTRY_VERIFY(third.isMaximized());
   }
 
   void RemoveClearAndTheSelection() {
