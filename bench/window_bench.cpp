@@ -15,9 +15,9 @@
 #include <cstdio>
 #include <random>
 
+#include "app/main/win_main.h"
 #include "app/widgets/application.h"
 #include "app/widgets/ui_services.h"
-#include "app/main/win_main.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include <memory>
 #include <vector>
 
-#include "app/widgets/application.h"
-#include "app/widgets/skins.h"
-#include "app/widgets/ui_services.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/output_formats.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
 #include "support/test_support.h"
 
 namespace moskvid::test {

@@ -8,8 +8,8 @@
 
 #include "app/widgets/application.h"
 #include "app/widgets/skins.h"
-#include "app/widgets/widget_parts.h"
 #include "app/widgets/ui_services.h"
+#include "app/widgets/widget_parts.h"
 
 namespace moskvid {
 

@@ -7,13 +7,13 @@
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 
-#include "app/widgets/application.h"
-#include "app/widgets/skins.h"
-#include "app/widgets/widget_parts.h"
 #include "app/settings/format_summary.h"
 #include "app/settings/ini_file.h"
 #include "app/settings/job_settings.h"
 #include "app/settings/output_formats.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/widget_parts.h"
 
 namespace moskvid {
 

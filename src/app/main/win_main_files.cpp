@@ -3,15 +3,15 @@
 // write, the menus' enabling and the popup.
 #include <QFileInfo>
 
-#include "app/widgets/application.h"
-#include "app/widgets/box_warnings.h"
 #include "app/main/file_adder.h"
 #include "app/main/open_filter.h"
-#include "app/widgets/ui_services.h"
-#include "app/main/win_main.h"
 #include "app/main/run_builder.h"
+#include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/output_formats.h"
+#include "app/widgets/application.h"
+#include "app/widgets/box_warnings.h"
+#include "app/widgets/ui_services.h"
 #include "binding/media_loader.h"
 
 namespace moskvid {

@@ -3,9 +3,9 @@
 #include <QPainter>
 #include <QTest>
 
-#include "app/widgets/application.h"
 #include "app/main/win_cover.h"
 #include "app/main/win_progress.h"
+#include "app/widgets/application.h"
 #include "app/window_test_support.h"
 #include "engine/option_records.h"
 

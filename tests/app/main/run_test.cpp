@@ -4,8 +4,8 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/window_test_support.h"
 #include "app/settings/output_formats.h"
+#include "app/window_test_support.h"
 
 namespace moskvid::test {
 
