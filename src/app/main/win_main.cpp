@@ -361,9 +361,15 @@ void TfrmMain::WireEvents() {
           [this] { Guarded([this] { lvFilesDblClick(); }); });
   connect(lvFiles, &TFilesListView::PlayRequested, this,
           [this] { Guarded([this] { lvFilesDblClick(); }); });
-  // A check changes which names Start gives.
+  // A check changes which names Start gives; Check All and the like change
+  // many at once, and the names are planned again once for all of them.
   connect(lvFiles, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
-    if (column == fcSource && !refreshingNames_) Guarded([this] { RefreshDestinations(); });
+    if (column != fcSource || refreshingNames_ || namesDue_) return;
+    namesDue_ = true;
+    QTimer::singleShot(0, this, [this] {
+      namesDue_ = false;
+      Guarded([this] { RefreshDestinations(); });
+    });
   });
   connect(cbOutputFormat, &QComboBox::currentIndexChanged, this,
           [this](int index) { Guarded([&] { cbOutputFormatChange(index); }); });

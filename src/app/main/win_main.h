@@ -214,6 +214,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   std::unique_ptr<TSleepLock> sleepLock_;
   std::vector<std::string> failureLines_;  // "NAME: reason" of the last run
   bool refreshingNames_ = false;
+  bool namesDue_ = false;  // a refresh of the names is queued
 
   // Preview state, on the window thread.
   TAVProbe* PreviewProbe_ = nullptr;

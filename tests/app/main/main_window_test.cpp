@@ -103,6 +103,11 @@ class MainWindowTest : public QObject {
     QCOMPARE(list.SubItem(1, fcDestination), QString("clip_(new_1).mp3"));
     QCOMPARE(list.Entry(1)->toolTip(fcDestination),
              Q(fixture.scratch.File("out") + "/clip_(new_1).mp3"));
+    list.SetChecked(0, false);  // Start names only the checked ones
+    QTRY_COMPARE(list.SubItem(1, fcDestination), QString("clip_(new).mp3"));
+    QCOMPARE(list.SubItem(0, fcDestination), QString("clip_(new_1).mp3"));
+    list.SetChecked(0, true);
+    QTRY_COMPARE(list.SubItem(0, fcDestination), QString("clip_(new).mp3"));
     window.cbOutputFormat->setCurrentIndex(11);  // WAV
     QCOMPARE(list.SubItem(1, fcDestination), QString("clip_(new_1).wav"));
     const std::string elsewhere = fixture.scratch.File("elsewhere");
