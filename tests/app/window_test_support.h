@@ -34,7 +34,9 @@ struct RecordedMessage {
 class FakeServices : public TUiServices {
  public:
   // Modal windows run for real, but a watchdog closes one that nothing else
-  // closes, so that no test hangs on it.
+  // closes, so that no test hangs on it. `onExec` acts on the window as soon
+  // as it shows, before whatever was queued meanwhile (the end of a quick
+  // run, say) reaches it.
   int ExecModal(QDialog& dialog) override {
     ++execCount;
     QTimer watchdog;
@@ -44,7 +46,12 @@ class FakeServices : public TUiServices {
       dialog.reject();
     });
     watchdog.start(watchdogMs);
-    if (onExec) QTimer::singleShot(0, &dialog, [this, &dialog] { onExec(dialog); });
+    if (onExec) {
+      dialog.setWindowModality(Qt::ApplicationModal);
+      dialog.show();
+      onExec(dialog);
+      if (!dialog.isVisible()) return dialog.result();
+    }
     return dialog.exec();
   }
   void Message(QWidget*, const QString& caption, const QString& text,
