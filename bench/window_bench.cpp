@@ -15,9 +15,9 @@
 #include <cstdio>
 #include <random>
 
-#include "app/main/application.h"
-#include "app/main/ui_services.h"
 #include "app/main/win_main.h"
+#include "app/widgets/application.h"
+#include "app/widgets/ui_services.h"
 
 namespace {
 
@@ -35,6 +35,8 @@ class BenchServices : public TUiServices {
     error = "not in a benchmark";
     return false;
   }
+  std::unique_ptr<TSleepLock> InhibitSleep(const QString&) override { return nullptr; }
+  void Notify(const QString&, const QString&) override {}
 };
 
 int Run(TfrmMain& window, const QString& file, int format, const std::string& mode) {

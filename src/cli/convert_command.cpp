@@ -204,6 +204,9 @@ int FormatsCommand(const std::vector<std::string>& args) {
   }
   TGlobalObject global;
   if (!config.empty()) global.SetConfigFile(config);
+  // The libraries tell which encoder runs for each stored name; without
+  // them the stored names are listed.
+  binding::LoadMediaLibraries(DefaultLibraryFolder(), true);
   const int current = TAppSettings(global.ConfigFile()).OutputFormat();
   TIniFile profile(global.ProfileFile());
   for (int n = 0; n < kFormatCount; ++n) {

@@ -227,6 +227,8 @@ void TCustomFFmpegVCL::StartConvert(int threadCount) {
     threadCount_ = threadCount;
     pendingCount_ = tasks_.Count();
     runOpen_ = pendingCount_ > 0;
+    runPaused_ = false;
+    heldStarts_.clear();
     for (int i = 0; i < tasks_.Count(); ++i)
       tasks_.Item(i).Counted = false;
     starts = threadCount <= 0 ? 1 : threadCount;
@@ -249,6 +251,10 @@ void TCustomFFmpegVCL::StartNextTask() {
     if (pendingCount_ <= 0 || nextTask_ < 0 || nextTask_ >= tasks_.Count()) return;
     --pendingCount_;
     serial = tasks_.Item(nextTask_++).Serial;
+    if (runPaused_) {
+      heldStarts_.push_back(serial);
+      return;
+    }
     if (threadCount_ > 0) {
       // Under the same lock as the choice, so that no removal comes between.
       StartTask(serial);
@@ -256,6 +262,10 @@ void TCustomFFmpegVCL::StartNextTask() {
     }
     timer = timerService_;
   }
+  StartFromTimer(timer, serial);
+}
+
+void TCustomFFmpegVCL::StartFromTimer(const TTimerService& timer, uint64_t serial) {
   // The timer names the task by serial: removals before it fires renumber
   // the list.
   if (timer) {
@@ -289,6 +299,11 @@ void TCustomFFmpegVCL::StartTask(uint64_t serial) {
     ContinueRun();
     return;
   }
+  if (runPaused_) {
+    // Paused while its timer waited.
+    heldStarts_.push_back(serial);
+    return;
+  }
   TFFmpeg* task = &tasks_.Item(index);
   task->ProgressIntervalUs = int64_t{progressInterval_} * 1000;
   task->Options.Verbose = logLevel_ - 1;
@@ -310,6 +325,9 @@ void TCustomFFmpegVCL::StartTask(uint64_t serial) {
 void TCustomFFmpegVCL::StopConvert() {
   std::lock_guard<ReentrantLock> guard(lock_);
   pendingCount_ = 0;
+  // Held tasks never started: they end below like every waiting one.
+  runPaused_ = false;
+  heldStarts_.clear();
   for (int i = 0; i < tasks_.Count(); ++i) {
     TFFmpeg& task = tasks_.Item(i);
     if (task.Terminated) continue;
@@ -327,16 +345,33 @@ void TCustomFFmpegVCL::StopConvert() {
 
 void TCustomFFmpegVCL::PauseConvert() {
   std::lock_guard<ReentrantLock> guard(lock_);
+  // Also for the task that is about to start as another one ends.
+  runPaused_ = runOpen_;
   for (int i = 0; i < tasks_.Count(); ++i) {
     if (tasks_.Item(i).WorkerActive()) tasks_.Item(i).Pause();
   }
 }
 
 void TCustomFFmpegVCL::ResumeConvert() {
-  std::lock_guard<ReentrantLock> guard(lock_);
-  for (int i = 0; i < tasks_.Count(); ++i) {
-    if (tasks_.Item(i).WorkerActive()) tasks_.Item(i).Resume();
+  std::vector<uint64_t> held;
+  TTimerService timer;
+  {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    runPaused_ = false;
+    for (int i = 0; i < tasks_.Count(); ++i) {
+      if (tasks_.Item(i).WorkerActive()) tasks_.Item(i).Resume();
+    }
+    held.swap(heldStarts_);
+    if (threadCount_ > 0) {
+      for (uint64_t serial : held)
+        StartTask(serial);
+      return;
+    }
+    timer = timerService_;
   }
+  for (uint64_t serial : held)
+    StartFromTimer(timer, serial);
+  if (!timer) RunQueuedTimers();
 }
 
 void TCustomFFmpegVCL::RemoveTask(int index) {
@@ -372,6 +407,8 @@ void TCustomFFmpegVCL::ClearTasks() {
     threadCount_ = 0;
     pendingCount_ = 0;
     runOpen_ = false;  // a cleared list ends the run without a signal
+    runPaused_ = false;
+    heldStarts_.clear();
   }
   Dispose(std::move(removed));
   ReapRetired();

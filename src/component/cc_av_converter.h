@@ -128,6 +128,9 @@ class TCustomFFmpegVCL {
   void ContinueRun();
   // Starts the task with the serial number, when it is still in the list.
   void StartTask(uint64_t serial);
+  // Has the timer service (or, without one, the queue StartConvert runs)
+  // start the task.
+  void StartFromTimer(const TTimerService& timer, uint64_t serial);
   // Stops and frees tasks already taken out of the list, after their workers
   // and terminators are done. Tasks whose threads this one cannot wait for
   // (it is one of them, or it holds lock_) are retired instead.
@@ -152,6 +155,10 @@ class TCustomFFmpegVCL {
   int finishedCount_ = 0;
   int pendingCount_ = 0;
   bool runOpen_ = false;  // from StartConvert until the end-of-run signal
+  // Between PauseConvert and ResumeConvert no task starts: the starts that
+  // come due are held here (by serial) and made on resume.
+  bool runPaused_ = false;
+  std::vector<uint64_t> heldStarts_;
   TTimerService timerService_;
 
   // --- Protected by graveLock_: removed tasks whose threads still have to

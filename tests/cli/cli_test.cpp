@@ -71,6 +71,25 @@ TEST(CliTest, CheckLibsPrefersTheLibAVFolderBesideTheProgram) {
   EXPECT_NE(loaded.find(folder + "/libavcodec.so.59\n"), std::string::npos) << loaded;
 }
 
+// The summaries name the encoders the installed libraries run: the
+// profiles' old "libfaac" is "aac" here, and a stored encoder they lack is
+// said to be missing.
+TEST(CliTest, FormatsNameTheEncodersThatRun) {
+  ScratchDir dir;
+  const std::string config = dir.File("moskvid.ini");
+  std::ofstream(config) << "[formatInfo10]\nparaAudioEncoder=libamr_nb\n";
+  int status = -1;
+  const std::string out = Cli("formats --config " + Quote(config), &status, false);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_EQ(out.find("libfaac"), std::string::npos) << out;
+  const size_t psp = out.find("PSP MPEG-4 Normal Quality");
+  ASSERT_NE(psp, std::string::npos);
+  EXPECT_EQ(out.find("audio aac, 48000 Hz", psp), out.find("audio ", psp)) << out;
+  EXPECT_NE(out.find("audio libamr_nb (not in the installed libraries), 44100 Hz"),
+            std::string::npos)
+      << out;
+}
+
 TEST(CliTest, BadArgumentsGiveTheUsageAndStatusTwo) {
   int status = -1;
   EXPECT_NE(Cli("", &status).find("Usage: moskvid-cli"), std::string::npos);

@@ -2,6 +2,7 @@
 // mode, stop, pause, removal and failures.
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -165,6 +166,51 @@ TEST_F(ConverterTest, PauseHoldsResumeContinuesStopEnds) {
   const auto ends = Terminations();
   ASSERT_EQ(ends.size(), 2u);
   EXPECT_FALSE(ends[0].finished);
+}
+
+// A pause that comes as one task ends holds the next one: no task starts
+// until the run is resumed (it then converts in full) or stopped (it then
+// ends as stopped, and so does the run).
+TEST_F(ConverterTest, PauseAsATaskEndsStartsNoTaskUntilResumed) {
+  for (const bool resume : {true, false}) {
+    SCOPED_TRACE(resume ? "resumed" : "stopped");
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      events.clear();
+    }
+    converter.ClearTasks();
+    const std::string second = scratch.File(resume ? "r1.wav" : "s1.wav");
+    AddTask(Media("audio.mp3"), scratch.File(resume ? "r0.wav" : "s0.wav"), "acodec=pcm_s16le");
+    AddTask(Media("audio.mp3"), second, "acodec=pcm_s16le");
+    std::atomic<int> claimed{-1};
+    converter.OnTaskClaimed = [&](int index) { claimed = index; };
+    const auto record = converter.OnTerminate;
+    converter.OnTerminate = [&, record](int index, bool finished, bool exception,
+                                        const std::string& message) {
+      if (index == 0) converter.PauseConvert();  // Pause pressed as the first task ends
+      record(index, finished, exception, message);
+    };
+    converter.StartConvert(1);
+    ASSERT_TRUE(WaitFor("terminate", 0));
+    // Unpaused, the first task's worker claims the next one at once.
+    EXPECT_FALSE(WaitFor("terminate", 1, std::chrono::seconds(2)));
+    EXPECT_EQ(claimed.load(), 0);
+    resume ? converter.ResumeConvert() : converter.StopConvert();
+    ASSERT_TRUE(WaitForEnd());
+    converter.OnTerminate = record;
+    converter.OnTaskClaimed = nullptr;
+    const auto ends = Terminations();
+    ASSERT_EQ(ends.size(), 3u);
+    EXPECT_EQ(ends[1].index, 1);
+    EXPECT_EQ(ends[1].finished, resume);
+    EXPECT_FALSE(ends[1].exception) << ends[1].message;
+    if (resume) {
+      EXPECT_EQ(claimed.load(), 1);
+      EXPECT_NEAR(ToDouble(ProbeFormat(second).at("duration")), 3.0, 0.1);
+    } else {
+      EXPECT_LE(std::filesystem::exists(second) ? CountFrames(second, "a:0") : 0, 0);
+    }
+  }
 }
 
 TEST_F(ConverterTest, RemovingATaskRenumbersTheRest) {

@@ -9,29 +9,15 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-#include "app/main/application.h"
-#include "app/main/widget_parts.h"
+#include "app/widgets/application.h"
+#include "app/widgets/widget_parts.h"
 #include "engine/option_parsing.h"
 
 namespace moskvid {
 
-namespace {
-
-QToolButton* ImageButton(const char* name, QStyle::StandardPixmap icon, const QString& hint,
-                         QWidget* parent) {
-  auto* button = new QToolButton(parent);
-  button->setObjectName(name);
-  button->setIcon(parent->style()->standardIcon(icon));
-  button->setToolTip(hint);
-  button->setAutoRaise(true);
-  return button;
-}
-
-}  // namespace
-
-void LayOutClipDialog(QDialog& dialog, QWidget* preview, QLabel* sourceName, QLabel* length,
-                      QWidget* page, const QString& pageTitle, QPushButton* byDefault,
-                      QPushButton* ok, QPushButton* cancel) {
+QTabWidget* LayOutClipDialog(QDialog& dialog, QWidget* preview, QLabel* sourceName, QLabel* length,
+                             QWidget* page, const QString& pageTitle, QPushButton* byDefault,
+                             QPushButton* ok, QPushButton* cancel) {
   auto* pages = new QTabWidget(&dialog);
   pages->addTab(page, pageTitle);
   auto* info = new QFormLayout;
@@ -46,6 +32,7 @@ void LayOutClipDialog(QDialog& dialog, QWidget* preview, QLabel* sourceName, QLa
   auto* layout = new QVBoxLayout(&dialog);
   layout->addLayout(top, 1);
   layout->addLayout(DialogButtonRow(byDefault, {ok, cancel}));
+  return pages;
 }
 
 TClipPreview::TClipPreview(const QString& timeCaption, QWidget* parent) : QWidget(parent) {
@@ -56,18 +43,23 @@ TClipPreview::TClipPreview(const QString& timeCaption, QWidget* parent) : QWidge
   trcPreview->setObjectName("trcPreview");
   trcPreview->setFixedWidth(370);
   trcPreview->setTickPosition(QSlider::TicksBelow);
+  trcPreview->setAccessibleName("Position");
   lblPTS = new QLabel(this);
   lblPTS->setObjectName("lblPTS");
-  imgbtnPlay = ImageButton("imgbtnPlay", QStyle::SP_MediaPlay, "Play", this);
-  imgbtnpause = ImageButton("imgbtnpause", QStyle::SP_MediaPause, "Pause", this);
-  imgLeft = ImageButton("imgLeft", QStyle::SP_MediaSeekBackward, "One frame back", this);
-  imgRight = ImageButton("imgRight", QStyle::SP_MediaSeekForward, "One frame on", this);
+  QStyle* look = style();
+  imgbtnPlay = ImageButton("imgbtnPlay", look->standardIcon(QStyle::SP_MediaPlay), "Play", this);
+  imgbtnpause =
+      ImageButton("imgbtnpause", look->standardIcon(QStyle::SP_MediaPause), "Pause", this);
+  imgLeft = ImageButton("imgLeft", look->standardIcon(QStyle::SP_MediaSeekBackward),
+                        "One frame back", this);
+  imgRight = ImageButton("imgRight", look->standardIcon(QStyle::SP_MediaSeekForward),
+                         "One frame on", this);
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(500);
 
   auto* controls = new QHBoxLayout;
-  controls->addWidget(new QLabel(timeCaption, this));
+  controls->addWidget(Caption(timeCaption, trcPreview, this));
   controls->addWidget(lblPTS, 1);
   for (QToolButton* button : {imgLeft, imgbtnPlay, imgbtnpause, imgRight})
     controls->addWidget(button);
@@ -76,6 +68,7 @@ TClipPreview::TClipPreview(const QString& timeCaption, QWidget* parent) : QWidge
   layout->addWidget(imgPreview);
   layout->addWidget(trcPreview);
   layout->addLayout(controls);
+  SetTabOrder({trcPreview, imgLeft, imgbtnPlay, imgbtnpause, imgRight});
 
   connect(trcPreview, &QSlider::valueChanged, this, [this] { Guarded([this] { ShowFrame(); }); });
   connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Tick(); }); });

@@ -7,23 +7,25 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QWidget>
 
 #include "app/dialogs/crop_rules.h"
 #include "app/dialogs/trim_rules.h"
-#include "app/main/picture_pane.h"
+#include "app/widgets/picture_pane.h"
 #include "component/av_probe.h"
 
 namespace moskvid {
 
 // The layout both clip dialogs share: the preview with the source's name and
 // length on the left, `page` (titled `pageTitle`) on the right, the buttons
-// at the bottom.
-void LayOutClipDialog(QDialog& dialog, QWidget* preview, QLabel* sourceName, QLabel* length,
-                      QWidget* page, const QString& pageTitle, QPushButton* byDefault,
-                      QPushButton* ok, QPushButton* cancel);
+// at the bottom. Returns the pages.
+QTabWidget* LayOutClipDialog(QDialog& dialog, QWidget* preview, QLabel* sourceName, QLabel* length,
+                             QWidget* page, const QString& pageTitle, QPushButton* byDefault,
+                             QPushButton* ok, QPushButton* cancel);
 
 class TClipPreview : public QWidget {
   Q_OBJECT

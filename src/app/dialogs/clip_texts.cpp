@@ -1,6 +1,6 @@
 #include "app/dialogs/clip_texts.h"
 
-#include "app/main/utf8_text.h"
+#include "app/widgets/utf8_text.h"
 #include "engine/option_parsing.h"
 
 namespace moskvid {

@@ -1,5 +1,6 @@
 #include "app/dialogs/trim_rules.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "engine/option_parsing.h"
@@ -58,7 +59,8 @@ TClipSlider PlanClipSlider(int64_t durationUs, int sliderWidth) {
 int ClipTickPosition(int position, int maximum, int64_t durationMs) {
   const int64_t seconds = durationMs / 1000;
   if (seconds <= 1) return maximum;
-  const int64_t next = position + maximum / seconds;
+  // At least one position, which is more than a second beyond 32767 seconds.
+  const int64_t next = position + std::max<int64_t>(1, maximum / seconds);
   return static_cast<int>(next > maximum ? maximum : next);
 }
 

@@ -11,9 +11,9 @@
 #include "app/dialogs/clip_texts.h"
 #include "app/dialogs/crop_detect.h"
 #include "app/dialogs/trim_rules.h"
-#include "app/main/application.h"
-#include "app/main/skins.h"
-#include "app/main/widget_parts.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/widget_parts.h"
 #include "binding/media_loader.h"
 
 namespace moskvid {
@@ -34,7 +34,6 @@ TfrmCrop::TfrmCrop(QWidget* parent)
     : QDialog(parent), converter_(std::make_unique<TCCAVConverter>()) {
   setObjectName("frmCrop");
   setWindowTitle("Crop");
-  setFixedSize(615, 435);
 
   Preview = new TClipPreview("Time:", this);
   RectTracker = new TRectTracker(Preview->imgPreview);
@@ -59,24 +58,26 @@ TfrmCrop::TfrmCrop(QWidget* parent)
 
   auto* size = new QGroupBox("Crop Size", this);
   auto* grid = new QGridLayout(size);
-  grid->addWidget(new QLabel("Up", size), 0, 0);
+  grid->addWidget(Caption("Up", spedUp, size), 0, 0);
   grid->addWidget(spedUp, 0, 1);
-  grid->addWidget(new QLabel("Down", size), 1, 0);
+  grid->addWidget(Caption("Down", spedDown, size), 1, 0);
   grid->addWidget(spedDown, 1, 1);
-  grid->addWidget(new QLabel("Left", size), 2, 0);
+  grid->addWidget(Caption("Left", spedLeft, size), 2, 0);
   grid->addWidget(spedLeft, 2, 1);
-  grid->addWidget(new QLabel("Right", size), 3, 0);
+  grid->addWidget(Caption("Right", spedRight, size), 3, 0);
   grid->addWidget(spedRight, 3, 1);
   grid->addWidget(btnReset, 4, 0);
   grid->addWidget(btnDetect, 4, 1);
   auto* page = new QWidget(this);
   auto* pageLayout = new QVBoxLayout(page);
   pageLayout->addWidget(size);
-  pageLayout->addWidget(new QLabel("Zoom", page));
+  pageLayout->addWidget(Caption("Zoom", cmbZoom, page));
   pageLayout->addWidget(cmbZoom);
   pageLayout->addStretch();
-  LayOutClipDialog(*this, Preview, lblSourceName, lblLength, page, "Crop", btnDefault, btnOk,
-                   btnCancel);
+  QTabWidget* pages = LayOutClipDialog(*this, Preview, lblSourceName, lblLength, page, "Crop",
+                                       btnDefault, btnOk, btnCancel);
+  SetTabOrder({Preview->imgRight, pages->tabBar(), spedUp, spedDown, spedLeft, spedRight, btnReset,
+               btnDetect, cmbZoom, btnDefault, btnOk, btnCancel});
 
   connect(spedUp, &QSpinBox::valueChanged, this, [this] { MarginChanged(*spedUp, true); });
   connect(spedDown, &QSpinBox::valueChanged, this, [this] { MarginChanged(*spedDown, true); });
@@ -92,6 +93,8 @@ TfrmCrop::TfrmCrop(QWidget* parent)
           [this] { Guarded([this] { btnDetectClick(); }); });
   connect(btnOk, &QPushButton::clicked, this, [this] { Guarded([this] { btnOkClick(); }); });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  // The designed size, or more when the fields need it.
+  KeepDesignedSize(*this, {615, 435});
 }
 
 TfrmCrop::~TfrmCrop() = default;
@@ -143,6 +146,7 @@ void TfrmCrop::showEvent(QShowEvent* event) {
   }
   lblSourceName->setText(QString::fromStdString(ShortSourceName(record_->SourceFile, 51, 44)));
   lblSourceName->setToolTip(QString::fromStdString(record_->SourceFile));
+  KeepDesignedSize(*this, {615, 435});  // room for the name shown
   lblLength->setText(QString::fromStdString(SecondsText(Preview->DurationMs()) + " Second"));
 }
 

@@ -6,8 +6,9 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs/clip_texts.h"
-#include "app/main/application.h"
-#include "app/main/skins.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/widget_parts.h"
 #include "binding/media_loader.h"
 
 namespace moskvid {
@@ -31,7 +32,6 @@ TfrmFileInfo::TfrmFileInfo(TLog log, QWidget* parent)
     : QDialog(parent), log_(std::move(log)), converter_(std::make_unique<TCCAVConverter>()) {
   setObjectName("frmFileInfo");
   setWindowTitle("File infomation");
-  setFixedSize(420, 460);
 
   lblSourceName = new QLabel(this);
   lblSourceName->setObjectName("lblSourceName");
@@ -77,6 +77,8 @@ TfrmFileInfo::TfrmFileInfo(TLog log, QWidget* parent)
   layout->addStretch();
   layout->addLayout(buttons);
   connect(btn1, &QPushButton::clicked, this, &QDialog::accept);
+  // The designed size, or more when the fields need it.
+  KeepDesignedSize(*this, {420, 460});
 }
 
 TfrmFileInfo::~TfrmFileInfo() = default;

@@ -7,10 +7,10 @@
 
 #include "app/dialogs/clip_texts.h"
 #include "app/dialogs/trim_rules.h"
-#include "app/main/application.h"
-#include "app/main/skins.h"
-#include "app/main/ui_services.h"
-#include "app/main/widget_parts.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
+#include "app/widgets/widget_parts.h"
 #include "binding/media_loader.h"
 
 namespace moskvid {
@@ -43,7 +43,6 @@ TfrmTrim::TfrmTrim(TUiServices& services, QWidget* parent)
     : QDialog(parent), services_(services), converter_(std::make_unique<TCCAVConverter>()) {
   setObjectName("frmTrim");
   setWindowTitle("Trim");
-  setFixedSize(615, 435);
 
   Preview = new TClipPreview("Tiem:", this);
   lblSourceName = new QLabel(this);
@@ -56,7 +55,7 @@ TfrmTrim::TfrmTrim(TUiServices& services, QWidget* parent)
   maskedtLength->setReadOnly(true);
   maskedtLength->setFocusPolicy(Qt::NoFocus);
   btnOk1 = NamedButton("btnOk1", "&Ok", this);
-  btnOk2 = NamedButton("btnOk2", "&Ok", this);
+  btnOk2 = NamedButton("btnOk2", "O&k", this);
   btnReset = NamedButton("btnReset", "&Reset", this);
   btnSetStart = NamedButton("btnSetStart", "Set start", this);
   btnSetStart->setToolTip("The time of the picture shown becomes the start");
@@ -69,24 +68,23 @@ TfrmTrim::TfrmTrim(TUiServices& services, QWidget* parent)
 
   auto* page = new QWidget(this);
   auto* form = new QGridLayout(page);
-  form->addWidget(new QLabel("Set Start Time:", page), 0, 0, 1, 2);
+  form->addWidget(Caption("Set Start Time:", maskedtStartTime, page), 0, 0, 1, 2);
   form->addWidget(maskedtStartTime, 1, 0);
   form->addWidget(btnOk1, 1, 1);
   form->addWidget(btnSetStart, 2, 0, 1, 2);
-  form->addWidget(new QLabel("Set End Time:", page), 3, 0, 1, 2);
+  form->addWidget(Caption("Set End Time:", maskedtEndTime, page), 3, 0, 1, 2);
   form->addWidget(maskedtEndTime, 4, 0);
   form->addWidget(btnOk2, 4, 1);
   form->addWidget(btnSetEnd, 5, 0, 1, 2);
-  form->addWidget(new QLabel("Trim Length:", page), 6, 0, 1, 2);
+  form->addWidget(Caption("Trim Length:", maskedtLength, page), 6, 0, 1, 2);
   form->addWidget(maskedtLength, 7, 0);
   form->addWidget(btnReset, 8, 0, 1, 2);
   form->setRowStretch(9, 1);
-  LayOutClipDialog(*this, Preview, lblSourceName, lblLength, page, "Trim", btnDefault, btnOk,
-                   btnCancel);
-
-  // Start field, end field, then the buttons.
-  setTabOrder(maskedtStartTime, maskedtEndTime);
-  setTabOrder(maskedtEndTime, btnOk1);
+  QTabWidget* pages = LayOutClipDialog(*this, Preview, lblSourceName, lblLength, page, "Trim",
+                                       btnDefault, btnOk, btnCancel);
+  // As the layout reads: the preview, the page row by row, the buttons.
+  SetTabOrder({Preview->imgRight, pages->tabBar(), maskedtStartTime, btnOk1, btnSetStart,
+               maskedtEndTime, btnOk2, btnSetEnd, btnReset, btnDefault, btnOk, btnCancel});
 
   connect(maskedtStartTime, &QLineEdit::editingFinished, this,
           [this] { Guarded([this] { ApplyStart(); }); });
@@ -101,6 +99,8 @@ TfrmTrim::TfrmTrim(TUiServices& services, QWidget* parent)
   connect(btnDefault, &QPushButton::clicked, this, [this] { btnResetClick(); });
   connect(btnOk, &QPushButton::clicked, this, [this] { Guarded([this] { btnOkClick(); }); });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  // The designed size, or more when the fields need it.
+  KeepDesignedSize(*this, {615, 435});
 }
 
 TfrmTrim::~TfrmTrim() = default;
@@ -127,6 +127,7 @@ void TfrmTrim::showEvent(QShowEvent* event) {
   });
   lblSourceName->setText(QString::fromStdString(ShortSourceName(record_->SourceFile, 51, 44)));
   lblSourceName->setToolTip(QString::fromStdString(record_->SourceFile));
+  KeepDesignedSize(*this, {615, 435});  // room for the name shown
   startMs_ = record_->TrimStart > 0 ? record_->TrimStart : 0;
   ShowDigits(*maskedtStartTime, startMs_);
   if (record_->TrimLength <= 0) {

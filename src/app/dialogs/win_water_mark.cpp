@@ -9,9 +9,9 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs/clip_texts.h"
-#include "app/main/skins.h"
-#include "app/main/ui_services.h"
-#include "app/main/widget_parts.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
+#include "app/widgets/widget_parts.h"
 
 namespace moskvid {
 
@@ -53,7 +53,6 @@ TfrmWaterMark::TfrmWaterMark(TUiServices& services, QWidget* parent)
     : QDialog(parent), services_(services) {
   setObjectName("frmWaterMark");
   setWindowTitle("Water Mark");
-  setFixedSize(480, 420);
 
   lblSourceName = new QLabel(this);
   lblSourceName->setObjectName("lblSourceName");
@@ -81,9 +80,9 @@ TfrmWaterMark::TfrmWaterMark(TUiServices& services, QWidget* parent)
   auto* text = new QFormLayout;
   text->addRow("Text:", edtAddText);
   auto* position = new QHBoxLayout;
-  position->addWidget(new QLabel("X:", this));
+  position->addWidget(Caption("X:", edtPosX, this));
   position->addWidget(edtPosX);
-  position->addWidget(new QLabel("Y:", this));
+  position->addWidget(Caption("Y:", edtPosY, this));
   position->addWidget(edtPosY);
   position->addWidget(ckTextScrol1);
   text->addRow(position);
@@ -91,16 +90,16 @@ TfrmWaterMark::TfrmWaterMark(TUiServices& services, QWidget* parent)
   auto* imageRow = new QHBoxLayout;
   imageRow->addWidget(edtAddImage);
   imageRow->addWidget(btnBrows);
-  image->addRow("Image:", imageRow);
+  image->addRow(Caption("Image:", edtAddImage, this), imageRow);
   image->addRow(ckTextScrol5);
   auto* mark = new QFormLayout;
   auto* markRow = new QHBoxLayout;
   markRow->addWidget(edtAddWatermark);
   markRow->addWidget(btnBrows1);
-  mark->addRow("Image:", markRow);
+  mark->addRow(Caption("Image:", edtAddWatermark, this), markRow);
 
   auto* source = new QHBoxLayout;
-  source->addWidget(new QLabel("Source File:", this));
+  source->addWidget(Caption("Source File:", lblSourceName, this));
   source->addWidget(lblSourceName, 1);
   QHBoxLayout* buttons = DialogButtonRow(btnDefault, {btnOk, btnCancel});
   auto* layout = new QVBoxLayout(this);
@@ -113,6 +112,7 @@ TfrmWaterMark::TfrmWaterMark(TUiServices& services, QWidget* parent)
                           QStyle::SP_DesktopIcon, this));
   layout->addStretch();
   layout->addLayout(buttons);
+  SetTabOrder({btnBrows1, btnDefault, btnOk, btnCancel});
 
   btnDefaultClick();
   // Nothing here is stored: both buttons only close the window.
@@ -121,6 +121,8 @@ TfrmWaterMark::TfrmWaterMark(TUiServices& services, QWidget* parent)
   connect(btnDefault, &QPushButton::clicked, this, &TfrmWaterMark::btnDefaultClick);
   connect(btnBrows, &QPushButton::clicked, this, [this] { ChooseImage(*edtAddImage); });
   connect(btnBrows1, &QPushButton::clicked, this, [this] { ChooseImage(*edtAddWatermark); });
+  // The designed size, or more when the fields need it.
+  KeepDesignedSize(*this, {480, 420});
 }
 
 void TfrmWaterMark::Prepare(const std::string& sourceFile, int skin) {

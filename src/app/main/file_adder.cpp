@@ -18,8 +18,7 @@ void AddFilesToList(TCCAVConverter& converter, const std::vector<std::string>& p
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) continue;
     if (callbacks.Listed(path)) continue;
-    const std::string destination =
-        MakeOutputFileName(path, "_ipod." + extension, global, warnings);
+    const std::string destination = MakeOutputFileName(path, "." + extension, global, warnings);
     TInputOptions input;
     input.FileName = path;
     const int index = converter.AddInput(path, &input);

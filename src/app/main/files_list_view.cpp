@@ -1,11 +1,13 @@
 #include "app/main/files_list_view.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QPainter>
 
 #include "app/main/files_list_delegate.h"
+#include "app/main/list_rules.h"
 
 namespace moskvid {
 
@@ -15,7 +17,7 @@ TFilesListView::TFilesListView(QWidget* parent) : QTreeWidget(parent) {
   setIndentation(0);
   setUniformRowHeights(true);
   setAllColumnsShowFocus(true);
-  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setItemDelegate(new TFilesListDelegate(this));
@@ -24,11 +26,17 @@ TFilesListView::TFilesListView(QWidget* parent) : QTreeWidget(parent) {
   setDropIndicatorShown(false);
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
+  connect(header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+    if (style_ == vsReport && column >= 0 && column < static_cast<int>(columnWidths_.size()))
+      columnWidths_[static_cast<size_t>(column)] = width;
+  });
   SetListStyle(vsList);
 }
 
 void TFilesListView::SetListStyle(TListStyle style) {
   if (style == style_) return;
+  // The columns come and go below; what they report meanwhile is no choice.
+  const std::vector<int> widths = columnWidths_;
   style_ = style;
   if (style == vsList) {
     setColumnCount(1);
@@ -38,12 +46,22 @@ void TFilesListView::SetListStyle(TListStyle style) {
   }
   setColumnCount(5);
   setHeaderLabels({"Source", "Length", "Trimmed Length", "Destination File", "Progress"});
-  const int widths[] = {140, 70, 90, 120, 60};
   for (int column = 0; column < 5; ++column) {
     header()->setSectionResizeMode(column, QHeaderView::Interactive);
-    setColumnWidth(column, widths[column]);
+    setColumnWidth(column, widths[static_cast<size_t>(column)]);
   }
+  // The source path takes the room a wider window gives the list.
+  header()->setSectionResizeMode(fcSource, QHeaderView::Stretch);
   setHeaderHidden(false);
+  columnWidths_ = widths;
+}
+
+void TFilesListView::SetColumnWidths(const std::vector<int>& widths) {
+  if (widths.size() != columnWidths_.size()) return;
+  columnWidths_ = widths;
+  if (style_ != vsReport) return;
+  for (int column = 0; column < 5; ++column)
+    setColumnWidth(column, widths[static_cast<size_t>(column)]);
 }
 
 TFileItem* TFilesListView::Entry(int position) const {
@@ -51,8 +69,17 @@ TFileItem* TFilesListView::Entry(int position) const {
 }
 
 int TFilesListView::Selected() const {
-  const QList<QTreeWidgetItem*> items = selectedItems();
-  return items.isEmpty() ? -1 : indexOfTopLevelItem(items.front());
+  if (currentItem() && currentItem()->isSelected()) return indexOfTopLevelItem(currentItem());
+  const std::vector<int> selected = SelectedPositions();
+  return selected.empty() ? -1 : selected.front();
+}
+
+std::vector<int> TFilesListView::SelectedPositions() const {
+  std::vector<int> positions;
+  for (int i = 0; i < Count(); ++i) {
+    if (topLevelItem(i)->isSelected()) positions.push_back(i);
+  }
+  return positions;
 }
 
 void TFilesListView::Select(int position) {
@@ -61,8 +88,7 @@ void TFilesListView::Select(int position) {
     clearSelection();
     return;
   }
-  setCurrentItem(item);
-  item->setSelected(true);
+  setCurrentItem(item, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 bool TFilesListView::Checked(int position) const {
@@ -122,15 +148,42 @@ void TFilesListView::mousePressEvent(QMouseEvent* event) {
 }
 
 void TFilesListView::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+  const int key = event->key();
+  const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+  if (key == Qt::Key_Menu || (key == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+    emit PopupRequested(PopupPoint());
+    return;
+  }
+  if (modifiers != Qt::NoModifier) {
+    QTreeWidget::keyPressEvent(event);
+    return;
+  }
+  if (key == Qt::Key_Delete) {
     emit DeleteRequested();
-    return;
+  } else if ((key == Qt::Key_Return || key == Qt::Key_Enter) && Selected() >= 0) {
+    emit PlayRequested();
+  } else if (key == Qt::Key_Space && Selected() >= 0) {
+    std::vector<bool> checked;
+    for (int i = 0; i < Count(); ++i)
+      checked.push_back(Checked(i));
+    ToggleChecks(checked, SelectedPositions(), Selected());
+    for (int position : SelectedPositions())
+      SetChecked(position, checked[static_cast<size_t>(position)]);
+  } else {
+    QTreeWidget::keyPressEvent(event);
   }
-  if (event->key() == Qt::Key_Space && Selected() >= 0) {
-    SetChecked(Selected(), !Checked(Selected()));
-    return;
-  }
-  QTreeWidget::keyPressEvent(event);
+}
+
+void TFilesListView::contextMenuEvent(QContextMenuEvent* event) {
+  // The right button opens the popup as it goes down (mousePressEvent).
+  if (event->reason() == QContextMenuEvent::Keyboard) emit PopupRequested(PopupPoint());
+}
+
+QPoint TFilesListView::PopupPoint() const {
+  const int current = Selected();
+  if (current < 0) return viewport()->mapToGlobal(QPoint(0, 0));
+  const QRect row = visualItemRect(topLevelItem(current));
+  return viewport()->mapToGlobal(QPoint(row.left() + 24, row.bottom()));
 }
 
 void TFilesListView::dragEnterEvent(QDragEnterEvent* event) {

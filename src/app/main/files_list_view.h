@@ -1,10 +1,13 @@
 // lvFiles: the file list. Entries carry their TlvFilesRecord; the list draws
 // itself (files_list_delegate.h), shows a picture while empty, takes dropped
-// files and reports right-button presses and the Delete key.
+// files, selects several entries at once and reports what its keys and the
+// right button ask for: the popup (also the Menu key and Shift+F10), Delete,
+// Enter (play the current entry).
 #pragma once
 
 #include <QImage>
 #include <QTreeWidget>
+#include <vector>
 
 #include "app/settings/file_record.h"
 
@@ -33,13 +36,21 @@ class TFilesListView : public QTreeWidget {
 
   int Count() const { return topLevelItemCount(); }
   TFileItem* Entry(int position) const;
-  // The selected entry's position, or -1.
+  // The current entry, the one Crop, Trim and Play act on: the current item
+  // when it is selected, else the first selected one; -1 without selection.
   int Selected() const;
+  // Every selected entry's position, in list order.
+  std::vector<int> SelectedPositions() const;
+  // Makes the entry current and the only one selected.
   void Select(int position);
   bool Checked(int position) const;
   void SetChecked(int position, bool checked);
   QString SubItem(int position, TFileColumn column) const;
   void SetSubItem(int position, TFileColumn column, const QString& text);
+
+  // The report style's column widths; kept while the list is in list style.
+  std::vector<int> ColumnWidths() const { return columnWidths_; }
+  void SetColumnWidths(const std::vector<int>& widths);
 
   void SetSkin(int skin);
   int Skin() const { return skin_; }
@@ -49,6 +60,7 @@ class TFilesListView : public QTreeWidget {
  signals:
   void PopupRequested(const QPoint& globalPosition);
   void DeleteRequested();
+  void PlayRequested();
   void FilesDropped(const QStringList& paths);
 
  protected:
@@ -58,12 +70,17 @@ class TFilesListView : public QTreeWidget {
                const QModelIndex& index) const override;
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // Where the popup opens when a key asks for it: at the current entry.
+  QPoint PopupPoint() const;
+
   TListStyle style_ = vsReport;
+  std::vector<int> columnWidths_ = {140, 70, 90, 120, 60};
   int skin_ = 0;
   QImage emptyPicture_;
 };

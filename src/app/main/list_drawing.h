@@ -6,15 +6,9 @@
 #include <array>
 #include <cstdint>
 
-namespace moskvid {
+#include "app/widgets/picture_fit.h"
 
-// A rectangle by its edges; Right and Bottom are exclusive.
-struct TBox {
-  int Left = 0, Top = 0, Right = 0, Bottom = 0;
-  int Width() const { return Right - Left; }
-  int Height() const { return Bottom - Top; }
-  bool operator==(const TBox&) const = default;
-};
+namespace moskvid {
 
 struct TPoint {
   int X = 0, Y = 0;

@@ -13,8 +13,12 @@ int SelectionAfterRemove(int removed, int countAfter) {
   return removed < countAfter ? std::max(removed, 0) : countAfter - 1;
 }
 
-void ApplyCheckCommand(std::vector<bool>& checked, TCheckCommand command, int selected) {
-  const bool hasSelection = selected >= 0 && selected < static_cast<int>(checked.size());
+int SelectionAfterRemoving(const std::vector<int>& removed, int countAfter) {
+  return removed.empty() ? -1 : SelectionAfterRemove(removed.front(), countAfter);
+}
+
+void ApplyCheckCommand(std::vector<bool>& checked, TCheckCommand command,
+                       const std::vector<int>& selected) {
   switch (command) {
     case ccCheckAll:
       std::fill(checked.begin(), checked.end(), true);
@@ -27,9 +31,19 @@ void ApplyCheckCommand(std::vector<bool>& checked, TCheckCommand command, int se
       break;
     case ccCheck:
     case ccUncheck:
-      if (hasSelection) checked[static_cast<size_t>(selected)] = command == ccCheck;
+      for (int position : selected) {
+        if (position >= 0 && position < static_cast<int>(checked.size()))
+          checked[static_cast<size_t>(position)] = command == ccCheck;
+      }
       break;
   }
+}
+
+void ToggleChecks(std::vector<bool>& checked, const std::vector<int>& selected, int current) {
+  if (current < 0 || current >= static_cast<int>(checked.size())) return;
+  const bool state = !checked[static_cast<size_t>(current)];
+  ApplyCheckCommand(checked, state ? ccCheck : ccUncheck, selected);
+  checked[static_cast<size_t>(current)] = state;
 }
 
 TEditMenuState EditMenuState(int count) {

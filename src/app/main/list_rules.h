@@ -13,12 +13,19 @@ bool HasCaption(const std::vector<std::string>& captions, const std::string& pat
 // The entry to select after removing position `removed`, leaving `countAfter`
 // entries: the one now at that position, or the new last one; -1 when empty.
 int SelectionAfterRemove(int removed, int countAfter);
+// The same after removing the positions `removed` (in list order): the entry
+// now where the first of them was.
+int SelectionAfterRemoving(const std::vector<int>& removed, int countAfter);
 
 enum TCheckCommand { ccCheckAll, ccUncheckAll, ccReverseCheck, ccCheck, ccUncheck };
 
 // Applies a check command to the entries' checked states. Check and Uncheck
-// act on `selected` only; without a selection they change nothing.
-void ApplyCheckCommand(std::vector<bool>& checked, TCheckCommand command, int selected);
+// act on the `selected` positions only; without a selection they change
+// nothing.
+void ApplyCheckCommand(std::vector<bool>& checked, TCheckCommand command,
+                       const std::vector<int>& selected);
+// Space: the `current` entry flips, and every selected one takes its new state.
+void ToggleChecks(std::vector<bool>& checked, const std::vector<int>& selected, int current);
 
 struct TEditMenuState {
   bool Crop = false, Trim = false;

@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/main/application.h"
-#include "app/main/ui_services.h"
 #include "app/main/win_cover.h"
 #include "app/main/win_main.h"
 #include "app/settings/global_object.h"
+#include "app/widgets/application.h"
+#include "app/widgets/ui_services.h"
 #include "binding/install_paths.h"
 
 int main(int argc, char** argv) {

@@ -28,7 +28,8 @@ TSliderPlan PlanSlider(int64_t durationUs, int sliderWidth, bool stillPicture) {
 
 int TickAdvance(int maximum, int64_t durationUs) {
   if (durationUs <= 1000000) return maximum;
-  return static_cast<int>(maximum / (durationUs / 1000000));
+  // Beyond 32767 seconds one step is more than a second: it still moves.
+  return std::max(1, static_cast<int>(maximum / (durationUs / 1000000)));
 }
 
 std::string PreviewTimeText(int position, int64_t timeUnit) {
@@ -36,28 +37,4 @@ std::string PreviewTimeText(int position, int64_t timeUnit) {
   return "Time: " + Format("%d.%.3d", static_cast<int>(milliseconds / 1000),
                            static_cast<int>(milliseconds % 1000));
 }
-
-TBox FitPicture(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight) {
-  if (pictureWidth <= 0 || pictureHeight <= 0 || areaWidth <= 0 || areaHeight <= 0) return {};
-  const double scale = std::min(static_cast<double>(areaWidth) / pictureWidth,
-                                static_cast<double>(areaHeight) / pictureHeight);
-  TBox box;
-  if (static_cast<int64_t>(pictureWidth) * areaHeight >=
-      static_cast<int64_t>(pictureHeight) * areaWidth) {
-    // Wider than the area: full width, bars above and below.
-    const int height = static_cast<int>(std::nearbyint(pictureHeight * scale));
-    box.Left = 0;
-    box.Right = areaWidth;
-    box.Top = static_cast<int>(std::nearbyint((areaHeight - height) / 2.0));
-    box.Bottom = box.Top + height;
-  } else {
-    const int width = static_cast<int>(std::nearbyint(pictureWidth * scale));
-    box.Top = 0;
-    box.Bottom = areaHeight;
-    box.Left = static_cast<int>(std::nearbyint((areaWidth - width) / 2.0));
-    box.Right = box.Left + width;
-  }
-  return box;
-}
-
 }  // namespace moskvid

@@ -1,11 +1,9 @@
 // The preview player's arithmetic: the slider's steps for a duration, how far
-// one timer tick moves it, the time label, and the fitted picture rectangle.
+// one timer tick moves it and the time label.
 #pragma once
 
 #include <cstdint>
 #include <string>
-
-#include "app/main/list_drawing.h"
 
 namespace moskvid {
 
@@ -22,15 +20,11 @@ struct TSliderPlan {
 // more than 32767 steps, so that its range fits the control.
 TSliderPlan PlanSlider(int64_t durationUs, int sliderWidth, bool stillPicture);
 
-// Steps one 500 ms tick moves the slider: one second of stream time, or the
-// whole range for a file of a second or less.
+// Steps one 500 ms tick moves the slider: one second of stream time (at
+// least one step), or the whole range for a file of a second or less.
 int TickAdvance(int maximum, int64_t durationUs);
 
 // "Time: 12.340" for a slider position.
 std::string PreviewTimeText(int position, int64_t timeUnit);
-
-// The largest rectangle of the picture's shape that fits the area, centred;
-// the margin on the short side is rounded to the nearest pixel.
-TBox FitPicture(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
 
 }  // namespace moskvid

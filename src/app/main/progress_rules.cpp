@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/main/utf8_text.h"
+#include "app/widgets/utf8_text.h"
 #include "engine/option_parsing.h"
 
 namespace moskvid {

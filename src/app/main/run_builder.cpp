@@ -10,18 +10,15 @@ namespace moskvid {
 
 namespace {
 
-// Adds the task of one source; false (with the reason logged) when the
-// source cannot be opened.
-bool AddRunTask(TCCAVConverter& converter, const TRunSource& source, int format,
-                const TGlobalObject& global, TWarningSink& warnings, const TRunCallbacks& callbacks,
-                const std::string& extension, std::set<std::string>& given, TRunPlan& plan) {
+// Adds the task of one source; the reason it got none otherwise.
+std::string AddRunTask(TCCAVConverter& converter, const TRunSource& source, int format,
+                       const TGlobalObject& global, TWarningSink& warnings,
+                       const TRunCallbacks& callbacks, const std::string& extension,
+                       std::set<std::string>& given, TRunPlan& plan) {
   TAVProbe& probe = converter.Probe();
   TInputOptions input;
   input.FileName = source.Caption;
-  if (!probe.Open(source.Caption)) {
-    callbacks.Log("***File open error: " + probe.LastError());
-    return false;
-  }
+  if (!probe.Open(source.Caption)) return "***File open error: " + probe.LastError();
   if (callbacks.ShowProbe) callbacks.ShowProbe(probe);
   input.Format.clear();  // the probe was opened without a forced format
   const TlvFilesRecord& record = source.Record;
@@ -41,19 +38,21 @@ bool AddRunTask(TCCAVConverter& converter, const TRunSource& source, int format,
   probe.Close();
 
   const int index = converter.AddInput(source.Caption, &input);
-  if (index < 0) {
-    callbacks.Log("***File open error: " + converter.LastError());
-    return false;
-  }
+  if (index < 0) return "***File open error: " + converter.LastError();
   // Every picture may reach the progress window; the before-hook lets
   // through only those it will draw.
   options.CustomHook = true;
   options.BeforeHook = true;
-  if (!converter.SetOutput(index, output, &options)) callbacks.Log(converter.LastError());
+  if (!converter.SetOutput(index, output, &options)) {
+    // A task without output would only fail for want of one.
+    const std::string reason = converter.LastError();
+    converter.RemoveTask(index);
+    return reason;
+  }
   given.insert(output);
   plan.TaskMap.push_back(source.Position);
   plan.Outputs.push_back(output);
-  return true;
+  return "";
 }
 
 }  // namespace
@@ -67,20 +66,31 @@ TRunPlan BuildRunTasks(TCCAVConverter& converter, const std::vector<TRunSource>&
   TRunPlan plan;
   std::set<std::string> given;
   for (const TRunSource& source : sources) {
-    bool added = false;
+    std::string failure;
     try {
-      added = AddRunTask(converter, source, format, global, warnings, callbacks, extension, given,
-                         plan);
+      failure = AddRunTask(converter, source, format, global, warnings, callbacks, extension, given,
+                           plan);
     } catch (...) {
       // A bad stored setting stops the whole run before anything starts.
       converter.Probe().Close();
       converter.ClearTasks();
       throw;
     }
-    if (!added) plan.Failed.push_back(source.Position);
+    if (!failure.empty()) plan.Failed.push_back({source.Position, failure});
     converter.Probe().Close();
   }
   return plan;
+}
+
+std::vector<std::string> PlanOutputNames(const std::vector<std::string>& sources,
+                                         const std::string& folder, const std::string& extension) {
+  std::vector<std::string> names;
+  std::set<std::string> given;
+  for (const std::string& source : sources) {
+    names.push_back(UniqueOutputName(source, "." + extension, folder, given));
+    given.insert(names.back());
+  }
+  return names;
 }
 
 }  // namespace moskvid

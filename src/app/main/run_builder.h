@@ -19,21 +19,33 @@ struct TRunSource {
   TlvFilesRecord Record;
 };
 
+// A source that got no task, and why.
+struct TRunFailure {
+  int Position = 0;
+  std::string Reason;
+  bool operator==(const TRunFailure&) const = default;
+};
+
 struct TRunPlan {
   std::vector<int> TaskMap;          // element k: list position of task k
   std::vector<std::string> Outputs;  // element k: output file of task k
-  std::vector<int> Failed;           // list positions that got no task
+  std::vector<TRunFailure> Failed;   // the sources that got no task
 };
 
 struct TRunCallbacks {
   // The component's probe has just opened a source: show it in the preview.
   std::function<void(TAVProbe& probe)> ShowProbe;
-  std::function<void(const std::string& line)> Log;
 };
+
+// The output names Start gives `sources` (in order, each unique among them
+// and against the files there), for `extension` in `folder`.
+std::vector<std::string> PlanOutputNames(const std::vector<std::string>& sources,
+                                         const std::string& folder, const std::string& extension);
 
 // Clears the task list and adds one task per source, in order, each asking
 // for the picture hook gated by the before-hook. No two outputs of the run
-// get the same name. A source that cannot be opened is logged and left out.
+// get the same name. A source that cannot be opened, or whose output cannot
+// be created, gets no task: it is in the plan's failures with the reason.
 // Errors of the stored settings raise (after the task list is cleared again).
 TRunPlan BuildRunTasks(TCCAVConverter& converter, const std::vector<TRunSource>& sources,
                        int format, const TGlobalObject& global, TWarningSink& warnings,

@@ -68,6 +68,20 @@ bool SaveBitmapAsJpeg(const TBitmap24& bitmap, const std::string& fileName, int 
   return std::fflush(file.get()) == 0 && !std::ferror(file.get());
 }
 
+std::string SnapshotObstacle(const TBitmap24& full, const TSnapshotChoice& choice) {
+  if (full.Empty())
+    return "No snapshot was saved: there is no picture to save (the file has no video).";
+  if (!choice.FullSize && !choice.SmallSize) {
+    return "No snapshot was saved: no snapshot size is chosen (Tools > Preference: Full Size, "
+           "Small "
+           "Size).";
+  }
+  if (!choice.Bmp && !choice.Jpg) {
+    return "No snapshot was saved: no snapshot format is chosen (Tools > Preference: BMP, JPG).";
+  }
+  return "";
+}
+
 std::vector<std::string> WriteSnapshots(const TBitmap24& full, const TBitmap24& small,
                                         const std::string& folder, const TSnapshotChoice& choice) {
   struct Planned {

@@ -28,6 +28,11 @@ struct TSnapshotChoice {
   int Quality = 30;
 };
 
+// Why a snapshot of `full` would write no file, for the user; "" when it
+// writes some: no picture (a sound-only file), or neither of a pair of
+// switches on.
+std::string SnapshotObstacle(const TBitmap24& full, const TSnapshotChoice& choice);
+
 // Writes, in this order, "Snapshot_full.bmp", "Snapshot_small.bmp",
 // "Snapshot_full.jpg" and "Snapshot_small.jpg" into `folder` (ending in "/"),
 // each only when chosen; returns the paths written. Raises TFileWriteError at

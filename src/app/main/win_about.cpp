@@ -7,8 +7,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/main/skins.h"
-#include "app/main/ui_services.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
+#include "app/widgets/widget_parts.h"
 
 namespace moskvid {
 
@@ -17,7 +18,6 @@ TfrmAbout::TfrmAbout(const QString& title, const QString& version, const QString
     : QDialog(parent), skin_(skin) {
   setObjectName("frmAbout");
   setWindowTitle("About " + title);
-  setFixedSize(360, 200);
 
   auto* icon = new QLabel(this);
   icon->setPixmap(QApplication::windowIcon().pixmap(64, 64));
@@ -50,6 +50,8 @@ TfrmAbout::TfrmAbout(const QString& title, const QString& version, const QString
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(buttons);
+  // The designed size, or more when the fields need it.
+  KeepDesignedSize(*this, {360, 200});
 }
 
 void TfrmAbout::showEvent(QShowEvent* event) {

@@ -2,48 +2,31 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
-#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <chrono>
 
-#include "app/dialogs/win_crop.h"
-#include "app/dialogs/win_file_info.h"
-#include "app/dialogs/win_trim.h"
-#include "app/dialogs/win_water_mark.h"
-#include "app/main/application.h"
-#include "app/main/box_warnings.h"
-#include "app/main/error_rules.h"
-#include "app/main/skins.h"
-#include "app/main/ui_services.h"
-#include "app/main/widget_parts.h"
-#include "app/main/win_about.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/output_formats.h"
-#include "app/settings/directory.h"
-#include "app/settings/win_preference.h"
-#include "app/settings/win_settings.h"
+#include "app/settings/window_placement.h"
+#include "app/widgets/application.h"
+#include "app/widgets/box_warnings.h"
+#include "app/widgets/error_rules.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
+#include "app/widgets/widget_parts.h"
 #include "binding/install_paths.h"
-#include "binding/my_utils.h"
 
 namespace moskvid {
 
 namespace {
-
-QToolButton* ImageButton(const char* name, const QIcon& icon, const QString& hint,
-                         QWidget* parent) {
-  auto* button = new QToolButton(parent);
-  button->setObjectName(name);
-  button->setIcon(icon);
-  button->setIconSize(QSize(20, 20));
-  button->setToolTip(hint);
-  button->setAutoRaise(true);
-  return button;
-}
 
 QAction* NamedAction(const char* name, const QString& caption, QObject* parent) {
   auto* action = new QAction(caption, parent);
@@ -70,6 +53,7 @@ TfrmMain::TfrmMain(TUiServices& services, QWidget* parent)
   BuildControls();
   BuildMenus();
   WireEvents();
+  UpdateRunCommands();
   const int stored = TAppSettings(global_->ConfigFile()).SkinIndex();
   if (stored >= 0 && stored < kSkinCount) skin_ = stored;
   ApplyCurrentSkin();
@@ -86,29 +70,25 @@ TfrmMain::~TfrmMain() {
 QWidget* TfrmMain::BuildPreviewGroup() {
   auto* group = new QGroupBox("Fast preview", this);
   group->setObjectName("grpPreview");
+  // The picture takes the room the window gives the preview.
   imgPreview = new TPicturePane(group);
   imgPreview->setObjectName("imgPreview");
-  imgPreview->setFixedSize(256, 192);
+  imgPreview->setMinimumSize(256, 192);
+  imgPreview->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  imgPreview->installEventFilter(this);
   imgPreview1 = new QLabel(imgPreview);
   imgPreview1->setObjectName("imgPreview1");
-  imgPreview1->setGeometry(0, 0, 256, 192);
   imgPreview1->setAlignment(Qt::AlignCenter);
-  const QImage cover(QString::fromStdString(DataFile("skin/moskvidcover.jpg")));
-  if (!cover.isNull()) {
-    imgPreview1->setPixmap(QPixmap::fromImage(
-        cover.scaled(imgPreview1->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-  } else {
-    imgPreview1->setText("No preview");
-  }
 
   trcPreview = new QSlider(Qt::Horizontal, group);
   trcPreview->setObjectName("trcPreview");
-  trcPreview->setFixedWidth(256);
+  trcPreview->setAccessibleName("Position");
   trcPreview->setTickPosition(QSlider::TicksBelow);
   trcPreview->setRange(0, 0);
   trcPreview->setEnabled(false);
   lblPTS = new QLabel("Time:", group);
   lblPTS->setObjectName("lblPTS");
+  lblPTS->setBuddy(trcPreview);  // the time of the slider's position
 
   QStyle* look = style();
   imgbtnPlay = ImageButton("imgbtnPlay", look->standardIcon(QStyle::SP_MediaPlay), "Play", group);
@@ -119,16 +99,17 @@ QWidget* TfrmMain::BuildPreviewGroup() {
       ImageButton("imgbtnSnap",
                   QIcon::fromTheme("camera-photo", look->standardIcon(QStyle::SP_DialogSaveButton)),
                   "Save snapshot picture.", group);
+  for (QToolButton* button : {imgbtnPlay, imgbtnPause, imgbtnStop, imgbtnSnap})
+    button->setIconSize(QSize(20, 20));
 
   auto* controls = new QHBoxLayout;
   controls->addWidget(lblPTS, 1);
   for (QToolButton* button : {imgbtnPlay, imgbtnPause, imgbtnStop, imgbtnSnap})
     controls->addWidget(button);
   auto* layout = new QVBoxLayout(group);
-  layout->addWidget(imgPreview, 0, Qt::AlignHCenter);
-  layout->addWidget(trcPreview, 0, Qt::AlignHCenter);
+  layout->addWidget(imgPreview, 1);
+  layout->addWidget(trcPreview);
   layout->addLayout(controls);
-  layout->addStretch();
   return group;
 }
 
@@ -136,22 +117,19 @@ void TfrmMain::BuildControls() {
   auto* central = new QWidget(this);
   setCentralWidget(central);
 
-  lvFiles = new TFilesListView(central);
+  auto* listSide = new QWidget(this);
+  lvFiles = new TFilesListView(listSide);
+  lvFiles->setAccessibleName("Files");
   lvFiles->SetEmptyPicture(QImage(QString::fromStdString(DataFile("skin/lvBack.bmp"))));
-  btnAdd = NamedButton("btnAdd", "&Add", central);
-  btnRemove = NamedButton("btnRemove", "&Remove", central);
-  btnClear = NamedButton("btnClear", "&Clear", central);
-  btnStart = NamedButton("btnStart", "&Start", central);
-  btnRemove->setEnabled(false);
-  btnClear->setEnabled(false);
-  btnStart->setEnabled(false);
-  btnStop = NamedButton("btnStop", "Stop", central);
-  btnPause = NamedButton("btnPause", "Pause", central);
-  btnResume = NamedButton("btnResume", "Resume", central);
-  for (QPushButton* hidden : {btnStop, btnPause, btnResume}) {
+  btnAdd = NamedButton("btnAdd", "&Add", listSide);
+  btnRemove = NamedButton("btnRemove", "Re&move", listSide);
+  btnClear = NamedButton("btnClear", "&Clear", listSide);
+  btnStart = NamedButton("btnStart", "&Start", listSide);
+  btnStop = NamedButton("btnStop", "Stop", listSide);
+  btnPause = NamedButton("btnPause", "Pause", listSide);
+  btnResume = NamedButton("btnResume", "Resume", listSide);
+  for (QPushButton* hidden : {btnStop, btnPause, btnResume})
     hidden->setVisible(false);
-    hidden->setEnabled(false);
-  }
 
   auto* listButtons = new QHBoxLayout;
   for (QPushButton* button : {btnAdd, btnRemove, btnClear, btnStart})
@@ -159,27 +137,38 @@ void TfrmMain::BuildControls() {
   listButtons->addStretch();
   for (QPushButton* button : {btnStop, btnPause, btnResume})
     listButtons->addWidget(button);
-  auto* listColumn = new QVBoxLayout;
+  auto* listColumn = new QVBoxLayout(listSide);
+  listColumn->setContentsMargins(0, 0, 0, 0);
   listColumn->addWidget(lvFiles, 1);
   listColumn->addLayout(listButtons);
 
-  auto* top = new QHBoxLayout;
-  top->addLayout(listColumn, 1);
-  top->addWidget(BuildPreviewGroup());
+  // The list and the preview share the room the window has.
+  splFiles = new QSplitter(Qt::Horizontal, central);
+  splFiles->setObjectName("splFiles");
+  splFiles->setChildrenCollapsible(false);
+  splFiles->addWidget(listSide);
+  splFiles->addWidget(BuildPreviewGroup());
+  splFiles->setStretchFactor(0, 3);
+  splFiles->setStretchFactor(1, 2);
+  splFiles->setSizes({490, 280});
 
   cbOutputFormat = new QComboBox(central);
   cbOutputFormat->setObjectName("cbOutputFormat");
-  btnSettings = NamedButton("btnSettings", "&Settings", central);
+  btnSettings = NamedButton("btnSettings", "Sett&ings", central);
   edDirectory = new QLineEdit(central);
   edDirectory->setObjectName("edDirectory");
   edDirectory->setReadOnly(true);
   btnOpen = NamedButton("btnOpen", "Open", central);
   btnBrows = NamedButton("btnBrows", "Brows", central);
+  lblOutputFormat = new QLabel("Output Format:", central);
+  lblOutputFormat->setBuddy(cbOutputFormat);
+  lblOutputFolder = new QLabel("Output Folder:", central);
+  lblOutputFolder->setBuddy(edDirectory);
   auto* rows = new QGridLayout;
-  rows->addWidget(new QLabel("Output Format:", central), 0, 0);
+  rows->addWidget(lblOutputFormat, 0, 0);
   rows->addWidget(cbOutputFormat, 0, 1);
   rows->addWidget(btnSettings, 0, 2);
-  rows->addWidget(new QLabel("Output Folder:", central), 1, 0);
+  rows->addWidget(lblOutputFolder, 1, 0);
   rows->addWidget(edDirectory, 1, 1);
   auto* folderButtons = new QHBoxLayout;
   folderButtons->setSpacing(4);
@@ -190,9 +179,10 @@ void TfrmMain::BuildControls() {
 
   mmoLog = new QPlainTextEdit(central);
   mmoLog->setObjectName("mmoLog");
+  mmoLog->setAccessibleName("Log");
   mmoLog->setReadOnly(true);
   mmoLog->setLineWrapMode(QPlainTextEdit::NoWrap);
-  btnStartBelow = NamedButton("btnStartBelow", "&Start", central);
+  btnStartBelow = NamedButton("btnStartBelow", "Sta&rt", central);
   btnStartBelow->setMinimumHeight(48);
   QFont bold = btnStartBelow->font();
   bold.setBold(true);
@@ -200,7 +190,7 @@ void TfrmMain::BuildControls() {
   btnStartBelow->setFont(bold);
   btnStartBelow->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
   btnOptions = NamedButton("btnOptions", "Settings", central);
-  btnExit = NamedButton("btnExit", "&Exit", central);
+  btnExit = NamedButton("btnExit", "E&xit", central);
   auto* side = new QVBoxLayout;
   side->addWidget(btnStartBelow);
   side->addWidget(btnOptions);
@@ -211,9 +201,12 @@ void TfrmMain::BuildControls() {
   bottom->addLayout(side);
 
   auto* layout = new QVBoxLayout(central);
-  layout->addLayout(top, 3);
+  layout->addWidget(splFiles, 3);
   layout->addLayout(rows);
   layout->addLayout(bottom, 2);
+  SetTabOrder({lvFiles, btnAdd, btnRemove, btnClear, btnStart, trcPreview, imgbtnPlay, imgbtnPause,
+               imgbtnStop, imgbtnSnap, cbOutputFormat, btnSettings, edDirectory, btnOpen, btnBrows,
+               mmoLog, btnStartBelow, btnOptions, btnExit});
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
@@ -224,11 +217,13 @@ void TfrmMain::BuildMenus() {
   mnuFile = menuBar()->addMenu("&File");
   mnuFile->setObjectName("mnuFile");
   Edit1 = NamedAction("Edit1", "&Add", this);
+  Edit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   Remove1 = NamedAction("Remove1", "&Remove", this);
   Clear1 = NamedAction("Clear1", "&Clear", this);
   Start1 = NamedAction("Start1", "&Start", this);
   Settings1 = NamedAction("Settings1", "Se&ttings", this);
   Exit2 = NamedAction("Exit2", "&Exit", this);
+  Exit2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   mnuFile->addActions({Edit1, Remove1, Clear1, Start1});
   mnuFile->addSeparator();
   mnuFile->addAction(Settings1);
@@ -240,7 +235,7 @@ void TfrmMain::BuildMenus() {
   Crop1 = NamedAction("Crop1", "&Crop", this);
   Trim1 = NamedAction("Trim1", "&Trim", this);
   WaterMark1 = NamedAction("WaterMark1", "&Water Mark", this);
-  CheckAll1 = NamedAction("CheckAll1", "&Check All", this);
+  CheckAll1 = NamedAction("CheckAll1", "Check &All", this);
   UncheckAll1 = NamedAction("UncheckAll1", "&Uncheck All", this);
   ReserveCheck1 = NamedAction("ReserveCheck1", "&Reverse Check", this);
   Check1 = NamedAction("Check1", "C&heck", this);
@@ -269,7 +264,7 @@ void TfrmMain::BuildMenus() {
   mnuHelp = menuBar()->addMenu("&Help");
   mnuHelp->setObjectName("mnuHelp");
   Help2 = NamedAction("Help2", "&Help", this);
-  Help2->setShortcut(QKeySequence::HelpContents);
+  Help2->setShortcut(Qt::Key_F1);
   WebSite1 = NamedAction("WebSite1", "&Web Site", this);
   SupportandContact1 = NamedAction("SupportandContact1", "&Support and Contact", this);
   About = NamedAction("About", "&About", this);
@@ -281,7 +276,7 @@ void TfrmMain::BuildMenus() {
   pmFiles->setObjectName("pmFiles");
   AddFiles1 = NamedAction("AddFiles1", "Add", this);
   Remove2 = NamedAction("Remove2", "Remove", this);
-  Clear2 = NamedAction("Clear2", "&Clear", this);
+  Clear2 = NamedAction("Clear2", "C&lear", this);
   Start2 = NamedAction("Start2", "&Start", this);
   Crop2 = NamedAction("Crop2", "&Crop", this);
   Trim2 = NamedAction("Trim2", "&Trim", this);
@@ -364,6 +359,18 @@ void TfrmMain::WireEvents() {
           [this](const QStringList& paths) { Guarded([&] { AddFiles(paths); }); });
   connect(lvFiles, &QTreeWidget::itemDoubleClicked, this,
           [this] { Guarded([this] { lvFilesDblClick(); }); });
+  connect(lvFiles, &TFilesListView::PlayRequested, this,
+          [this] { Guarded([this] { lvFilesDblClick(); }); });
+  // A check changes which names Start gives; Check All and the like change
+  // many at once, and the names are planned again once for all of them.
+  connect(lvFiles, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
+    if (column != fcSource || refreshingNames_ || namesDue_) return;
+    namesDue_ = true;
+    QTimer::singleShot(0, this, [this] {
+      namesDue_ = false;
+      Guarded([this] { RefreshDestinations(); });
+    });
+  });
   connect(cbOutputFormat, &QComboBox::currentIndexChanged, this,
           [this](int index) { Guarded([&] { cbOutputFormatChange(index); }); });
   connect(edDirectory, &QLineEdit::textChanged, this,
@@ -379,18 +386,24 @@ void TfrmMain::WireEvents() {
 
   // The component raises its events on the task's worker thread, holding its
   // lock: each handler only queues the work for this window's thread, in
-  // the order raised, and never waits for it.
+  // the order raised, and never waits for it. Each event takes the number
+  // of the run its task belongs to: a new run's tasks exist only after the
+  // old run's are gone (Start clears the list first), so an event queued
+  // by a run that is over is known as such when it arrives.
   converter_->OnProgress = [this](int index, int, int, int currentMs, float, float, int64_t size,
                                   int totalMs) {
+    const int run = eventRun_.load();
     QMetaObject::invokeMethod(
-        this, [=, this] { Guarded([&] { ProgressArrived(index, currentMs, size, totalMs); }); },
+        this,
+        [=, this] { Guarded([&] { ProgressArrived(run, index, currentMs, size, totalMs); }); },
         Qt::QueuedConnection);
   };
   converter_->OnTerminate = [this](int index, bool finished, bool failed,
                                    const std::string& message) {
+    const int run = eventRun_.load();
     const QString text = QString::fromStdString(message);
     QMetaObject::invokeMethod(
-        this, [=, this] { Guarded([&] { TerminateArrived(index, finished, failed, text); }); },
+        this, [=, this] { Guarded([&] { TerminateArrived(run, index, finished, failed, text); }); },
         Qt::QueuedConnection);
   };
   // The progress window draws ten pictures a second at most: the others are
@@ -433,7 +446,12 @@ void TfrmMain::showEvent(QShowEvent* event) {
 }
 
 void TfrmMain::FirstShow() {
-  setFixedSize(786, 534);
+  setMinimumSize(kMinimumWidth, kMinimumHeight);
+  RestorePlacement();
+  // Another screen may have another pixel density.
+  if (QWindow* handle = windowHandle())
+    connect(handle, &QWindow::screenChanged, this, [this] { ShowPlaceholder(); });
+  UpdateRunCommands();
   imgbtnPlay->setEnabled(true);
   imgbtnPause->setEnabled(false);
   imgbtnStop->setEnabled(false);
@@ -485,94 +503,6 @@ void TfrmMain::SkinClick(int skin) {
   TAppSettings(global_->ConfigFile()).SetSkinIndex(skin);
 }
 
-void TfrmMain::AboutClick() {
-  if (!frmAbout_) {
-    frmAbout_ = new TfrmAbout(QString::fromStdString(global_->AppTitle()),
-                              QString::fromStdString(global_->AppVersion()),
-                              QString::fromStdString(global_->HomePage()), services_, skin_, this);
-  }
-  frmAbout_->SetSkin(skin_);
-  services_.ExecModal(*frmAbout_);
-}
-
-void TfrmMain::btnSettingsClick() {
-  // The libraries tell which encoders the lists can offer.
-  LoadLibrariesOnce();
-  if (!frmSettings_) frmSettings_ = new TfrmSettings(*global_, this);
-  frmSettings_->Prepare(*cbOutputFormat, skin_);
-  services_.ExecModal(*frmSettings_);
-}
-
-std::string TfrmMain::SelectedSource() const {
-  const int selected = lvFiles->Selected();
-  return selected >= 0 ? lvFiles->Entry(selected)->Record.SourceFile : std::string();
-}
-
-void TfrmMain::Infomation1Click() {
-  if (!frmFileInfo_) {
-    frmFileInfo_ = new TfrmFileInfo([this](const std::string& line) { AppendLog(line); }, this);
-  }
-  frmFileInfo_->Prepare(SelectedSource(), skin_);
-  services_.ExecModal(*frmFileInfo_);
-}
-
-void TfrmMain::WaterMarkClick() {
-  if (!frmWaterMark_) frmWaterMark_ = new TfrmWaterMark(services_, this);
-  frmWaterMark_->Prepare(SelectedSource(), skin_);
-  services_.ExecModal(*frmWaterMark_);
-}
-
-TfmDirectory& TfrmMain::FolderChooser() {
-  if (!fmDirectory_) {
-    fmDirectory_ = new TfmDirectory(services_, QString::fromStdString(global_->AppTitle()), this);
-  }
-  return *fmDirectory_;
-}
-
-QString TfrmMain::ChooseFolder() {
-  TfmDirectory& chooser = FolderChooser();
-  chooser.Prepare(skin_);
-  services_.ExecModal(chooser);
-  return chooser.Chosen();
-}
-
-void TfrmMain::TrimClick() {
-  if (!frmTrim_) frmTrim_ = new TfrmTrim(services_, this);
-  const int selected = lvFiles->Selected();
-  TlvFilesRecord* record = selected >= 0 ? &lvFiles->Entry(selected)->Record : nullptr;
-  frmTrim_->Prepare(record, skin_, [this, selected](int64_t seconds) {
-    lvFiles->SetSubItem(selected, fcTrimmedLength, QString::number(seconds));
-  });
-  services_.ExecModal(*frmTrim_);
-}
-
-void TfrmMain::CropClick() {
-  if (!frmCrop_) frmCrop_ = new TfrmCrop(this);
-  const int selected = lvFiles->Selected();
-  frmCrop_->Prepare(selected >= 0 ? &lvFiles->Entry(selected)->Record : nullptr, skin_);
-  services_.ExecModal(*frmCrop_);
-}
-
-void TfrmMain::Options1Click() {
-  if (!frmPreference_) {
-    frmPreference_ = new TfrmPreference(
-        *global_, services_, [this] { return ChooseFolder(); }, this);
-  }
-  frmPreference_->Prepare(skin_);
-  services_.ExecModal(*frmPreference_);
-}
-
-void TfrmMain::btnBrowsClick() {
-  const QString folder = ChooseFolder();
-  if (folder.isEmpty() || folder == edDirectory->text()) return;
-  TAppSettings(global_->ConfigFile()).SetOutputFolder(folder.toStdString());
-  edDirectory->setText(folder);
-}
-
-void TfrmMain::OpenPage(const QString& address) {
-  services_.OpenUrl(QUrl(address));
-}
-
 void TfrmMain::ErrorHandler(std::exception_ptr error) {
   const TErrorBox box = ErrorBoxFor(error);
   if (box.Kind == ebNone) return;
@@ -583,10 +513,12 @@ void TfrmMain::ErrorHandler(std::exception_ptr error) {
 
 void TfrmMain::cbOutputFormatChange(int index) {
   if (index >= 0) TAppSettings(global_->ConfigFile()).SetOutputFormat(index);
+  RefreshDestinations();
 }
 
 void TfrmMain::edDirectoryChange(const QString& text) {
   TAppSettings(global_->ConfigFile()).SetOutputFolder(text.toStdString());
+  RefreshDestinations();
 }
 
 void TfrmMain::btnOpenClick() {
@@ -595,7 +527,53 @@ void TfrmMain::btnOpenClick() {
   services_.OpenUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
 }
 
+void TfrmMain::RestorePlacement() {
+  const TWindowPlacement kept = ReadWindowPlacement(TIniFile(global_->ConfigFile()));
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  const QRect area = screen ? screen->availableGeometry() : QRect();
+  const TPlace place = PlaceOnScreen(kept.Window, {area.x(), area.y(), area.width(), area.height()},
+                                     kMinimumWidth, kMinimumHeight);
+  setGeometry(place.Left, place.Top, place.Width, place.Height);
+  if (kept.Splitter.size() == 2) splFiles->setSizes({kept.Splitter[0], kept.Splitter[1]});
+  lvFiles->SetColumnWidths(kept.Columns);
+  if (kept.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void TfrmMain::KeepPlacement() {
+  TWindowPlacement placement;
+  // The size it returns to when it is no longer maximised.
+  const QRect normal = isMaximized() || isFullScreen() ? normalGeometry() : geometry();
+  placement.Window = {normal.x(), normal.y(), normal.width(), normal.height()};
+  placement.Maximized = isMaximized();
+  for (int size : splFiles->sizes())
+    placement.Splitter.push_back(size);
+  placement.Columns = lvFiles->ColumnWidths();
+  TIniFile config(global_->ConfigFile());
+  WriteWindowPlacement(config, placement);
+}
+
+void TfrmMain::ShowPlaceholder() {
+  // At the screen's pixel density, so that it stays sharp at 200%.
+  imgPreview1->setGeometry(imgPreview->rect());
+  const QImage cover(QString::fromStdString(DataFile("skin/moskvidcover.jpg")));
+  if (cover.isNull()) {
+    imgPreview1->setText("No preview");
+    return;
+  }
+  const qreal ratio = imgPreview->devicePixelRatioF();
+  QImage scaled =
+      cover.scaled(imgPreview->size() * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+  scaled.setDevicePixelRatio(ratio);
+  imgPreview1->setPixmap(QPixmap::fromImage(scaled));
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == imgPreview && event->type() == QEvent::Resize) ShowPlaceholder();
+  return QMainWindow::eventFilter(watched, event);
+}
+
 void TfrmMain::closeEvent(QCloseEvent* event) {
+  KeepPlacement();
   DetachEvents();
   converter_->StopConvert();
   Timer1->stop();
@@ -604,7 +582,8 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     std::lock_guard<std::mutex> guard(grabbedLock_);
     GrabbedFrame_.SetSize(0, 0);
   }
-  TaskMap_.clear();
+  run_.Stop();
+  sleepLock_.reset();
   event->accept();
 }
 

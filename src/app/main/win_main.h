@@ -1,7 +1,9 @@
 // TfrmMain: the main window. It owns the file list with the entries'
 // records, the converter component, the preview player and the run with its
 // progress window. The rules it follows live in toolkit-free files beside it
-// (list_rules, preview_rules, progress_rules, run_builder, file_adder).
+// (list_rules, preview_rules, progress_rules, run_builder, file_adder,
+// conversion_run). It grows from its designed size, with a splitter between
+// the list and the preview, and keeps its place in the configuration file.
 #pragma once
 
 #include <QAction>
@@ -13,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QSplitter>
 #include <QTimer>
 #include <QToolButton>
 #include <atomic>
@@ -20,16 +23,18 @@
 #include <mutex>
 #include <vector>
 
+#include "app/main/conversion_run.h"
 #include "app/main/files_list_view.h"
 #include "app/main/list_rules.h"
-#include "app/main/picture_pane.h"
 #include "app/main/win_progress.h"
 #include "app/settings/global_object.h"
+#include "app/widgets/picture_pane.h"
 #include "component/cc_av_converter.h"
 
 namespace moskvid {
 
 class TUiServices;
+class TSleepLock;
 class TfrmAbout;
 class TfrmSettings;
 class TfrmFileInfo;
@@ -53,7 +58,8 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   int SkinIndex() const override { return skin_; }
   TGlobalObject& Global() { return *global_; }
   TCCAVConverter& Converter() { return *converter_; }
-  const std::vector<int>& TaskMap() const { return TaskMap_; }
+  const std::vector<int>& TaskMap() const { return run_.TaskMap(); }
+  const TConversionRun& Run() const { return run_; }
   TfrmProgress* ProgressWindow() const { return frmProgress_; }
   TfrmSettings* SettingsWindow() const { return frmSettings_; }
   TfrmFileInfo* FileInfoWindow() const { return frmFileInfo_; }
@@ -65,12 +71,17 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   const TBitmap24& PreviewFrame() const { return PreviewFrame_; }
 
   // Controls, named as their object names.
+  // The smallest size, the designed one.
+  static constexpr int kMinimumWidth = 786, kMinimumHeight = 534;
+
   TFilesListView* lvFiles;
+  QSplitter* splFiles;  // between the list and the preview
   QPushButton *btnAdd, *btnRemove, *btnClear, *btnStart, *btnStartBelow, *btnSettings, *btnOptions,
       *btnExit, *btnOpen, *btnBrows;
   QPushButton *btnStop, *btnPause, *btnResume;  // hidden, kept in step with the run
   QComboBox* cbOutputFormat;
   QLineEdit* edDirectory;
+  QLabel *lblOutputFormat, *lblOutputFolder;
   QPlainTextEdit* mmoLog;
   TPicturePane* imgPreview;
   QLabel* imgPreview1;
@@ -88,6 +99,8 @@ class TfrmMain : public QMainWindow, public TProgressHost {
  protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Keeps the placeholder picture over the preview, at its size.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // Construction (win_main.cpp).
@@ -97,6 +110,9 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void WireEvents();
   void DetachEvents();
   void FirstShow();
+  void RestorePlacement();
+  void KeepPlacement();
+  void ShowPlaceholder();
   void ApplyCurrentSkin();
   void SkinClick(int skin);
   void SkinMenuPopup();
@@ -129,7 +145,15 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void lvFilesPopup(const QPoint& globalPosition);
   void lvFilesDblClick();
   void AppendLog(const std::string& text);
-  void UpdateListStyle();
+  // The log's text after a probe replaced it: that text, then the reasons
+  // the last run's entries failed.
+  void ShowLogText(const std::string& text);
+  // The Destination column and the records' output names: what Start
+  // would write now.
+  void RefreshDestinations();
+  // The converter's task list is about to be cleared: a stopped run whose
+  // end has not come yet ends here.
+  void SettleStoppedRun();
 
   // The preview (win_main_preview.cpp).
   void ShowProbe(TAVProbe& probe);
@@ -149,8 +173,15 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void btnStopClick();
   void btnPauseClick();
   void btnResumeClick();
-  void ProgressArrived(int index, int currentMs, int64_t size, int totalMs);
-  void TerminateArrived(int index, bool finished, bool failed, const QString& message);
+  void ProgressArrived(int run, int index, int currentMs, int64_t size, int totalMs);
+  void TerminateArrived(int run, int index, bool finished, bool failed, const QString& message);
+  // The end of run `run`: back to idle, the sleep lock released, the task
+  // list cleared, the progress window closed, the desktop told.
+  void EndRun(int run);
+  // The entry failed for `reason`: its cell, its tooltip, one kept log line.
+  void MarkFailed(int position, const std::string& reason);
+  // Enables the commands as the run's phase allows.
+  void UpdateRunCommands();
   void ShutDownComputer();
   void PauseRun() override;
   void ResumeRun() override;
@@ -176,9 +207,14 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   bool librariesLoaded_ = false;
 
   // Run state, on the window thread.
-  std::vector<int> TaskMap_;
-  std::vector<std::string> RunOutputs_;
-  int runTaskCount_ = 0;
+  TConversionRun run_;
+  // The number the component's handlers give the events they raise: that of
+  // the run whose tasks are in the list. Set before the run starts.
+  std::atomic<int> eventRun_{0};
+  std::unique_ptr<TSleepLock> sleepLock_;
+  std::vector<std::string> failureLines_;  // "NAME: reason" of the last run
+  bool refreshingNames_ = false;
+  bool namesDue_ = false;  // a refresh of the names is queued
 
   // Preview state, on the window thread.
   TAVProbe* PreviewProbe_ = nullptr;

@@ -1,14 +1,17 @@
 // The main window's file list: adding, removing, clearing and checking
-// entries, the menus' enabling and the popup.
+// entries (the selected ones, several at a time), the names Start will
+// write, the menus' enabling and the popup.
 #include <QFileInfo>
 
-#include "app/main/application.h"
-#include "app/main/box_warnings.h"
 #include "app/main/file_adder.h"
 #include "app/main/open_filter.h"
-#include "app/main/ui_services.h"
+#include "app/main/run_builder.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
+#include "app/settings/output_formats.h"
+#include "app/widgets/application.h"
+#include "app/widgets/box_warnings.h"
+#include "app/widgets/ui_services.h"
 #include "binding/media_loader.h"
 
 namespace moskvid {
@@ -64,6 +67,8 @@ void TfrmMain::AddFiles(const QStringList& paths) {
 }
 
 void TfrmMain::AddPaths(const std::vector<std::string>& paths) {
+  if (!run_.Commands(lvFiles->Count()).Add) return;
+  SettleStoppedRun();  // adding clears the converter's task list
   TAddCallbacks callbacks;
   callbacks.Listed = [this](const std::string& path) {
     const QString caption = QString::fromStdString(path);
@@ -76,10 +81,11 @@ void TfrmMain::AddPaths(const std::vector<std::string>& paths) {
   callbacks.Log = [this](const std::string& line) { AppendLog(line); };
   AddFilesToList(*converter_, paths, cbOutputFormat->currentIndex(), *global_, *warnings_,
                  callbacks);
+  RefreshDestinations();
+  UpdateRunCommands();
 }
 
 void TfrmMain::AddEntry(const TlvFilesRecord& record) {
-  btnStart->setEnabled(true);
   if (lvFiles->Count() == 0) lvFiles->SetListStyle(vsReport);
   auto* item = new TFileItem(record);
   const QString seconds = QString::number(record.Duration);
@@ -92,32 +98,33 @@ void TfrmMain::AddEntry(const TlvFilesRecord& record) {
   item->setToolTip(fcDestination, QString::fromStdString(record.OutputFile));
   item->setCheckState(0, Qt::Checked);
   lvFiles->addTopLevelItem(item);
-  btnClear->setEnabled(true);
-  btnRemove->setEnabled(true);
   lvFiles->Select(0);
   lvFiles->viewport()->update();
 }
 
 void TfrmMain::btnRemoveClick() {
-  const int selected = lvFiles->Selected();
-  if (selected < 0) return;
-  delete lvFiles->takeTopLevelItem(selected);  // the record goes with its entry
-  const int next = SelectionAfterRemove(selected, lvFiles->Count());
-  lvFiles->Select(next);
+  const std::vector<int> selected = lvFiles->SelectedPositions();
+  if (selected.empty() || !run_.Commands(lvFiles->Count()).Remove) return;
+  for (auto position = selected.rbegin(); position != selected.rend(); ++position)
+    delete lvFiles->takeTopLevelItem(*position);  // the record goes with its entry
+  lvFiles->Select(SelectionAfterRemoving(selected, lvFiles->Count()));
   if (lvFiles->Count() == 0) {
     lvFiles->SetListStyle(vsList);
     imgbtnStopClick();
   }
+  RefreshDestinations();
+  UpdateRunCommands();
   lvFiles->viewport()->update();
 }
 
 void TfrmMain::btnClearClick() {
-  if (lvFiles->Count() == 0) return;
+  if (lvFiles->Count() == 0 || !run_.Commands(lvFiles->Count()).Clear) return;
   converter_->ClearTasks();
   lvFiles->clear();
   lvFiles->SetListStyle(vsList);
   PreviewStopped_ = true;
   PreviewPaused_ = true;
+  UpdateRunCommands();
   lvFiles->viewport()->update();
 }
 
@@ -125,9 +132,37 @@ void TfrmMain::CheckCommand(TCheckCommand command) {
   std::vector<bool> checked;
   for (int i = 0; i < lvFiles->Count(); ++i)
     checked.push_back(lvFiles->Checked(i));
-  ApplyCheckCommand(checked, command, lvFiles->Selected());
+  ApplyCheckCommand(checked, command, lvFiles->SelectedPositions());
   for (int i = 0; i < lvFiles->Count(); ++i)
     lvFiles->SetChecked(i, checked[static_cast<size_t>(i)]);
+}
+
+void TfrmMain::RefreshDestinations() {
+  // Mid-run the outputs appear one by one; the names settle at the end.
+  if (run_.Phase() != rpIdle || lvFiles->Count() == 0) return;
+  const std::string extension =
+      TIniFile(global_->ProfileFile())
+          .ReadString(FormatSection(cbOutputFormat->currentIndex()), "FileExt", "mp4");
+  // Named as Start names them: the checked entries in list order, then the
+  // others as if they came after.
+  std::vector<int> order;
+  for (const bool checked : {true, false}) {
+    for (int i = 0; i < lvFiles->Count(); ++i)
+      if (lvFiles->Checked(i) == checked) order.push_back(i);
+  }
+  std::vector<std::string> sources;
+  for (int position : order)
+    sources.push_back(lvFiles->Entry(position)->Record.SourceFile);
+  const std::vector<std::string> names =
+      PlanOutputNames(sources, TAppSettings(global_->ConfigFile()).OutputFolder(), extension);
+  refreshingNames_ = true;
+  for (size_t k = 0; k < order.size(); ++k) {
+    TFileItem* entry = lvFiles->Entry(order[k]);
+    entry->Record.OutputFile = names[k];
+    entry->setText(fcDestination, QFileInfo(QString::fromStdString(names[k])).fileName());
+    entry->setToolTip(fcDestination, QString::fromStdString(names[k]));
+  }
+  refreshingNames_ = false;
 }
 
 void TfrmMain::EditMenuPopup() {
@@ -144,14 +179,16 @@ void TfrmMain::EditMenuPopup() {
 
 void TfrmMain::PopupMenuPopup() {
   const TPopupMenuState state = PopupMenuState(lvFiles->Count(), lvFiles->Selected());
+  const TRunCommands commands = run_.Commands(lvFiles->Count());
   WaterMark2->setVisible(state.WaterMarkVisible);
   Crop2->setEnabled(state.Crop);
   Trim2->setEnabled(state.Trim);
   WaterMark2->setEnabled(state.WaterMark);
   Infomation1->setEnabled(state.Information);
-  Remove2->setEnabled(state.Remove);
-  Clear2->setEnabled(state.Clear);
-  Start2->setEnabled(state.Start);
+  AddFiles1->setEnabled(commands.Add);
+  Remove2->setEnabled(state.Remove && commands.Remove);
+  Clear2->setEnabled(state.Clear && commands.Clear);
+  Start2->setEnabled(state.Start && commands.Start);
 }
 
 void TfrmMain::lvFilesPopup(const QPoint& globalPosition) {
@@ -172,6 +209,12 @@ void TfrmMain::lvFilesDblClick() {
 void TfrmMain::AppendLog(const std::string& text) {
   // The probe joins its lines with CR LF.
   mmoLog->appendPlainText(QString::fromStdString(text).replace("\r\n", "\n"));
+}
+
+void TfrmMain::ShowLogText(const std::string& text) {
+  mmoLog->setPlainText(QString::fromStdString(text).replace("\r\n", "\n"));
+  for (const std::string& line : failureLines_)
+    AppendLog(line);
 }
 
 }  // namespace moskvid

@@ -1,11 +1,11 @@
 // The main window's preview player: a slide show of decoded frames driven
 // by the 500 ms timer and the slider, and the snapshot pictures.
-#include "app/main/application.h"
-#include "app/main/box_warnings.h"
 #include "app/main/preview_rules.h"
 #include "app/main/snapshot_files.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
+#include "app/widgets/box_warnings.h"
+#include "app/widgets/ui_services.h"
 #include "engine/option_parsing.h"
 
 namespace moskvid {
@@ -17,7 +17,7 @@ void TfrmMain::ShowProbe(TAVProbe& probe) {
   audioStream_ = probe.FirstAudio;
   RebuildSlider(probe);
   ShowFrameAtPosition();
-  mmoLog->setPlainText(QString::fromStdString(probe.InfoText()).replace("\r\n", "\n"));
+  ShowLogText(probe.InfoText());
 }
 
 void TfrmMain::RebuildSlider(TAVProbe& probe) {
@@ -72,6 +72,7 @@ bool TfrmMain::PlayEntry(int position) {
   TFileItem* entry = lvFiles->Entry(position);
   if (!entry || !LoadLibrariesOnce()) return false;
   const std::string caption = entry->text(fcSource).toStdString();
+  SettleStoppedRun();
   converter_->ClearTasks();
   TInputOptions input;
   input.FileName = caption;
@@ -150,14 +151,19 @@ void TfrmMain::imgbtnSnapClick() {
 
 void TfrmMain::WriteSnapshotFiles(const TBitmap24& full, const TBitmap24& small) {
   TAppSettings settings(global_->ConfigFile());
-  const std::string folder =
-      EnsureFolder(settings.SnapshotFolder(), "SnapOutPutDir", settings.Ini(), *warnings_);
   TSnapshotChoice choice;
   choice.FullSize = settings.SnapFullSize();
   choice.SmallSize = settings.SnapSmallSize();
   choice.Bmp = settings.SnapBmp();
   choice.Jpg = settings.SnapJpg();
   choice.Quality = settings.JpgQuality();
+  const std::string obstacle = SnapshotObstacle(full, choice);
+  if (!obstacle.empty()) {
+    services_.Message(this, "Warning", QString::fromStdString(obstacle), QMessageBox::Warning);
+    return;
+  }
+  const std::string folder =
+      EnsureFolder(settings.SnapshotFolder(), "SnapOutPutDir", settings.Ini(), *warnings_);
   WriteSnapshots(full, small, folder, choice);
 }
 

@@ -1,16 +1,17 @@
 // The main window's conversion run: Start, the component's events as they
-// reach the window thread, the hidden Stop, Pause and Resume buttons, and
-// what happens at the end of the run.
+// reach the window thread, Stop, Pause and Resume, and what happens at the
+// end of the run. The run's phase and number live in TConversionRun.
+#include <QApplication>
 #include <QFileInfo>
 #include <cstring>
 
-#include "app/main/application.h"
-#include "app/main/box_warnings.h"
 #include "app/main/progress_rules.h"
 #include "app/main/run_builder.h"
-#include "app/main/ui_services.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
+#include "app/widgets/application.h"
+#include "app/widgets/box_warnings.h"
+#include "app/widgets/ui_services.h"
 
 namespace moskvid {
 
@@ -29,9 +30,16 @@ TConvertPriority PriorityOf(int setting) {
   }
 }
 
+QString FileNameOf(const std::string& path) {
+  return QFileInfo(QString::fromStdString(path)).fileName();
+}
+
 }  // namespace
 
 void TfrmMain::btnStartClick() {
+  // Every route (both buttons, the File menu, the popup) comes here: the
+  // run's phase decides, not the control.
+  if (!run_.Commands(lvFiles->Count()).Start) return;
   converter_->SetLogLevel(llInfo);
   converter_->ThreadPriority = PriorityOf(TAppSettings(global_->ConfigFile()).Priority());
   std::vector<TRunSource> sources;
@@ -49,90 +57,142 @@ void TfrmMain::btnStartClick() {
     return;
   }
   if (!LoadLibrariesOnce()) return;
-  TaskMap_.clear();
-  RunOutputs_.clear();
-  for (const TRunSource& source : sources)
+  failureLines_.clear();
+  for (const TRunSource& source : sources) {
     lvFiles->SetSubItem(source.Position, fcProgress, "");
+    lvFiles->Entry(source.Position)->setToolTip(fcProgress, "");
+  }
 
   TRunCallbacks callbacks;
   callbacks.ShowProbe = [this](TAVProbe& probe) { ShowProbe(probe); };
-  callbacks.Log = [this](const std::string& line) { AppendLog(line); };
   const TRunPlan plan = BuildRunTasks(*converter_, sources, cbOutputFormat->currentIndex(),
                                       *global_, *warnings_, callbacks);
-  for (int position : plan.Failed)
-    lvFiles->SetSubItem(position, fcProgress, "Failed");
   PreviewStopped_ = true;
   PreviewProbe_ = nullptr;  // the component's probe is closed now
+  QStringList reasons;
+  for (const TRunFailure& failure : plan.Failed) {
+    MarkFailed(failure.Position, failure.Reason);
+    reasons << (plan.Failed.size() == 1 ? QString::fromStdString(failure.Reason)
+                                        : QString::fromStdString(failureLines_.back()));
+  }
+  // Before the run starts: its end must not come while this box is open.
+  if (!reasons.isEmpty()) {
+    services_.Message(this, QString::fromStdString(global_->AppTitle()), reasons.join('\n'),
+                      QMessageBox::Warning);
+  }
   if (plan.TaskMap.empty()) return;
-  TaskMap_ = plan.TaskMap;
-  RunOutputs_ = plan.Outputs;
-  runTaskCount_ = static_cast<int>(TaskMap_.size());
 
+  eventRun_ = run_.Begin(plan.TaskMap, plan.Outputs, static_cast<int>(plan.Failed.size()));
   lastGrabNs_ = 0;
   {
     std::lock_guard<std::mutex> guard(grabbedLock_);
     GrabbedFrame_.SetSize(0, 0);
     ++grabbedGeneration_;
   }
-  btnStop->setEnabled(true);
-  btnPause->setEnabled(true);
-  btnResume->setEnabled(false);
+  UpdateRunCommands();
+  sleepLock_ = services_.InhibitSleep(
+      QString("Converting %1 file%2").arg(run_.TaskCount()).arg(run_.TaskCount() == 1 ? "" : "s"));
   converter_->StartConvert(1);
   if (!frmProgress_) frmProgress_ = new TfrmProgress(*this, this);
   services_.ExecModal(*frmProgress_);
 }
 
-void TfrmMain::ProgressArrived(int index, int currentMs, int64_t size, int totalMs) {
-  if (index < 0 || index >= static_cast<int>(TaskMap_.size())) return;
+void TfrmMain::ProgressArrived(int run, int index, int currentMs, int64_t size, int totalMs) {
+  const int position = run_.Position(index);
+  if (!run_.Accepts(run) || position < 0) return;
   const int percent = ProgressPercent(currentMs, totalMs);
   if (percent >= 0) {
-    lvFiles->SetSubItem(TaskMap_[static_cast<size_t>(index)], fcProgress,
+    lvFiles->SetSubItem(position, fcProgress,
                         QString::fromStdString(PercentText(std::min(percent, 100))));
   }
   if (!frmProgress_) return;
   TProgressFigures figures;
   figures.Index = index;
-  figures.TaskCount = runTaskCount_;
+  figures.TaskCount = run_.TaskCount();
   figures.CurrentMs = currentMs;
   figures.TotalMs = totalMs;
   figures.CurrentSize = size;
   TOutputOptions options;
-  figures.OutputName = converter_->GetOutputOptions(index, options)
-                           ? options.FileName
-                           : RunOutputs_[static_cast<size_t>(index)];
+  figures.OutputName =
+      converter_->GetOutputOptions(index, options) ? options.FileName : run_.Output(index);
   frmProgress_->ShowProgress(figures);
 }
 
-void TfrmMain::TerminateArrived(int index, bool finished, bool failed, const QString& message) {
+void TfrmMain::TerminateArrived(int run, int index, bool finished, bool failed,
+                                const QString& message) {
+  if (!run_.Accepts(run)) return;  // a run that is over already
   if (index < 0) {
-    // The whole run is over.
-    btnAdd->setEnabled(true);
-    btnRemove->setEnabled(true);
-    btnClear->setEnabled(true);
-    btnStart->setEnabled(true);
-    btnStop->setEnabled(false);
-    btnPause->setEnabled(false);
-    btnResume->setEnabled(false);
-    converter_->ClearTasks();
-    if (frmProgress_) frmProgress_->CloseAtEnd();
+    EndRun(run);
     return;
   }
-  if (index >= static_cast<int>(TaskMap_.size())) return;
-  const int position = TaskMap_[static_cast<size_t>(index)];
-  if (finished && !failed) {
+  const int position = run_.Position(index);
+  if (position < 0) return;
+  if (failed) {
+    run_.Count(toFailed);
+    MarkFailed(position, message.toStdString());
+  } else if (finished) {
+    run_.Count(toConverted);
     lvFiles->SetSubItem(position, fcProgress, "100%");
     if (frmProgress_) frmProgress_->TaskFinished();
-    if (index + 1 == runTaskCount_ && frmProgress_) {
+    if (run_.IsLast(index) && frmProgress_ && run_.Phase() == rpRunning) {
       if (frmProgress_->ckOpen->isChecked()) btnOpenClick();
       if (frmProgress_->ckShutDown->isChecked()) ShutDownComputer();
     }
   } else {
-    lvFiles->SetSubItem(position, fcProgress, failed ? "Failed" : "Stopped");
+    run_.Count(toStopped);
+    lvFiles->SetSubItem(position, fcProgress, "Stopped");
   }
   if (failed) {
     services_.Message(this, QString::fromStdString(global_->AppTitle()), message,
                       QMessageBox::Warning);
   }
+}
+
+void TfrmMain::EndRun(int run) {
+  if (!run_.End(run)) return;
+  sleepLock_.reset();
+  converter_->ClearTasks();
+  UpdateRunCommands();
+  if (frmProgress_) frmProgress_->CloseAtEnd();
+  RefreshDestinations();  // the outputs exist now: the next names move on
+  // Someone who looks elsewhere learns from the desktop that it is done.
+  const QWidget* active = QApplication::activeWindow();
+  while (active && active != this)
+    active = active->parentWidget();
+  if (!active) {
+    services_.Notify(QString::fromStdString(global_->AppTitle()) + ": conversion finished",
+                     QString::fromStdString(RunTallyText(run_.Tally())));
+  }
+}
+
+void TfrmMain::SettleStoppedRun() {
+  if (run_.Phase() == rpStopping) EndRun(run_.Number());
+}
+
+void TfrmMain::MarkFailed(int position, const std::string& reason) {
+  TFileItem* entry = lvFiles->Entry(position);
+  if (!entry) return;
+  entry->setText(fcProgress, "Failed");
+  const QString why = QString::fromStdString(reason);
+  entry->setToolTip(fcProgress, why);
+  failureLines_.push_back((FileNameOf(entry->Record.SourceFile) + ": " + why).toStdString());
+  AppendLog(failureLines_.back());
+}
+
+void TfrmMain::UpdateRunCommands() {
+  const TRunCommands commands = run_.Commands(lvFiles->Count());
+  btnAdd->setEnabled(commands.Add);
+  Edit1->setEnabled(commands.Add);
+  for (QPushButton* start : {btnStart, btnStartBelow})
+    start->setEnabled(commands.Start);
+  Start1->setEnabled(commands.Start);
+  btnRemove->setEnabled(commands.Remove);
+  Remove1->setEnabled(commands.Remove);
+  btnClear->setEnabled(commands.Clear);
+  Clear1->setEnabled(commands.Clear);
+  btnStop->setEnabled(commands.Stop);
+  btnPause->setEnabled(commands.Pause);
+  btnResume->setEnabled(commands.Resume);
 }
 
 void TfrmMain::ShutDownComputer() {
@@ -144,26 +204,26 @@ void TfrmMain::ShutDownComputer() {
 }
 
 void TfrmMain::btnStopClick() {
-  btnStop->setEnabled(false);
-  btnAdd->setEnabled(true);
-  btnRemove->setEnabled(false);
-  btnClear->setEnabled(false);
-  btnStart->setEnabled(false);
-  btnPause->setEnabled(false);
-  btnResume->setEnabled(false);
+  if (run_.Phase() != rpRunning) return;
+  run_.Stop();
+  // Nothing converts any more.
+  sleepLock_.reset();
+  UpdateRunCommands();
   converter_->StopConvert();
 }
 
 void TfrmMain::btnPauseClick() {
-  btnPause->setEnabled(false);
-  btnResume->setEnabled(true);
+  if (!run_.Commands(lvFiles->Count()).Pause) return;
+  run_.SetPaused(true);
+  UpdateRunCommands();
   if (frmProgress_) frmProgress_->SetPauseState(true);
   converter_->PauseConvert();
 }
 
 void TfrmMain::btnResumeClick() {
-  btnPause->setEnabled(true);
-  btnResume->setEnabled(false);
+  if (!run_.Commands(lvFiles->Count()).Resume) return;
+  run_.SetPaused(false);
+  UpdateRunCommands();
   if (frmProgress_) frmProgress_->SetPauseState(false);
   converter_->ResumeConvert();
 }
@@ -177,8 +237,7 @@ void TfrmMain::ResumeRun() {
 }
 
 void TfrmMain::CancelRun() {
-  // As the hidden Stop button: Start stays off until the stopped run has
-  // reported its end, so that no new run can meet the old one's last event.
+  // As Stop: Start stays off until the stopped run has reported its end.
   btnStopClick();
 }
 
@@ -201,7 +260,6 @@ void TfrmMain::SnapFromProgress(const QImage& smallFrame) {
   TBitmap24 full;
   {
     std::lock_guard<std::mutex> guard(grabbedLock_);
-    if (GrabbedFrame_.Empty()) return;
     full.Assign(GrabbedFrame_);
   }
   TBitmap24 small;

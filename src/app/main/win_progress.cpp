@@ -6,8 +6,9 @@
 #include <QVBoxLayout>
 #include <chrono>
 
-#include "app/main/application.h"
-#include "app/main/skins.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/widget_parts.h"
 
 namespace moskvid {
 
@@ -29,18 +30,14 @@ TfrmProgress::TfrmProgress(TProgressHost& host, QWidget* parent) : QDialog(paren
   setObjectName("frmProgress");
   setWindowTitle("Converting");
   setModal(true);
-  setFixedSize(420, 460);
 
   imgPreview = new TPicturePane(this);
   imgPreview->setObjectName("imgPreview");
   imgPreview->setFixedSize(320, 180);
 
-  imgbtnSnap = new QToolButton(this);
-  imgbtnSnap->setObjectName("imgbtnSnap");
-  imgbtnSnap->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+  imgbtnSnap = ImageButton("imgbtnSnap", style()->standardIcon(QStyle::SP_DialogSaveButton),
+                           "Save snapshot picture", this);
   imgbtnSnap->setIconSize(QSize(24, 24));
-  imgbtnSnap->setToolTip("Save snapshot picture");
-  imgbtnSnap->setAutoRaise(true);
 
   auto* grid = new QGridLayout;
   grid->setHorizontalSpacing(12);
@@ -61,7 +58,9 @@ TfrmProgress::TfrmProgress(TProgressHost& host, QWidget* parent) : QDialog(paren
               {"lbl7", "Time Left:", lblTimeLeft}};
   int row = 0;
   for (const auto& entry : rows) {
-    grid->addWidget(NamedLabel(entry.name, entry.caption, this), row, 0, Qt::AlignLeft);
+    QLabel* caption = NamedLabel(entry.name, entry.caption, this);
+    caption->setBuddy(entry.value);  // what a screen reader reads with the value
+    grid->addWidget(caption, row, 0, Qt::AlignLeft);
     grid->addWidget(entry.value, row, 1);
     ++row;
   }
@@ -117,6 +116,8 @@ TfrmProgress::TfrmProgress(TProgressHost& host, QWidget* parent) : QDialog(paren
           [this] { Guarded([this] { btnCancelClick(); }); });
   connect(imgbtnSnap, &QToolButton::clicked, this,
           [this] { Guarded([this] { imgbtnSnapClick(); }); });
+  // The designed size, or more when the fields need it.
+  KeepDesignedSize(*this, {420, 460});
 }
 
 void TfrmProgress::showEvent(QShowEvent* event) {
@@ -125,6 +126,9 @@ void TfrmProgress::showEvent(QShowEvent* event) {
     label->clear();
   lblOutput->setToolTip("");
   setWindowTitle("Converting");
+  // The window is made once and shown for every run: a shutdown chosen for
+  // one run must not power the machine off after the next.
+  ckShutDown->setChecked(false);
   ckOpen->setChecked(true);
   SetPauseState(false);
   imgPreview->Clear();

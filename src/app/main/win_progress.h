@@ -11,8 +11,8 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/main/picture_pane.h"
 #include "app/main/progress_rules.h"
+#include "app/widgets/picture_pane.h"
 
 namespace moskvid {
 

@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 
+#include "app/settings/output_formats.h"
+#include "binding/media_loader.h"
+#include "engine/error_text.h"
 #include "engine/option_parsing.h"
 
 namespace moskvid {
@@ -18,6 +21,12 @@ double Kilobits(const std::string& text) {
 
 }  // namespace
 
+std::string RunningEncoderName(const std::string& stored) {
+  if (stored.empty() || !binding::MediaLibrariesLoaded()) return stored;
+  const AVCodec* encoder = FindEncoderByName(stored, nullptr);
+  return encoder ? encoder->name : stored + " (not in the installed libraries)";
+}
+
 TFormatSummary SummarizeFormat(const TSettingLookup& setting, const std::string& container,
                                const std::string& extension) {
   TFormatSummary summary;
@@ -25,13 +34,16 @@ TFormatSummary SummarizeFormat(const TSettingLookup& setting, const std::string&
   const std::string video = Trim(setting("paraVideoEncoder", ""));
   const std::string videoRate = setting("paraVideoBitRate", "512");
   if (!video.empty()) {
-    summary.Video = "video " + video + ", " + setting("paraVideoSize", "null") + ", " + videoRate +
-                    " kbit/s, " + setting("paraFrameRate", "29.97") + " fps";
+    // A choice that is no encoder of the engine's own leaves the codec to
+    // the container, and is shown as chosen.
+    const std::string encoder = IsEngineVideoCodec(video) ? RunningEncoderName(video) : video;
+    summary.Video = "video " + encoder + ", " + setting("paraVideoSize", "null") + ", " +
+                    videoRate + " kbit/s, " + setting("paraFrameRate", "29.97") + " fps";
   }
   const std::string audioRate = setting("paraAudioBitRate", "128");
-  summary.Audio = "audio " + setting("paraAudioEncoder", "libfaac") + ", " +
-                  setting("paraSampleRate", "44100") + " Hz, " + setting("paraChannel", "2") +
-                  " channels, " + audioRate + " kbit/s";
+  summary.Audio = "audio " + RunningEncoderName(Trim(setting("paraAudioEncoder", "libfaac"))) +
+                  ", " + setting("paraSampleRate", "44100") + " Hz, " +
+                  setting("paraChannel", "2") + " channels, " + audioRate + " kbit/s";
   const double audio = Kilobits(audioRate);
   const double pictures = video.empty() ? 0 : Kilobits(videoRate);
   if (audio >= 0 && pictures >= 0) {

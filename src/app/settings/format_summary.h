@@ -17,10 +17,16 @@ using TSettingLookup =
 struct TFormatSummary {
   std::string Container;  // "container psp, extension .mp4"
   std::string Video;      // "video mpeg4, 320x240, 512 kbit/s, 29.97 fps"; empty for audio only
-  std::string Audio;      // "audio libfaac, 48000 Hz, 2 channels, 128 kbit/s"
+  std::string Audio;      // "audio aac, 48000 Hz, 2 channels, 128 kbit/s"
   std::string Size;       // "about 4.7 MB a minute"; empty when a bit rate is not a number
 };
 
+// The encoder the engine runs for a stored encoder name, once the media
+// libraries are loaded: their own name for it ("libfaac" runs as "aac"), or
+// the stored name marked as missing. Before they are loaded, the stored name.
+std::string RunningEncoderName(const std::string& stored);
+
+// The encoders are named as RunningEncoderName names them.
 TFormatSummary SummarizeFormat(const TSettingLookup& setting, const std::string& container,
                                const std::string& extension);
 

@@ -282,13 +282,11 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
   out.PaddingColor = 0;
 }
 
-std::string MakeOutputFileName(const std::string& source, const std::string& suffix,
-                               const TGlobalObject& global, TWarningSink& warnings,
-                               const std::string& folder, const std::set<std::string>& reserved) {
-  TAppSettings settings(global.ConfigFile());
-  const std::string wanted = folder.empty() ? settings.OutputFolder() : folder;
-  const std::string base = EnsureFolder(wanted, "OutPutDir", settings.Ini(), warnings) +
-                           std::filesystem::path(source).stem().string();
+std::string UniqueOutputName(const std::string& source, const std::string& suffix,
+                             const std::string& folder, const std::set<std::string>& reserved) {
+  std::string base = folder;
+  if (!base.empty() && base.back() != '/') base += '/';
+  base += std::filesystem::path(source).stem().string();
   auto taken = [&reserved](const std::string& name) {
     std::error_code error;
     return reserved.count(name) > 0 || std::filesystem::exists(name, error);
@@ -298,6 +296,15 @@ std::string MakeOutputFileName(const std::string& source, const std::string& suf
     candidate = base + "_(new_" + std::to_string(n) + ")" + suffix;
   }
   return candidate;
+}
+
+std::string MakeOutputFileName(const std::string& source, const std::string& suffix,
+                               const TGlobalObject& global, TWarningSink& warnings,
+                               const std::string& folder, const std::set<std::string>& reserved) {
+  TAppSettings settings(global.ConfigFile());
+  const std::string wanted = folder.empty() ? settings.OutputFolder() : folder;
+  return UniqueOutputName(source, suffix,
+                          EnsureFolder(wanted, "OutPutDir", settings.Ini(), warnings), reserved);
 }
 
 }  // namespace moskvid

@@ -32,6 +32,12 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
 // names the outputs of one run passes the names given so far in it, since
 // none of those files is written before the run starts. `folder` overrides
 // the stored output folder when set.
+// The source's name without its last extension, "_(new)" and `suffix` in
+// `folder`; "_(new_1)", "_(new_2)" ... while the name is taken (the file
+// exists, or the name is in `reserved`). The folder is not made.
+std::string UniqueOutputName(const std::string& source, const std::string& suffix,
+                             const std::string& folder, const std::set<std::string>& reserved);
+
 std::string MakeOutputFileName(const std::string& source, const std::string& suffix,
                                const TGlobalObject& global, TWarningSink& warnings,
                                const std::string& folder = "",

@@ -5,7 +5,7 @@
 
 #include "app/dialogs/win_file_info.h"
 #include "app/dialogs/win_water_mark.h"
-#include "window_test_support.h"
+#include "app/window_test_support.h"
 
 namespace moskvid::test {
 

@@ -40,6 +40,9 @@ TEST(TrimRules, SliderOfTheClipDialogs) {
   EXPECT_EQ(ClipTickPosition(0, 30000, 3000000), 10);  // a second of 50 minutes
   EXPECT_EQ(ClipTickPosition(29995, 30000, 3000000), 30000);
   EXPECT_EQ(ClipTickPosition(3, 900, 800), 900);  // a second or less: the end
+  // Ten hours: a position is ten seconds, and each tick still moves one.
+  const TClipSlider tenHours = PlanClipSlider(36'000'000'000, 370);
+  EXPECT_EQ(ClipTickPosition(7, tenHours.Positions, 36'000'000), 8);
 }
 
 TEST(TrimRules, ApplyingTheStartAndTheEnd) {

@@ -7,7 +7,7 @@
 
 #include "app/dialogs/win_crop.h"
 #include "app/dialogs/win_trim.h"
-#include "window_test_support.h"
+#include "app/window_test_support.h"
 
 namespace moskvid::test {
 

@@ -3,10 +3,12 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QMimeData>
+#include <QScreen>
 #include <QTest>
+#include <filesystem>
 
 #include "app/main/files_list_delegate.h"
-#include "app/main/window_test_support.h"
+#include "app/window_test_support.h"
 
 namespace moskvid::test {
 
@@ -70,7 +72,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(list.SubItem(0, fcSource), Q(clip));
     QCOMPARE(list.SubItem(0, fcLength), QString("3"));
     QCOMPARE(list.SubItem(0, fcTrimmedLength), QString("3"));
-    QCOMPARE(list.SubItem(0, fcDestination), QString("name_(new)_ipod.mp4"));
+    QCOMPARE(list.SubItem(0, fcDestination), QString("name_(new).mp4"));
     QCOMPARE(list.SubItem(0, fcProgress), QString());
     QVERIFY(list.Checked(0));
     QCOMPARE(list.Selected(), 0);
@@ -85,6 +87,100 @@ class MainWindowTest : public QObject {
     QVERIFY(fixture.services.dialogFilters.front().contains("*.[aA][vV][iI]"));
     fixture.Add({});
     QCOMPARE(fixture.services.dialogFolders.back(), Q(fixture.scratch.Path()));
+  }
+
+  // The Destination column shows the name Start writes: in the output
+  // folder, with the format's extension, unique within the list; a change
+  // of format or folder, and a run, move it on.
+  void DestinationIsTheNameStartWrites() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(9);  // MP3
+    fixture.Add({Q(fixture.Copy("h264_aac.mkv", "clip.mkv")),
+                 Q(fixture.Copy("mpeg4_mp3_720p.avi", "clip.avi"))});
+    TfrmMain& window = fixture.Window();
+    TFilesListView& list = *window.lvFiles;
+    QCOMPARE(list.SubItem(0, fcDestination), QString("clip_(new).mp3"));
+    QCOMPARE(list.SubItem(1, fcDestination), QString("clip_(new_1).mp3"));
+    QCOMPARE(list.Entry(1)->toolTip(fcDestination),
+             Q(fixture.scratch.File("out") + "/clip_(new_1).mp3"));
+    list.SetChecked(0, false);  // Start names only the checked ones
+    QTRY_COMPARE(list.SubItem(1, fcDestination), QString("clip_(new).mp3"));
+    QCOMPARE(list.SubItem(0, fcDestination), QString("clip_(new_1).mp3"));
+    list.SetChecked(0, true);
+    QTRY_COMPARE(list.SubItem(0, fcDestination), QString("clip_(new).mp3"));
+    window.cbOutputFormat->setCurrentIndex(11);  // WAV
+    QCOMPARE(list.SubItem(1, fcDestination), QString("clip_(new_1).wav"));
+    const std::string elsewhere = fixture.scratch.File("elsewhere");
+    window.edDirectory->setText(Q(elsewhere));
+    QCOMPARE(list.Entry(0)->toolTip(fcDestination), Q(elsewhere + "/clip_(new).wav"));
+    window.btnStart->click();
+    QVERIFY(std::filesystem::exists(elsewhere + "/clip_(new).wav"));
+    QVERIFY(std::filesystem::exists(elsewhere + "/clip_(new_1).wav"));
+    QCOMPARE(list.SubItem(0, fcDestination), QString("clip_(new_2).wav"));
+    QCOMPARE(list.SubItem(1, fcDestination), QString("clip_(new_3).wav"));
+  }
+
+  // Several entries at once: Remove, Check, Uncheck and Space act on every
+  // selected one; Trim acts on the current one.
+  void SeveralEntriesAtOnce() {
+    WindowFixture fixture;
+    fixture.Add(fixture.Copies("audio.mp3", {"a.mp3", "b.mp3", "c.mp3", "d.mp3"}));
+    TfrmMain& window = fixture.Window();
+    TFilesListView& list = *window.lvFiles;
+    list.setFocus();
+    list.Select(1);
+    QTest::keyClick(&list, Qt::Key_Down, Qt::ShiftModifier);
+    QCOMPARE(list.SelectedPositions(), (std::vector<int>{1, 2}));
+    QCOMPARE(list.Selected(), 2);  // the current one
+    QTest::keyClick(&list, Qt::Key_Space);
+    QVERIFY(list.Checked(0) && !list.Checked(1) && !list.Checked(2) && list.Checked(3));
+    window.Check1->trigger();
+    QVERIFY(list.Checked(1) && list.Checked(2));
+    window.Uncheck1->trigger();
+    QVERIFY(list.Checked(0) && !list.Checked(1) && !list.Checked(2) && list.Checked(3));
+    QString trimmed;
+    fixture.services.onExec = [&](QDialog& dialog) {
+      trimmed = dialog.findChild<QLabel*>("lblSourceName")->toolTip();
+      dialog.reject();
+    };
+    window.Trim1->trigger();
+    QCOMPARE(trimmed, list.SubItem(2, fcSource));
+    QTest::keyClick(&list, Qt::Key_Delete);
+    QCOMPARE(list.Count(), 2);
+    QVERIFY(list.SubItem(1, fcSource).endsWith("d.mp3"));
+    QCOMPARE(list.SelectedPositions(), (std::vector<int>{1}));
+  }
+
+  // The window grows from its designed size, the list and the preview
+  // taking the room, and the next start shows it as it was left: size,
+  // place, splitter, columns.
+  void KeepsItsSizeAndPlace() {
+    WindowFixture fixture;
+    fixture.Add({Q(fixture.Copy("audio.mp3", "a.mp3"))});
+    TfrmMain& window = fixture.Window();
+    QCOMPARE(window.minimumSize(), QSize(786, 534));
+    const QRect screen = window.screen()->availableGeometry();
+    const QRect kept(screen.x() + 4, screen.y() + 3, screen.width() - 10, screen.height() - 8);
+    const int listWidth = window.lvFiles->width();
+    const int previewHeight = window.imgPreview->height();
+    window.setGeometry(kept);
+    QTRY_COMPARE(window.geometry(), kept);
+    QVERIFY(window.lvFiles->width() >= listWidth && window.imgPreview->height() > previewHeight);
+    QCOMPARE(window.lvFiles->header()->sectionPosition(fcProgress) +
+                 window.lvFiles->header()->sectionSize(fcProgress),
+             window.lvFiles->viewport()->width());  // the Source column takes the room
+    window.splFiles->setSizes({400, 300});
+    const QList<int> sizes = window.splFiles->sizes();
+    window.lvFiles->setColumnWidth(fcDestination, 333);
+    window.close();
+
+    TfrmMain again(fixture.services);
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QCOMPARE(again.geometry(), kept);
+    QCOMPARE(again.splFiles->sizes(), sizes);
+    again.AddFiles({Q(fixture.scratch.File("a.mp3"))});
+    QCOMPARE(again.lvFiles->columnWidth(fcDestination), 333);
   }
 
   void RemoveClearAndTheSelection() {

@@ -2,7 +2,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/main/window_test_support.h"
+#include "app/window_test_support.h"
 
 namespace moskvid::test {
 
@@ -105,6 +105,37 @@ class PreviewTest : public QObject {
     QCOMPARE(Q(small[0].at("width")), QString::number(window.imgPreview->width()));
     QCOMPARE(Q(small[0].at("height")), QString::number(window.imgPreview->height()));
     QVERIFY(fixture.services.messages.empty());
+  }
+
+  // Snap with nothing to write says why, and writes nothing: a sound-only
+  // file, or a pair of switches both stored as 0.
+  void SnapSaysWhyItWritesNothing() {
+    WindowFixture fixture;
+    fixture.Add(
+        {Q(fixture.Copy("audio.mp3", "song.mp3")), Q(fixture.Copy("h264_aac.mp4", "a.mp4"))});
+    TfrmMain& window = fixture.Window();
+    const std::string snaps = fixture.scratch.File("snaps");
+    const auto nothingWritten = [&] { return !fs::exists(snaps) || fs::is_empty(snaps); };
+    QTest::mouseClick(window.imgbtnPlay, Qt::LeftButton);
+    QVERIFY(window.imgbtnSnap->isEnabled());
+    QTest::mouseClick(window.imgbtnSnap, Qt::LeftButton);
+    QVERIFY(nothingWritten());
+    QCOMPARE(fixture.services.messages.size(), size_t{1});
+    QCOMPARE(fixture.services.messages.back().caption, QString("Warning"));
+    QVERIFY(fixture.services.messages.back().text.contains("no picture"));
+
+    window.lvFiles->Select(1);
+    QTest::mouseClick(window.imgbtnStop, Qt::LeftButton);
+    QTest::mouseClick(window.imgbtnPlay, Qt::LeftButton);
+    for (const bool sizes : {true, false}) {
+      // Neither size, then neither format.
+      fixture.settings->SetSnapshotOptions(sizes, sizes, 30, !sizes, !sizes);
+      QTest::mouseClick(window.imgbtnSnap, Qt::LeftButton);
+      QVERIFY(nothingWritten());
+      QCOMPARE(fixture.services.messages.size(), size_t{sizes ? 2u : 3u});
+      QVERIFY2(fixture.services.messages.back().text.contains(sizes ? "size" : "format"),
+               qPrintable(fixture.services.messages.back().text));
+    }
   }
 
   void ASnapshotThatCannotBeWrittenIsReported() {

@@ -1,11 +1,12 @@
 // The progress window's texts and buttons with a host of the test's own,
 // the start-up cover, and the application error handler.
+#include <QPainter>
 #include <QTest>
 
-#include "app/main/application.h"
 #include "app/main/win_cover.h"
 #include "app/main/win_progress.h"
-#include "app/main/window_test_support.h"
+#include "app/widgets/application.h"
+#include "app/window_test_support.h"
 #include "engine/option_records.h"
 
 namespace moskvid::test {
@@ -101,6 +102,29 @@ class ProgressWindowTest : public QObject {
     QCOMPARE(picture.pixel(2, 90), 0xFF00FF00);           // full width
     QTest::mouseClick(window.imgbtnSnap, Qt::LeftButton);
     QCOMPARE(host.snapped.size(), window.imgPreview->size());
+  }
+
+  // A picture is drawn at the device's pixel ratio: at 200% a frame of
+  // twice the pane's size keeps every one of its pixels, where a picture of
+  // the pane's own size would blur them.
+  void PicturesStaySharpAtTwiceThePixelDensity() {
+    TPicturePane pane;
+    pane.resize(100, 50);
+    QImage stripes(200, 100, QImage::Format_RGB32);
+    for (int y = 0; y < stripes.height(); ++y) {
+      for (int x = 0; x < stripes.width(); ++x)
+        stripes.setPixel(x, y, (x + y) % 2 ? 0xFFFFFFFF : 0xFF000000);
+    }
+    pane.DrawFitted(stripes);
+    QImage screen(200, 100, QImage::Format_RGB32);
+    screen.setDevicePixelRatio(2);
+    {
+      QPainter painter(&screen);
+      pane.Render(painter);
+    }
+    screen.setDevicePixelRatio(1);
+    QCOMPARE(screen, stripes);
+    QCOMPARE(pane.Picture().size(), QSize(100, 50));  // the small snapshot's size
   }
 
   void ButtonsAndClosing() {

@@ -1,10 +1,10 @@
 // The main window's rules, without any window: the list, the preview
-// slider, the progress texts, the add filter and the error boxes.
+// slider, the progress texts and the add filter.
 #include <gtest/gtest.h>
 
 #include <fnmatch.h>
 
-#include "app/main/error_rules.h"
+#include "app/main/conversion_run.h"
 #include "app/main/list_drawing.h"
 #include "app/main/list_rules.h"
 #include "app/main/open_filter.h"
@@ -28,24 +28,33 @@ TEST(FileListRules, SelectionAfterRemove) {
   EXPECT_EQ(SelectionAfterRemove(0, 2), 0);  // the first of three: the one now first
   EXPECT_EQ(SelectionAfterRemove(1, 2), 1);  // the middle one: its successor
   EXPECT_EQ(SelectionAfterRemove(0, 0), -1);
+  // Several at once: where the first of them was.
+  EXPECT_EQ(SelectionAfterRemoving({1, 3}, 3), 1);
+  EXPECT_EQ(SelectionAfterRemoving({3, 4}, 3), 2);
+  EXPECT_EQ(SelectionAfterRemoving({}, 3), -1);
 }
 
 TEST(FileListRules, CheckCommands) {
   std::vector<bool> checks = {true, false, true};
-  ApplyCheckCommand(checks, ccReverseCheck, -1);
+  ApplyCheckCommand(checks, ccReverseCheck, {});
   EXPECT_EQ(checks, (std::vector<bool>{false, true, false}));
-  ApplyCheckCommand(checks, ccCheckAll, -1);
+  ApplyCheckCommand(checks, ccCheckAll, {});
   EXPECT_EQ(checks, (std::vector<bool>{true, true, true}));
-  ApplyCheckCommand(checks, ccUncheck, 1);
+  ApplyCheckCommand(checks, ccUncheck, {1});
   EXPECT_EQ(checks, (std::vector<bool>{true, false, true}));
-  ApplyCheckCommand(checks, ccUncheckAll, 0);
+  ApplyCheckCommand(checks, ccUncheckAll, {0});
   EXPECT_EQ(checks, (std::vector<bool>{false, false, false}));
-  ApplyCheckCommand(checks, ccCheck, 2);
-  EXPECT_EQ(checks, (std::vector<bool>{false, false, true}));
+  ApplyCheckCommand(checks, ccCheck, {0, 2});  // every selected entry
+  EXPECT_EQ(checks, (std::vector<bool>{true, false, true}));
   // Without a selection, Check and Uncheck leave every entry as it is.
-  ApplyCheckCommand(checks, ccCheck, -1);
-  ApplyCheckCommand(checks, ccUncheck, 3);
-  EXPECT_EQ(checks, (std::vector<bool>{false, false, true}));
+  ApplyCheckCommand(checks, ccUncheck, {});
+  ApplyCheckCommand(checks, ccUncheck, {3});
+  EXPECT_EQ(checks, (std::vector<bool>{true, false, true}));
+  // Space flips the current entry; the other selected ones follow it.
+  ToggleChecks(checks, {0, 1}, 1);
+  EXPECT_EQ(checks, (std::vector<bool>{true, true, true}));
+  ToggleChecks(checks, {1, 2}, 2);
+  EXPECT_EQ(checks, (std::vector<bool>{true, false, false}));
 }
 
 TEST(FileListRules, MenuEnabling) {
@@ -65,6 +74,33 @@ TEST(FileListRules, MenuEnabling) {
               selected.Clear && selected.Start);
   EXPECT_FALSE(selected.WaterMarkVisible);
   EXPECT_FALSE(PopupMenuState(0, 0).Remove);
+}
+
+// The commands each phase allows, and the run numbers that keep a
+// cancelled run's late events away from the next run.
+TEST(ConversionRun, PhasesCommandsAndNumbers) {
+  TConversionRun run;
+  EXPECT_TRUE(run.Commands(2).Start && !run.Commands(0).Start);
+  const int first = run.Begin({0, 2}, {"/out/a.mp4", "/out/c.mp4"}, 1);
+  EXPECT_EQ(run.Position(1), 2);
+  EXPECT_EQ(run.Position(2), -1);
+  const TRunCommands running = run.Commands(3);
+  EXPECT_TRUE(!running.Add && !running.Start && !running.Remove && running.Stop && running.Pause);
+  // Cancelled: Add only, until its end arrives.
+  run.Stop();
+  const TRunCommands stopping = run.Commands(3);
+  EXPECT_TRUE(stopping.Add && !stopping.Start && !stopping.Remove && !stopping.Clear);
+  EXPECT_FALSE(stopping.Stop || stopping.Pause || stopping.Resume);
+  EXPECT_TRUE(run.Accepts(first));  // its own events still count
+  EXPECT_TRUE(run.End(first));
+  EXPECT_FALSE(run.End(first));  // a second end of the same run
+  const int second = run.Begin({1}, {"/out/b.mp4"});
+  EXPECT_FALSE(run.Accepts(first));  // what the cancelled run still sends
+  EXPECT_TRUE(run.Accepts(second));
+  run.Count(toConverted);
+  run.Count(toStopped);
+  EXPECT_EQ(RunTallyText(run.Tally()), "1 file converted, 1 stopped.");
+  EXPECT_EQ(RunTallyText({2, 1, 0}), "2 files converted, 1 failed.");
 }
 
 TEST(FileListDrawing, RowColoursOfEverySkin) {
@@ -139,22 +175,14 @@ TEST(PreviewSlider, TickAdvanceAndTimeLabel) {
   EXPECT_EQ(TickAdvance(1000, 1'000'000), 1000);  // a second or less: straight to the end
   EXPECT_EQ(TickAdvance(500, 800'000), 500);
   EXPECT_EQ(TickAdvance(10000, 100'000'000), 100);
+  // Beyond 32767 seconds a step is more than a second: still one step a tick.
+  const TSliderPlan tenHours = PlanSlider(36'000'000'000, 256, false);
+  EXPECT_EQ(TickAdvance(tenHours.Steps, 36'000'000'000), 1);
+  EXPECT_EQ(TickAdvance(32767, 32'767'000'000), 1);
   EXPECT_EQ(PreviewTimeText(1234, 10000), "Time: 12.340");
   EXPECT_EQ(PreviewTimeText(0, 10), "Time: 0.000");
   EXPECT_EQ(PreviewTimeText(32767, 100000), "Time: 3276.700");
   EXPECT_EQ(PreviewTimeText(7, 1000), "Time: 0.007");
-}
-
-TEST(PreviewFit, LargestCentredRectangleOfTheSameShape) {
-  // 16:9 into 4:3: full width, equal bars above and below.
-  EXPECT_EQ(FitPicture(1920, 1080, 256, 192), (TBox{0, 24, 256, 168}));
-  // 4:3 into 16:9: full height.
-  EXPECT_EQ(FitPicture(640, 480, 320, 180), (TBox{40, 0, 280, 180}));
-  EXPECT_EQ(FitPicture(320, 240, 256, 192), (TBox{0, 0, 256, 192}));
-  // A margin of 0.5 pixel rounds to even.
-  EXPECT_EQ(FitPicture(100, 99, 100, 100), (TBox{0, 0, 100, 99}));
-  EXPECT_EQ(FitPicture(100, 97, 100, 100), (TBox{0, 2, 100, 99}));
-  EXPECT_EQ(FitPicture(0, 10, 100, 100), TBox{});
 }
 
 TEST(ProgressTexts, FiguresOfOneReport) {
@@ -243,25 +271,6 @@ TEST(AddFilter, PatternsMatchInAnyCase) {
   EXPECT_TRUE(MatchesFilter(filters[4], "README"));  // "all files" has files without a dot
   EXPECT_EQ(CaseFreeGlob("*.3GP"), "*.3[gG][pP]");
   EXPECT_EQ(::fnmatch(CaseFreeGlob("*.MKV").c_str(), "x.mKv", 0), 0);
-}
-
-TEST(ErrorBoxes, DotRuleAndKinds) {
-  EXPECT_EQ(ErrorBoxText("Disk full"), "Disk full.");
-  EXPECT_EQ(ErrorBoxText("Disk full."), "Disk full.");
-  EXPECT_EQ(ErrorBoxText("Disk full!"), "Disk full!");  // '!' sorts before '.'
-  EXPECT_EQ(ErrorBoxText("Error (5)"), "Error (5)");
-  EXPECT_EQ(ErrorBoxText("code 42"), "code 42.");
-  EXPECT_EQ(ErrorBoxText(""), "");
-
-  const TErrorBox engine =
-      ErrorBoxFor(std::make_exception_ptr(FFMpegException("Video encoding failed")));
-  EXPECT_EQ(engine.Kind, ebExclamation);
-  EXPECT_EQ(engine.Text, "Video encoding failed.");
-  const TErrorBox other = ErrorBoxFor(std::make_exception_ptr(std::runtime_error("No space")));
-  EXPECT_EQ(other.Kind, ebError);
-  EXPECT_EQ(other.Text, "No space.");
-  EXPECT_EQ(ErrorBoxFor(std::make_exception_ptr(std::runtime_error(""))).Kind, ebNone);
-  EXPECT_EQ(ErrorBoxFor(std::make_exception_ptr(42)).Kind, ebNone);
 }
 
 }  // namespace

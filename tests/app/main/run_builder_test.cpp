@@ -70,7 +70,7 @@ TEST_F(RunBuilderTest, AddSkipsFoldersDuplicatesAndUnreadableFiles) {
   EXPECT_EQ(added[0].SourceFile, clip);
   EXPECT_EQ(added[0].BatchIndex, 0);
   EXPECT_EQ(added[0].Duration, 3);
-  EXPECT_EQ(added[0].OutputFile, scratch.File("out") + "/Clip_(new)_ipod.mp4");
+  EXPECT_EQ(added[0].OutputFile, scratch.File("out") + "/Clip_(new).mp4");
   EXPECT_EQ(added[0].TrimStart, 0);
   EXPECT_EQ(added[0].TrimLength, 0);
   EXPECT_EQ(added[0].ZoomMode, "lbox");
@@ -93,7 +93,7 @@ TEST_F(RunBuilderTest, AddSkipsFoldersDuplicatesAndUnreadableFiles) {
   fs::copy_file(clip, other);
   Add({other}, 9);  // an audio format names its output with its own extension
   ASSERT_EQ(added.size(), 3u);
-  EXPECT_EQ(fs::path(added[2].OutputFile).filename(), "clip_(new)_ipod.mp3");
+  EXPECT_EQ(fs::path(added[2].OutputFile).filename(), "clip_(new).mp3");
   EXPECT_TRUE(warnings.warnings.empty());
 }
 
@@ -119,8 +119,11 @@ TEST_F(RunBuilderTest, OneTaskPerSourceWithNamesOfTheirOwn) {
     EXPECT_TRUE(probe.Loaded());
     ++shown;
   };
-  callbacks.Log = [this](const std::string& line) { log.push_back(line); };
+  // The names the list shows before Start are the names Start gives.
+  const std::vector<std::string> planned =
+      PlanOutputNames({first, second, third}, scratch.File("out"), "mp4");
   const TRunPlan plan = BuildRunTasks(converter, sources, 5, global, warnings, callbacks);
+  EXPECT_EQ(planned, plan.Outputs);
   EXPECT_EQ(shown, 3);
   EXPECT_EQ(plan.TaskMap, (std::vector<int>{0, 2, 4}));
   EXPECT_TRUE(plan.Failed.empty());
@@ -144,13 +147,12 @@ TEST_F(RunBuilderTest, AnUnreadableSourceIsLeftOutAndABadSettingStopsTheRun) {
   sources[1].Position = 1;
   sources[1].Caption = good;
   TRunCallbacks callbacks;
-  callbacks.Log = [this](const std::string& line) { log.push_back(line); };
   const TRunPlan plan = BuildRunTasks(converter, sources, 5, global, warnings, callbacks);
   EXPECT_EQ(plan.TaskMap, (std::vector<int>{1}));
-  EXPECT_EQ(plan.Failed, (std::vector<int>{0}));
+  ASSERT_EQ(plan.Failed.size(), 1u);
+  EXPECT_EQ(plan.Failed[0].Position, 0);
+  EXPECT_EQ(plan.Failed[0].Reason.rfind("***File open error: ", 0), 0u);
   EXPECT_EQ(converter.TaskCount(), 1);
-  ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log[0].rfind("***File open error: ", 0), 0u);
 
   TIniFile(global.ConfigFile()).WriteString(FormatSection(5), "paraVideoBitRate", "fast");
   EXPECT_THROW(BuildRunTasks(converter, {sources[1]}, 5, global, warnings, callbacks),
@@ -180,7 +182,6 @@ TEST_F(RunBuilderTest, TrimsAreExactOnLongGroupsOfPictures) {
   entry.Record.TrimStart = 1500;   // the mark at 2 s lands at 0.5 s
   entry.Record.TrimLength = 6200;  // to 7.7 s: the mark at 7 s lands at 5.5 s
   TRunCallbacks callbacks;
-  callbacks.Log = [](const std::string&) {};
   const TRunPlan plan =
       BuildRunTasks(converter, {entry}, 5, global, warnings, callbacks);  // PSP MPEG-4
   ASSERT_EQ(plan.Outputs.size(), 1u);

@@ -4,8 +4,8 @@
 #include <QTest>
 #include <filesystem>
 
-#include "app/main/window_test_support.h"
 #include "app/settings/output_formats.h"
+#include "app/window_test_support.h"
 
 namespace moskvid::test {
 
@@ -188,6 +188,137 @@ class RunTest : public QObject {
     QCOMPARE(fixture.services.powerOffCalls, 1);  // once, after the last task
     QVERIFY(fixture.services.openedUrls.isEmpty());
     QCOMPARE(window.lvFiles->SubItem(1, fcProgress), QString("100%"));
+    // The box was for that run only: the next one opens with it clear and
+    // powers nothing off.
+    bool clear = false;
+    fixture.services.onExec = [&](QDialog& dialog) {
+      auto* progress = static_cast<TfrmProgress*>(&dialog);
+      clear = !progress->ckShutDown->isChecked();
+      progress->ckOpen->setChecked(false);
+    };
+    window.btnStart->click();
+    QVERIFY(clear);
+    QCOMPARE(fixture.services.powerOffCalls, 1);
+  }
+
+  // While a run converts the machine stays awake; the lock goes when the
+  // run ends or is cancelled. A run that ends while another program's
+  // window is active tells the desktop how it went.
+  void SleepLockAndNotification() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(11);  // WAV
+    fixture.Add({Q(fixture.Copy("audio.mp3", "a.mp3")), Q(fixture.Copy("audio.mp3", "b.mp3"))});
+    TfrmMain& window = fixture.Window();
+    QDialog elsewhere;  // stands for another program's window
+    int held = -1;
+    fixture.services.onExec = [&](QDialog&) {
+      held = fixture.services.sleepLocksHeld;
+      elsewhere.setModal(true);
+      elsewhere.show();
+      elsewhere.activateWindow();
+      QVERIFY(QTest::qWaitForWindowActive(&elsewhere));
+    };
+    window.btnStart->click();
+    QCOMPARE(held, 1);
+    QCOMPARE(fixture.services.sleepLocksHeld, 0);
+    QCOMPARE(fixture.services.inhibitReasons, QStringList({"Converting 2 files"}));
+    QCOMPARE(fixture.services.notifications.size(), size_t{1});
+    QCOMPARE(fixture.services.notifications[0].text, QString("2 files converted."));
+    elsewhere.hide();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    // Watched, and cancelled: the lock goes at once, nobody is told.
+    fixture.services.onExec = [&](QDialog& dialog) {
+      QTest::mouseClick(static_cast<TfrmProgress*>(&dialog)->btnCancel, Qt::LeftButton);
+      held = fixture.services.sleepLocksHeld;
+    };
+    window.btnStart->click();
+    QCOMPARE(held, 0);
+    QTRY_COMPARE(window.Run().Phase(), rpIdle);
+    QCOMPARE(fixture.services.notifications.size(), size_t{1});
+  }
+
+  // Cancel, then Start at once by every route: refused until the cancelled
+  // run has ended, and the run started then converts every file, untouched
+  // by the cancelled run's last events.
+  void CancelThenStartAtOnceByEveryRoute() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(11);  // WAV: quick
+    fixture.Add({Q(fixture.Copy("audio.mp3", "a.mp3")), Q(fixture.Copy("audio.mp3", "b.mp3"))});
+    TfrmMain& window = fixture.Window();
+    const std::function<void()> routes[] = {[&] { window.btnStart->click(); },
+                                            [&] { window.btnStartBelow->click(); },
+                                            [&] { window.Start1->trigger(); },
+                                            [&] {
+                                              emit window.pmFiles->aboutToShow();
+                                              window.Start2->trigger();
+                                            }};
+    const std::string out = fixture.scratch.File("out");
+    for (int round = 0; round < 30; ++round) {
+      fs::remove_all(out);
+      bool cancelled = false;
+      fixture.services.onExec = [&](QDialog& dialog) {
+        if (cancelled) return;
+        cancelled = true;
+        QTest::mouseClick(static_cast<TfrmProgress*>(&dialog)->btnCancel, Qt::LeftButton);
+      };
+      window.btnStart->click();
+      QVERIFY(cancelled);
+      const int runs = fixture.services.execCount;
+      const auto& start = routes[round % 4];
+      start();
+      if (fixture.services.execCount == runs) {
+        QTRY_VERIFY_WITH_TIMEOUT(window.btnStart->isEnabled(), 30000);
+        start();
+      }
+      QCOMPARE(fixture.services.execCount, runs + 1);
+      QVERIFY(!fixture.services.watchdogFired);
+      for (int row = 0; row < 2; ++row) {
+        const QString cell = window.lvFiles->SubItem(row, fcProgress);
+        QVERIFY2(cell == "100%",
+                 qPrintable(QString("round %1 row %2: \"%3\"").arg(round).arg(row).arg(cell)));
+      }
+      // Each source has an output of its whole length.
+      for (const char* stem : {"a_(new", "b_(new"}) {
+        double longest = 0;
+        for (const auto& file : fs::directory_iterator(out)) {
+          if (file.path().filename().string().rfind(stem, 0) == 0)
+            longest = std::max(longest, ToDouble(ProbeFormat(file.path()).at("duration")));
+        }
+        QVERIFY2(std::abs(longest - 3.03) < 0.1, stem);
+      }
+    }
+  }
+
+  // An output that cannot be created fails its entry with the real reason:
+  // in the cell's tooltip, in one log line that later probe texts keep, and
+  // in the message.
+  void AFailedOutputKeepsItsReason() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(11);  // WAV
+    // The output name is one character longer than the file system takes.
+    const std::string stem(246, 'x');
+    fixture.Add(
+        {Q(fixture.Copy("audio.mp3", stem + ".mp3")), Q(fixture.Copy("audio.mp3", "b.mp3"))});
+    TfrmMain& window = fixture.Window();
+    window.btnStart->click();
+    QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString("Failed"));
+    QCOMPARE(window.lvFiles->SubItem(1, fcProgress), QString("100%"));
+    const QString reason = window.lvFiles->Entry(0)->toolTip(fcProgress);
+    QVERIFY2(reason.contains("Could not open"),
+             qPrintable("tooltip \"" + reason + "\", message \"" +
+                        (fixture.services.messages.empty() ? QString()
+                                                           : fixture.services.messages[0].text) +
+                        "\""));
+    QCOMPARE(fixture.services.messages.size(), size_t{1});
+    QCOMPARE(fixture.services.messages[0].text, reason);
+    const QString line = Q(stem) + ".mp3: " + reason;
+    QCOMPARE(window.mmoLog->toPlainText().split('\n').count(line), 1);
+    window.lvFiles->Select(1);
+    QTest::mouseClick(window.imgbtnPlay, Qt::LeftButton);
+    QVERIFY(window.mmoLog->toPlainText().contains("Duration"));
+    QCOMPARE(window.mmoLog->toPlainText().split('\n').count(line), 1);
   }
 };
 

@@ -10,6 +10,7 @@
 #include "app/settings/global_object.h"
 #include "app/settings/ini_file.h"
 #include "app/settings/output_formats.h"
+#include "app/settings/window_placement.h"
 #include "support/test_support.h"
 
 namespace moskvid::test {
@@ -110,6 +111,36 @@ TEST(EnsureFolderTest, ExistingNewAndImpossibleFolders) {
                                       "/moskvid!");
   EXPECT_TRUE(std::filesystem::is_directory(dir.File("moskvid")));
   EXPECT_EQ(config.ReadString("settings", "OutPutDir", ""), dir.Path() + "/moskvid");
+}
+
+TEST(WindowPlacementTest, KeptAndPutBackOnTheScreen) {
+  ScratchDir dir;
+  TIniFile config(dir.File("moskvid.ini"));
+  EXPECT_EQ(ReadWindowPlacement(config).Window.Width, 0);  // nothing kept yet
+  TWindowPlacement placement;
+  placement.Window = {-30, 40, 1200, 900};
+  placement.Maximized = true;
+  placement.Splitter = {700, 480};
+  placement.Columns = {300, 70, 90, 200, 60};
+  WriteWindowPlacement(config, placement);
+  EXPECT_EQ(config.ReadString("settings", "SplitterSizes", ""), "700,480");
+  const TWindowPlacement read = ReadWindowPlacement(config);
+  EXPECT_EQ(read.Window, placement.Window);
+  EXPECT_TRUE(read.Maximized);
+  EXPECT_EQ(read.Splitter, placement.Splitter);
+  EXPECT_EQ(read.Columns, placement.Columns);
+  config.WriteString("settings", "ColumnWidths", "300,wide,90");
+  EXPECT_TRUE(ReadWindowPlacement(config).Columns.empty());
+
+  const TPlace screen{0, 0, 1600, 1200};
+  // On the screen it keeps its place; a part off it is moved back on.
+  EXPECT_EQ(PlaceOnScreen({100, 50, 1200, 900}, screen, 786, 534), (TPlace{100, 50, 1200, 900}));
+  EXPECT_EQ(PlaceOnScreen({-30, 900, 1200, 900}, screen, 786, 534), (TPlace{0, 300, 1200, 900}));
+  // Never below the designed size, never beyond the screen.
+  EXPECT_EQ(PlaceOnScreen({10, 10, 300, 200}, screen, 786, 534), (TPlace{10, 10, 786, 534}));
+  EXPECT_EQ(PlaceOnScreen({0, 0, 3000, 2000}, screen, 786, 534), (TPlace{0, 0, 1600, 1200}));
+  // Nothing kept: the designed size, centred.
+  EXPECT_EQ(PlaceOnScreen({}, screen, 786, 534), (TPlace{407, 333, 786, 534}));
 }
 
 TEST(GlobalObjectTest, SettersKeepTheirRules) {

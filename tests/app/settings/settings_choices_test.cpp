@@ -194,6 +194,7 @@ TEST_F(SettingsChoicesTest, EncodersTheLibrariesLackAreMarked) {
 }
 
 TEST(FormatSummary, WhatTheSettingsGive) {
+  LoadLibrariesOrDie();  // they name the encoders that run
   const std::map<std::string, std::string> values = {
       {"paraVideoEncoder", "mpeg4"}, {"paraVideoSize", "320x240"},    {"paraVideoBitRate", "512"},
       {"paraFrameRate", "29.97"},    {"paraAudioEncoder", "libfaac"}, {"paraSampleRate", "48000"},
@@ -205,7 +206,9 @@ TEST(FormatSummary, WhatTheSettingsGive) {
   const TFormatSummary summary = SummarizeFormat(lookup, "psp", "mp4");
   EXPECT_EQ(summary.Container, "container psp, extension .mp4");
   EXPECT_EQ(summary.Video, "video mpeg4, 320x240, 512 kbit/s, 29.97 fps");
-  EXPECT_EQ(summary.Audio, "audio libfaac, 48000 Hz, 2 channels, 128 kbit/s");
+  EXPECT_EQ(summary.Audio, "audio aac, 48000 Hz, 2 channels, 128 kbit/s");
+  EXPECT_EQ(RunningEncoderName("libx264"), "libx264");
+  EXPECT_EQ(RunningEncoderName("nosuch"), "nosuch (not in the installed libraries)");
   EXPECT_EQ(summary.Size, "about 4.8 MB a minute");  // 640 kbit/s for 60 s
   const auto asSource = [&](const std::string& key, const std::string& fallback) {
     return key == "paraVideoBitRate" ? std::string("as source") : lookup(key, fallback);

@@ -1,4 +1,4 @@
-#include "app/main/error_rules.h"
+#include "app/widgets/error_rules.h"
 
 #include "engine/option_records.h"
 

@@ -4,8 +4,8 @@
 
 #include <QWidget>
 
-#include "app/main/ui_services.h"
 #include "app/settings/app_settings.h"
+#include "app/widgets/ui_services.h"
 
 namespace moskvid {
 

@@ -1,6 +1,7 @@
 // What the window tests share: a stand-in for the desktop that records every
-// message box, page and power-off instead of showing or doing it, and a
-// main window set up on a configuration file of the test's own.
+// message box, page, power-off, sleep lock and notification instead of
+// showing or doing it, and a main window set up on a configuration file of
+// the test's own.
 #pragma once
 
 #include <QDialog>
@@ -14,12 +15,12 @@
 #include <memory>
 #include <vector>
 
-#include "app/main/application.h"
-#include "app/main/skins.h"
-#include "app/main/ui_services.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/output_formats.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
 #include "support/test_support.h"
 
 namespace moskvid::test {
@@ -33,7 +34,9 @@ struct RecordedMessage {
 class FakeServices : public TUiServices {
  public:
   // Modal windows run for real, but a watchdog closes one that nothing else
-  // closes, so that no test hangs on it.
+  // closes, so that no test hangs on it. `onExec` acts on the window as soon
+  // as it shows, before whatever was queued meanwhile (the end of a quick
+  // run, say) reaches it.
   int ExecModal(QDialog& dialog) override {
     ++execCount;
     QTimer watchdog;
@@ -43,7 +46,12 @@ class FakeServices : public TUiServices {
       dialog.reject();
     });
     watchdog.start(watchdogMs);
-    if (onExec) QTimer::singleShot(0, &dialog, [this, &dialog] { onExec(dialog); });
+    if (onExec) {
+      dialog.setWindowModality(Qt::ApplicationModal);
+      dialog.show();
+      onExec(dialog);
+      if (!dialog.isVisible()) return dialog.result();
+    }
     return dialog.exec();
   }
   void Message(QWidget*, const QString& caption, const QString& text,
@@ -60,6 +68,22 @@ class FakeServices : public TUiServices {
     ++powerOffCalls;
     return true;  // and nothing happens
   }
+  // A lock that counts while it lives.
+  class CountedLock : public TSleepLock {
+   public:
+    explicit CountedLock(int& held) : held_(held) { ++held_; }
+    ~CountedLock() override { --held_; }
+
+   private:
+    int& held_;
+  };
+  std::unique_ptr<TSleepLock> InhibitSleep(const QString& why) override {
+    inhibitReasons << why;
+    return std::make_unique<CountedLock>(sleepLocksHeld);
+  }
+  void Notify(const QString& title, const QString& text) override {
+    notifications.push_back({title, text, QMessageBox::Information});
+  }
 
   int execCount = 0;
   int watchdogMs = 120000;
@@ -71,6 +95,9 @@ class FakeServices : public TUiServices {
   QStringList dialogFilters;
   QList<QUrl> openedUrls;
   int powerOffCalls = 0;
+  QStringList inhibitReasons;
+  int sleepLocksHeld = 0;
+  std::vector<RecordedMessage> notifications;
 };
 
 // A main window with its own configuration file and output folder.

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/settings/win_settings.h"
-#include "window_test_support.h"
+#include "app/dialogs/win_settings.h"
+#include "app/window_test_support.h"
 
 namespace moskvid::test {
 
@@ -31,7 +31,16 @@ class SettingsWindowTest : public QObject {
     fixture.services.onExec = [&](QDialog& dialog) {
       auto& settings = static_cast<TfrmSettings&>(dialog);
       QCOMPARE(settings.windowTitle(), QString("Settings"));
-      QCOMPARE(settings.size(), QSize(475, 360));
+      // The designed size at least, grown so that no choice is cut, at the
+      // application's own font.
+      QVERIFY(settings.width() >= 475 && settings.height() >= 360);
+      QCOMPARE(settings.font(), QApplication::font());
+      for (QComboBox* box : settings.findChildren<QComboBox*>()) {
+        // Its longest choice with the frame and the arrow.
+        QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->objectName()));
+        const QRect inside(box->mapTo(&settings, QPoint()), box->size());
+        QVERIFY2(settings.rect().contains(inside), qPrintable(box->objectName()));
+      }
       QCOMPARE(settings.cbOutputFormat->count(), 14);
       QCOMPARE(settings.cbOutputFormat->currentIndex(), 5);
       QCOMPARE(settings.cmbVideoSize->count(), 3);
@@ -42,6 +51,9 @@ class SettingsWindowTest : public QObject {
       QVERIFY(settings.lblSummary->text().contains("video mpeg4, 320x240, 768 kbit/s"));
       QVERIFY(settings.cmbVolume->isEnabled());
       QVERIFY(settings.lblSummary->text().contains("container psp, extension .mp4"));
+      // The encoder that runs, not the profile's old name for it.
+      QVERIFY2(settings.lblSummary->text().contains("audio aac, 48000 Hz"),
+               qPrintable(settings.lblSummary->text()));
       // Default selects the profile's choices and the summary follows.
       QTest::mouseClick(settings.btnDefault, Qt::LeftButton);
       QCOMPARE(settings.cmbVideoBitRate->currentText(), QString("512"));

@@ -1,4 +1,4 @@
-#include "app/main/skins.h"
+#include "app/widgets/skins.h"
 
 #include <QApplication>
 #include <QWidget>

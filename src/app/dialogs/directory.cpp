@@ -1,4 +1,4 @@
-#include "app/settings/directory.h"
+#include "app/dialogs/directory.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -6,9 +6,10 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
-#include "app/main/application.h"
-#include "app/main/skins.h"
-#include "app/main/ui_services.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
+#include "app/widgets/widget_parts.h"
 
 namespace moskvid {
 
@@ -16,7 +17,6 @@ TfmDirectory::TfmDirectory(TUiServices& services, const QString& appTitle, QWidg
     : QDialog(parent), services_(services), appTitle_(appTitle) {
   setObjectName("fmDirectory");
   setWindowTitle("Brows");
-  setFixedSize(322, 351);
 
   lblPrompt = new QLabel("Please select an output directory:", this);
   model_ = new QFileSystemModel(this);
@@ -29,6 +29,7 @@ TfmDirectory::TfmDirectory(TUiServices& services, const QString& appTitle, QWidg
   for (int column = 1; column < model_->columnCount(); ++column)
     stview_selectdir->hideColumn(column);
   stview_selectdir->setHeaderHidden(true);
+  lblPrompt->setBuddy(stview_selectdir);
   btnOk = new QPushButton("Ok", this);
   btnOk->setObjectName("btnOk");
   btnOk->setDefault(true);
@@ -48,6 +49,8 @@ TfmDirectory::TfmDirectory(TUiServices& services, const QString& appTitle, QWidg
           [this] { SelectionChanged(); });
   connect(btnOk, &QPushButton::clicked, this, [this] { Guarded([this] { btnOkClick(); }); });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  // The designed size, or more when the fields need it.
+  KeepDesignedSize(*this, {322, 351});
 }
 
 void TfmDirectory::showEvent(QShowEvent* event) {

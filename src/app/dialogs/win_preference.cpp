@@ -1,4 +1,4 @@
-#include "app/settings/win_preference.h"
+#include "app/dialogs/win_preference.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -6,10 +6,10 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/main/application.h"
-#include "app/main/skins.h"
-#include "app/main/ui_services.h"
-#include "app/main/widget_parts.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/ui_services.h"
+#include "app/widgets/widget_parts.h"
 
 namespace moskvid {
 
@@ -35,7 +35,6 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
       chooseFolder_(std::move(chooseFolder)) {
   setObjectName("frmPreference");
   setWindowTitle("Preference");
-  setFixedSize(480, 390);
 
   edtSnapDirectory = new QLineEdit(this);
   edtSnapDirectory->setObjectName("edtSnapDirectory");
@@ -54,10 +53,11 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
   spedCmp->setToolTip(kQualityHint);
   trcCmp = new QSlider(Qt::Horizontal, this);
   trcCmp->setObjectName("trcCmp");
+  trcCmp->setAccessibleName("Jpg Compression Quality");
   trcCmp->setRange(1, 100);
   trcCmp->setTickInterval(10);
   trcCmp->setTickPosition(QSlider::TicksBelow);
-  btnOk = NamedButton("btnOk", "&Ok", this);
+  btnOk = NamedButton("btnOk", "O&k", this);
   btnOk->setDefault(true);
   btnCancel = NamedButton("btnCancel", "&Cancel", this);
   btnDefault = NamedButton("btnDefault", "&Default", this);
@@ -75,20 +75,20 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
   }
 
   auto* grid = new QGridLayout;
-  grid->addWidget(new QLabel("Snapshot folder:", this), 0, 0);
+  grid->addWidget(Caption("Snapshot folder:", edtSnapDirectory, this), 0, 0);
   grid->addWidget(edtSnapDirectory, 0, 1, 1, 2);
   auto* folderButtons = new QHBoxLayout;
   folderButtons->addStretch();
   folderButtons->addWidget(btnOpen);
   folderButtons->addWidget(btnBrows);
   grid->addLayout(folderButtons, 1, 1, 1, 2);
-  grid->addWidget(new QLabel("Snapshot size:", this), 2, 0);
+  grid->addWidget(Caption("Snapshot size:", ckFullSize, this), 2, 0);
   grid->addWidget(ckFullSize, 2, 1);
   grid->addWidget(ckSmallSize, 2, 2);
-  grid->addWidget(new QLabel("Snapshot format:", this), 3, 0);
+  grid->addWidget(Caption("Snapshot format:", ckBmp, this), 3, 0);
   grid->addWidget(ckBmp, 3, 1);
   grid->addWidget(ckJpg, 3, 2);
-  grid->addWidget(new QLabel("Jpg Compression Quality:", this), 4, 0);
+  grid->addWidget(Caption("Jpg Compression Quality:", spedCmp, this), 4, 0);
   auto* quality = new QHBoxLayout;
   quality->addWidget(spedCmp);
   quality->addWidget(trcCmp, 1);
@@ -105,6 +105,8 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
   layout->addWidget(priorities);
   layout->addStretch();
   layout->addLayout(buttons);
+  SetTabOrder({trcCmp, rdGrpPriority->button(0), rdGrpPriority->button(1), rdGrpPriority->button(2),
+               rdGrpPriority->button(3), btnDefault, btnOk, btnCancel});
 
   connect(ckFullSize, &QCheckBox::clicked, this, [this] { PairClick(*ckFullSize, *ckSmallSize); });
   connect(ckSmallSize, &QCheckBox::clicked, this, [this] { PairClick(*ckSmallSize, *ckFullSize); });
@@ -122,6 +124,8 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
   connect(btnDefault, &QPushButton::clicked, this, [this] { btnDefaultClick(); });
   connect(btnOk, &QPushButton::clicked, this, [this] { Guarded([this] { btnOkClick(); }); });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  // The designed size, or more when the fields need it.
+  KeepDesignedSize(*this, {480, 390});
 }
 
 void TfrmPreference::showEvent(QShowEvent* event) {

@@ -1,8 +1,8 @@
-#include "app/main/application.h"
+#include "app/widgets/application.h"
 
 #include <cstdio>
 
-#include "app/main/error_rules.h"
+#include "app/widgets/error_rules.h"
 
 namespace moskvid {
 

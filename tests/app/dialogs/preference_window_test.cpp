@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/settings/directory.h"
-#include "app/settings/win_preference.h"
-#include "window_test_support.h"
+#include "app/dialogs/directory.h"
+#include "app/dialogs/win_preference.h"
+#include "app/window_test_support.h"
 
 namespace moskvid::test {
 

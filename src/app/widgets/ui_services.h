@@ -1,17 +1,25 @@
 // What the windows ask of the desktop: modal windows, message boxes, the
-// open dialog, opening folders and web pages, and powering off. Tests put
-// a recording stand-in here, so that nothing blocks and nothing powers off.
+// open dialog, opening folders and web pages, powering off, keeping the
+// machine awake during a run and notifications. Tests put a recording
+// stand-in here, so that nothing blocks, sleeps, pops up or powers off.
 #pragma once
 
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <memory>
 
 class QDialog;
 class QWidget;
 
 namespace moskvid {
+
+// While it lives, the machine does not go to sleep; destroying it lets it.
+class TSleepLock {
+ public:
+  virtual ~TSleepLock() = default;
+};
 
 class TUiServices {
  public:
@@ -29,9 +37,15 @@ class TUiServices {
   virtual void OpenUrl(const QUrl& url) = 0;
   // Asks the system to power off; false with the reason when it refuses.
   virtual bool PowerOff(QString& error) = 0;
+  // Keeps the machine awake (not idle, not suspended) for `why`; null when
+  // the system offers no such lock. Never waits for the system.
+  virtual std::unique_ptr<TSleepLock> InhibitSleep(const QString& why) = 0;
+  // A desktop notification; nothing happens without a notification service.
+  virtual void Notify(const QString& title, const QString& text) = 0;
 };
 
-// The real desktop: Qt's dialogs, xdg-open and logind.
+// The real desktop: Qt's dialogs, xdg-open, logind and the notification
+// service over D-Bus.
 class TDesktopServices : public TUiServices {
  public:
   int ExecModal(QDialog& dialog) override;
@@ -40,6 +54,8 @@ class TDesktopServices : public TUiServices {
   QStringList OpenFileNames(QWidget* parent, const QString& folder, const QString& filter) override;
   void OpenUrl(const QUrl& url) override;
   bool PowerOff(QString& error) override;
+  std::unique_ptr<TSleepLock> InhibitSleep(const QString& why) override;
+  void Notify(const QString& title, const QString& text) override;
 };
 
 }  // namespace moskvid

@@ -1,4 +1,4 @@
-#include "app/settings/win_settings.h"
+#include "app/dialogs/win_settings.h"
 
 #include <QFormLayout>
 #include <QGroupBox>
@@ -7,13 +7,13 @@
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 
-#include "app/main/application.h"
-#include "app/main/skins.h"
-#include "app/main/widget_parts.h"
 #include "app/settings/format_summary.h"
 #include "app/settings/ini_file.h"
 #include "app/settings/job_settings.h"
 #include "app/settings/output_formats.h"
+#include "app/widgets/application.h"
+#include "app/widgets/skins.h"
+#include "app/widgets/widget_parts.h"
 
 namespace moskvid {
 
@@ -23,7 +23,8 @@ QComboBox* Choice(const char* name, QWidget* parent) {
   auto* box = new QComboBox(parent);
   box->setObjectName(name);
   box->setEditable(false);
-  box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  // Wide enough for its longest choice ("stereo 2 channels" and the like).
+  box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   return box;
 }
 
@@ -33,7 +34,6 @@ TfrmSettings::TfrmSettings(const TGlobalObject& global, QWidget* parent)
     : QDialog(parent), global_(global) {
   setObjectName("frmSettings");
   setWindowTitle("Settings");
-  setFixedSize(475, 360);
 
   cbOutputFormat = Choice("cbOutputFormat", this);
   cmbVideoSize = Choice("cmbVideoSize", this);
@@ -47,13 +47,6 @@ TfrmSettings::TfrmSettings(const TGlobalObject& global, QWidget* parent)
   cmbVolume = Choice("cmbVolume", this);
   boxes_ = {cmbVideoSize,    cmbVideoEncoder, cmbVideoBitRate, cmbFrameRate, cmbSamplerate,
             cmbAudioEncoder, cmbChannel,      cmbAudioBitRate, cmbVolume};
-  // Nine lists with their labels in 475 pixels: a slightly smaller font, and
-  // the labels before the boxes; an open list shows its texts in full.
-  QFont compact = font();
-  compact.setPointSizeF(compact.pointSizeF() * 0.92);
-  setFont(compact);
-  for (QComboBox* box : boxes_)
-    box->setMinimumContentsLength(6);
 
   auto* video = new QGroupBox("Video Options", this);
   auto* videoForm = new QFormLayout(video);
@@ -74,9 +67,6 @@ TfrmSettings::TfrmSettings(const TGlobalObject& global, QWidget* parent)
   lblSummary = new QLabel(this);
   lblSummary->setObjectName("lblSummary");
   lblSummary->setWordWrap(true);
-  QFont small = lblSummary->font();
-  small.setPointSizeF(small.pointSizeF() * 0.9);
-  lblSummary->setFont(small);
 
   btnDefault = new QPushButton("&Default", this);
   btnDefault->setObjectName("btnDefault");
@@ -112,6 +102,8 @@ TfrmSettings::TfrmSettings(const TGlobalObject& global, QWidget* parent)
           [this] { Guarded([this] { btnDefaultClick(); }); });
   connect(btnOk, &QPushButton::clicked, this, [this] { Guarded([this] { btnOkClick(); }); });
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+  // The designed size, or more when the fields need it.
+  KeepDesignedSize(*this, {475, 360});
 }
 
 void TfrmSettings::Prepare(QComboBox& mainFormats, int skin) {
@@ -126,6 +118,7 @@ void TfrmSettings::showEvent(QShowEvent* event) {
     for (int i = 0; i < mainFormats_->count(); ++i)
       cbOutputFormat->addItem(mainFormats_->itemText(i));
     cbOutputFormat->setMaxVisibleItems(mainFormats_->maxVisibleItems());
+    cbOutputFormat->setMinimumWidth(cbOutputFormat->sizeHint().width());
     cbOutputFormat->setCurrentIndex(mainFormats_->currentIndex());
   }
   ApplySkin(*this, skin_);
@@ -156,11 +149,14 @@ void TfrmSettings::LoadLists(int format) {
     }
     box->setCurrentIndex(list.Selected);
     box->setMaxVisibleItems(std::max(box->count(), 1));
+    box->setMinimumWidth(box->sizeHint().width());
     box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24);
     box->setEnabled(list.Enabled);
   }
   loading_ = false;
   UpdateSummary();
+  // The dialog grows when a format's choices need more room.
+  KeepDesignedSize(*this, {475, 360});
 }
 
 TSettingsChoices TfrmSettings::Current() const {

@@ -1,12 +1,11 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
-#include <QProcess>
-#include <QtDBus/QDBusConnection>
-#include <QtDBus/QDBusInterface>
-#include <QtDBus/QDBusReply>
 
-#include "app/main/ui_services.h"
+#include "app/widgets/ui_services.h"
+
+// The D-Bus side of the desktop (power-off, the sleep lock, notifications)
+// is in desktop_bus.cpp.
 
 namespace moskvid {
 
@@ -35,23 +34,6 @@ QStringList TDesktopServices::OpenFileNames(QWidget* parent, const QString& fold
 
 void TDesktopServices::OpenUrl(const QUrl& url) {
   QDesktopServices::openUrl(url);
-}
-
-bool TDesktopServices::PowerOff(QString& error) {
-  // logind powers off without a password for the user at the seat; false
-  // means "do not ask interactively".
-  QDBusInterface manager("org.freedesktop.login1", "/org/freedesktop/login1",
-                         "org.freedesktop.login1.Manager", QDBusConnection::systemBus());
-  if (manager.isValid()) {
-    const QDBusMessage reply = manager.call("PowerOff", false);
-    if (reply.type() != QDBusMessage::ErrorMessage) return true;
-    error = reply.errorMessage();
-  } else {
-    error = manager.lastError().message();
-  }
-  if (QProcess::startDetached("systemctl", {"poweroff"})) return true;
-  if (error.isEmpty()) error = "The system refused to power off.";
-  return false;
 }
 
 }  // namespace moskvid

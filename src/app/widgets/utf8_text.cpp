@@ -1,4 +1,4 @@
-#include "app/main/utf8_text.h"
+#include "app/widgets/utf8_text.h"
 
 namespace moskvid {
 

@@ -1,9 +1,10 @@
-// A picture area that keeps what it shows as a picture of its own size: a
-// background colour with a frame fitted in, centred. The snapshot of the
-// "small" frame is this picture.
+// A picture area: a background colour with a frame fitted in, centred, or
+// stretched into a given rectangle. The snapshot of the "small" frame is
+// what it shows, at its own size.
 #pragma once
 
 #include <QImage>
+#include <QPainter>
 #include <QWidget>
 
 #include "engine/bitmap24.h"
@@ -23,23 +24,28 @@ class TPicturePane : public QWidget {
  public:
   explicit TPicturePane(QWidget* parent = nullptr);
 
-  // Fills the pane with the background colour.
+  // Shows the background colour only.
   void Clear();
-  // Fills it and draws `frame` scaled to the largest rectangle of its shape
-  // that fits, centred.
+  // Shows `frame` scaled to the largest rectangle of its shape that fits,
+  // centred, on the background.
   void DrawFitted(const QImage& frame);
-  // Fills it and draws `frame` stretched into `target`.
+  // Shows `frame` stretched into `target` (in the pane's coordinates).
   void DrawInto(const QImage& frame, const QRect& target);
-  const QImage& Picture() const { return picture_; }
+  // What the pane shows, one pixel for each of its own (the small snapshot).
+  QImage Picture() const;
+  // Draws what the pane shows on `painter`: the frame is scaled for the
+  // device's pixel ratio, so that it stays sharp on a screen at 200%.
+  void Render(QPainter& painter) const;
 
   QSize sizeHint() const override { return minimumSize(); }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
 
  private:
-  QImage picture_;
+  QImage frame_;
+  bool fitted_ = true;
+  QRect target_;
 };
 
 }  // namespace moskvid
