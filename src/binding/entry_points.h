@@ -109,6 +109,10 @@ extern "C" {
   X(avio_closep) \
   X(avio_size) \
   X(avio_seek) \
+  X(avio_alloc_context) \
+  X(avio_context_free) \
+  X(avio_flush) \
+  X(avio_find_protocol_name) \
   X(avformat_write_header) \
   X(av_interleaved_write_frame) \
   X(av_write_trailer) \

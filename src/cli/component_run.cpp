@@ -59,12 +59,18 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
       return;
     }
     const Job& job = jobs[jobOfTask[static_cast<size_t>(index)]];
+    // The name the file really got: another one when its own was taken.
+    const std::string written = converter.OutputWritten(index);
     if (done && !failed) {
       ++finishedTasks;
-      std::printf("%s\n", job.Output.c_str());
+      std::printf("%s\n", written.empty() ? job.Output.c_str() : written.c_str());
       std::fflush(stdout);
+    } else if (failed) {
+      display.Line(job.Input + ": " + message +
+                   (written.empty() ? "" : " (what was converted is kept as " + written + ")"));
     } else {
-      display.Line(failed ? job.Input + ": " + message : job.Input + ": stopped");
+      display.Line(job.Input + ": stopped" +
+                   (written.empty() ? "" : " (what was converted is in " + written + ")"));
     }
     if (static_cast<size_t>(index) + 1 < jobOfTask.size()) {
       display.Start(jobs[jobOfTask[static_cast<size_t>(index) + 1]].Input);

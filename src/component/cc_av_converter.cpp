@@ -121,6 +121,12 @@ bool TCustomFFmpegVCL::GetOutputOptions(int index, TOutputOptions& options) {
   return true;
 }
 
+std::string TCustomFFmpegVCL::OutputWritten(int index) const {
+  std::lock_guard<ReentrantLock> guard(lock_);
+  if (index < 0 || index >= tasks_.Count()) return "";
+  return tasks_.Item(index).WrittenOutput;
+}
+
 void TCustomFFmpegVCL::WireTask(TFFmpeg& task) {
   TFFmpeg* raw = &task;
   task.ProgressHandler = [this, raw](TCustomFFmpeg&, int frame, int fps, int current, float quality,
@@ -492,6 +498,8 @@ void TCustomFFmpegVCL::DoTerminate(TFFmpeg* task) {
   }
   {
     std::lock_guard<ReentrantLock> guard(lock_);
+    // Written by the task's thread before it ended, which this lock orders.
+    task->WrittenOutput = task->OutputResults.empty() ? "" : task->OutputResults.front().Written;
     // A task taken out of the list reports nothing, but its place in the
     // run is free for the next one.
     if (task->TaskIndex >= 0) {

@@ -35,8 +35,8 @@ class TCustomFFmpegVCL {
   // Events. They are raised on the thread that runs the task (a worker, or
   // the calling thread in single-thread mode); a receiver that touches the
   // user interface hands the work to its own thread. Handlers must not call
-  // back into the component, other than StopConvert, PauseConvert and
-  // ResumeConvert.
+  // back into the component, other than StopConvert, PauseConvert,
+  // ResumeConvert and OutputWritten.
   using TBeforeHookEvent = std::function<void(int AIndex, int64_t APTS, THookAction& AHookAction)>;
   using TCustomHookEvent = std::function<void(int AIndex, TBitmap24& ABitmap, int AFrameNumber,
                                               int64_t APTS, bool& AUpdate, bool& AStopHook)>;
@@ -72,6 +72,10 @@ class TCustomFFmpegVCL {
   // task's worker reads); from the application's thread only.
   TAVProbe* TaskProbe(int index);
   bool GetOutputOptions(int index, TOutputOptions& options);
+  // The file the task's output went to once the task ended: its own name, a
+  // numbered one when that was taken, the failed name, or "" when nothing
+  // was kept. May be called from OnTerminate.
+  std::string OutputWritten(int index) const;
   std::string LastError() const;
   TAVProbe& Probe() { return probe_; }
 

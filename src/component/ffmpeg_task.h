@@ -77,6 +77,9 @@ class TFFmpeg : public TCustomFFmpeg {
   uint64_t Serial = 0;
   // Its termination was counted by the run; guarded by the component lock.
   bool Counted = false;
+  // The file its output went to once it ended ("" when nothing was kept);
+  // guarded by the component lock.
+  std::string WrittenOutput;
   std::atomic<uint32_t> ThreadID{0};
   TInputOptions InputOptions;
   TOutputOptions OutputOptions;

@@ -19,6 +19,7 @@
 #include "engine/bitmap24.h"
 #include "engine/option_records.h"
 #include "engine/option_state.h"
+#include "engine/part_file.h"
 #include "engine/picture_ops.h"
 
 namespace moskvid {
@@ -85,9 +86,22 @@ struct OutputFile {
   bool HeaderWritten = false;
   bool TrailerWritten = false;
   bool Discard = false;  // removed when closed: it lacks what it was asked for
+  // A local file: written as a part beside its name, and named at the end.
+  std::unique_ptr<TPartFile> Part;
   std::vector<OutputStreamSetup> Streams;
   // The muxer's own options, handed over when the header is written.
   std::vector<std::pair<std::string, std::string>> MuxerOptions;
+};
+
+// How an output ended: whole, stopped (what was converted, playable, under
+// its name), failed (its part under the failed name), or removed (nothing of
+// it was worth keeping).
+enum TOutputEnd { oeWhole, oeStopped, oeFailed, oeRemoved };
+
+struct TOutputResult {
+  std::string Wanted;   // the name the output was opened with
+  std::string Written;  // the name the file got; empty when nothing was kept
+  TOutputEnd End = oeRemoved;
 };
 
 // A time as hours, minutes, seconds and milliseconds: "00:01:05.250".
@@ -146,6 +160,9 @@ class TCustomFFmpeg {
   std::atomic<bool> Terminated{false};
   bool HasException = false;
   std::string ExceptionMessage;
+  // How each output ended, in the order they were closed; emptied by
+  // ResetOptions.
+  std::vector<TOutputResult> OutputResults;
 
   TEngineLogHandler LogHandler;
   TEngineProgressHandler ProgressHandler;
@@ -239,6 +256,11 @@ class TCustomFFmpeg {
   void NewSubtitleStream(OutputFile& output);
   OutputStreamSetup& AddOutputStream(OutputFile& output, int kind, AVMediaType type);
   void CloseOutputFile(OutputFile& output);
+  // Creates the part an output is written to, right before its header
+  // (output_finish.cpp); raises when it cannot.
+  void OpenPartFile(OutputFile& output);
+  // Closes the part and names it as the run ended, or removes it.
+  void FinishPartFile(OutputFile& output);
 
   // Transcode set-up (transcode_setup.cpp).
   void SetupTranscode();

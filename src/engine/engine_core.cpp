@@ -57,6 +57,7 @@ void TCustomFFmpeg::ResetOptions() {
   HasException = false;
   ExceptionMessage.clear();
   ErrorText.clear();
+  OutputResults.clear();
   TotalDuration = -1;
   Segments.clear();
   SegmentIndex = 0;
@@ -89,8 +90,12 @@ void TCustomFFmpeg::ReleaseOptionContexts() {
 }
 
 void TCustomFFmpeg::CloseOutputFile(OutputFile& output) {
+  // A part is named or removed on its own; the rest here is for the files
+  // of other protocols and muxers.
+  const bool part = static_cast<bool>(output.Part);
+  if (part) FinishPartFile(output);
   AVFormatContext* context = output.Context.get();
-  std::string fileName = context && context->url ? context->url : "";
+  std::string fileName = !part && context && context->url ? context->url : "";
   if (context && output.IoOpened) ff::avio_closep(&context->pb);
   output.IoOpened = false;
   output.Streams.clear();

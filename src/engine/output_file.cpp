@@ -1,5 +1,6 @@
 // Creating output files: format choice, which stream types the output gets,
 // metadata and the opening of the destination.
+#include <cstring>
 #include <filesystem>
 
 #include "binding/my_utils.h"
@@ -164,8 +165,19 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
   if ((format->flags & AVFMT_NEEDNUMBER) && ff::av_filename_number_test(fileName.c_str()) == 0) {
     return fail(ErrorTextForCode(fileName, AVERROR(EDOM), true));
   }
-  // Step 13: the destination.
-  if (!(format->flags & AVFMT_NOFILE)) {
+  // Step 13: the destination. A local file is written as a part, made when
+  // the run writes the header; here only its folder is looked at, so that a
+  // task waiting its turn leaves nothing on the disk.
+  const char* protocol = ff::avio_find_protocol_name(fileName.c_str());
+  if (!(format->flags & AVFMT_NOFILE) && protocol && std::strcmp(protocol, "file") == 0) {
+    const std::string path = fileName.rfind("file:", 0) == 0 ? fileName.substr(5) : fileName;
+    output.Part = std::make_unique<TPartFile>(path);
+    std::string reason;
+    if (!output.Part->FolderWritable(reason)) {
+      LogF(0, "%s: %s", path.c_str(), reason.c_str());
+      return fail(Format("Could not open '%s'", fileName.c_str()));
+    }
+  } else if (!(format->flags & AVFMT_NOFILE)) {
     if (ff::avio_open(&context->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0) {
       return fail(Format("Could not open '%s'", fileName.c_str()));
     }

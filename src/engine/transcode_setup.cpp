@@ -165,6 +165,7 @@ void TCustomFFmpeg::SetupTranscode() {
   bool allRtp = true;
   for (int f = 0; f < NbOutputFiles(); ++f) {
     OutputFile& output = OutputFiles[f];
+    if (output.Part && !output.Part->Created()) OpenPartFile(output);
     auto options = output.MuxerOptions;
     options.insert(options.end(), Options.PrivateOptions.begin(), Options.PrivateOptions.end());
     DictionaryPtr muxerOptions = PrivateOptionsFor(&output.Context->oformat->priv_class, options);

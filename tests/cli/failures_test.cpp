@@ -2,7 +2,13 @@
 // option is not known: exit status, messages and what is left on disk.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "support/test_support.h"
 
@@ -95,6 +101,47 @@ TEST_F(CliFailuresTest, TranscodeWarnsOfUnknownOptionsOnStandardError) {
   EXPECT_NE(errors.find("Unrecognized option 'crff' ignored"), std::string::npos) << errors;
   EXPECT_EQ(errors.find("Unrecognized option 'preset'"), std::string::npos) << errors;
   EXPECT_EQ(CountFrames(out, "v:0"), 125);
+}
+
+TEST_F(CliFailuresTest, KilledMidRunLeavesOnlyThePartWhichTheNextRunNames) {
+  namespace fs = std::filesystem;
+  const std::string clip = Clip("five.mp4", 5);
+  const std::string out = scratch.File("out.mp4");
+  const std::string config = scratch.File("moskvid.ini");
+  // A slow encoder, so that it is killed with most still to do.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    setenv("MOSKVID_CONFIG", config.c_str(), 1);
+    freopen("/dev/null", "w", stderr);
+    execl(MOSKVID_CLI, MOSKVID_CLI, "transcode", "--threads", "1", clip.c_str(), "--out",
+          "vcodec=libx264", "--out", "preset=veryslow", out.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  auto written = [&](const std::string& file) {
+    std::error_code error;
+    return fs::exists(file, error) && fs::file_size(file, error) > 0;
+  };
+  for (int wait = 0; wait < 200 && !written(out) && !written(out + ".part"); ++wait)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  kill(child, SIGKILL);
+  int childStatus = 0;
+  waitpid(child, &childStatus, 0);
+  ASSERT_TRUE(WIFSIGNALED(childStatus));
+  EXPECT_FALSE(fs::exists(out));
+  ASSERT_TRUE(written(out + ".part"));
+
+  // The next run to that name says what is in its way, leaves it, and
+  // writes beside it under the name it prints.
+  int status = -1;
+  const std::string printed =
+      Cli("transcode " + Quote(clip) + " --out vcodec=mpeg4 " + Quote(out), &status);
+  EXPECT_EQ(status, 0) << errors;
+  EXPECT_EQ(printed, scratch.File("out_(new_1).mp4") + "\n");
+  EXPECT_NE(errors.find(out + ".part"), std::string::npos) << errors;
+  EXPECT_TRUE(written(out + ".part"));
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_EQ(CountFrames(scratch.File("out_(new_1).mp4"), "v:0"), 125);
 }
 
 }  // namespace

@@ -161,7 +161,9 @@ TEST_F(TranscodeLoopTest, WriteFailureEndsTheRunAndClosesTheFile) {
   EXPECT_EQ(engine.ExceptionMessage.rfind("av_interleaved_write_frame(): ", 0), 0u)
       << engine.ExceptionMessage;
   EXPECT_FALSE(engine.Finished);
-  EXPECT_LE(std::filesystem::file_size(out), kLimit);
+  // What was written is kept, under a name that says the run failed.
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_LE(std::filesystem::file_size(scratch.File("full.failed.mp4")), kLimit);
 }
 
 TEST_F(TranscodeLoopTest, DecodingErrorsAreLoggedAndSkipped) {
