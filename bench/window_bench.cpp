@@ -8,6 +8,10 @@
 //       slider changes to random positions on the main window's preview:
 //       the time from the change to the frame drawn, median and 95th
 //       percentile.
+//   add FOLDER COUNT
+//       the folder added to the list as a dropped folder is: the time until
+//       all COUNT files are in, and the longest gap between two repaints of
+//       the list meanwhile.
 #include <QElapsedTimer>
 #include <QStyleFactory>
 #include <QTimer>
@@ -30,6 +34,7 @@ class BenchServices : public TUiServices {
     std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
   }
   QStringList OpenFileNames(QWidget*, const QString&, const QString&) override { return {}; }
+  QString ExistingFolder(QWidget*, const QString&) override { return {}; }
   void OpenUrl(const QUrl&) override {}
   bool PowerOff(QString& error) override {
     error = "not in a benchmark";
@@ -39,9 +44,57 @@ class BenchServices : public TUiServices {
   void Notify(const QString&, const QString&) override {}
 };
 
+void AddAndWait(TfrmMain& window, const QStringList& paths) {
+  window.AddFiles(paths);
+  while (window.Adding())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+}
+
+// Counts the list's repaints and the longest time between two of them.
+class RepaintWatch : public QObject {
+ public:
+  explicit RepaintWatch(QWidget& watched) {
+    watched.installEventFilter(this);
+    clock_.start();
+  }
+  double LongestGapMs() const { return longest_ / 1e6; }
+  int Repaints() const { return repaints_; }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      const qint64 now = clock_.nsecsElapsed();
+      longest_ = std::max(longest_, now - last_);
+      last_ = now;
+      ++repaints_;
+    }
+    return false;
+  }
+
+ private:
+  QElapsedTimer clock_;
+  qint64 last_ = 0, longest_ = 0;
+  int repaints_ = 0;
+};
+
+int AddFolder(TfrmMain& window, const QString& folder, int count) {
+  RepaintWatch watch(*window.lvFiles->viewport());
+  // Something to paint every 10 ms, as a user moving the mouse would ask.
+  QTimer poke;
+  QObject::connect(&poke, &QTimer::timeout, [&window] { window.lvFiles->viewport()->update(); });
+  poke.start(10);
+  QElapsedTimer clock;
+  clock.start();
+  AddAndWait(window, {folder});
+  const double seconds = clock.nsecsElapsed() / 1e9;
+  std::printf("%d files added in %.2f s; longest gap between repaints %.0f ms (%d repaints)\n",
+              window.lvFiles->Count(), seconds, watch.LongestGapMs(), watch.Repaints());
+  return window.lvFiles->Count() == count ? 0 : 1;
+}
+
 int Run(TfrmMain& window, const QString& file, int format, const std::string& mode) {
   window.cbOutputFormat->setCurrentIndex(format);
-  window.AddFiles({file});
+  AddAndWait(window, {file});
   if (window.lvFiles->Count() != 1) return 1;
   if (mode == "no-pictures") {
     // The picture hook ends at the first picture: the run without it.
@@ -70,7 +123,7 @@ int Run(TfrmMain& window, const QString& file, int format, const std::string& mo
 }
 
 int Preview(TfrmMain& window, const QString& file, int count) {
-  window.AddFiles({file});
+  AddAndWait(window, {file});
   if (window.lvFiles->Count() != 1) return 1;
   window.imgbtnPlay->click();
   window.imgbtnPause->click();  // the timer leaves the slider alone
@@ -103,8 +156,9 @@ int main(int argc, char** argv) {
   if (args.size() < 4) {
     std::fprintf(stderr,
                  "usage: %s run FILE FORMAT [gated|no-pictures|every-frame|every-frame-update]\n"
-                 "       %s preview FILE COUNT\n",
-                 argv[0], argv[0]);
+                 "       %s preview FILE COUNT\n"
+                 "       %s add FOLDER COUNT\n",
+                 argv[0], argv[0], argv[0]);
     return 2;
   }
   BenchServices services;
@@ -115,5 +169,6 @@ int main(int argc, char** argv) {
     return Run(window, args[2], args[3].toInt(),
                args.size() > 4 ? args[4].toStdString() : std::string("gated"));
   }
+  if (args[1] == "add") return AddFolder(window, args[2], args[3].toInt());
   return Preview(window, args[2], args[3].toInt());
 }

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "app/settings/app_settings.h"
+#include "app/settings/folder_scan.h"
 #include "app/settings/format_summary.h"
 #include "app/settings/job_builder.h"
 #include "app/settings/output_formats.h"
@@ -146,7 +147,10 @@ int ConvertCommand(const std::vector<std::string>& args) {
   // earlier job is taken although no file has it yet.
   std::set<std::string> givenNames;
   bool allPrepared = true;
-  for (const std::string& file : options.Files) {
+  // A folder stands for the media files under it, in natural order.
+  const std::vector<std::string> files = ExpandFolders(options.Files);
+  if (files.empty()) std::fprintf(stderr, "No media file in the folders named\n");
+  for (const std::string& file : files) {
     TlvFilesRecord record;
     record.SourceFile = file;
     record.ZoomMode = options.Zoom;

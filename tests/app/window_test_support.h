@@ -63,6 +63,10 @@ class FakeServices : public TUiServices {
     dialogFilters << filter;
     return chosenFiles;
   }
+  QString ExistingFolder(QWidget*, const QString& folder) override {
+    dialogFolders << folder;
+    return chosenFolder;
+  }
   void OpenUrl(const QUrl& url) override { openedUrls << url; }
   bool PowerOff(QString&) override {
     ++powerOffCalls;
@@ -91,6 +95,7 @@ class FakeServices : public TUiServices {
   std::function<void(QDialog&)> onExec;
   std::vector<RecordedMessage> messages;
   QStringList chosenFiles;
+  QString chosenFolder;
   QStringList dialogFolders;
   QStringList dialogFilters;
   QList<QUrl> openedUrls;
@@ -105,6 +110,8 @@ class WindowFixture {
  public:
   WindowFixture() {
     qputenv("MOSKVID_CONFIG", QByteArray::fromStdString(scratch.File("moskvid.ini")));
+    // The kept file list goes here, not among the user's own.
+    qputenv("XDG_STATE_HOME", QByteArray::fromStdString(scratch.File("state")));
     settings = std::make_unique<TAppSettings>(scratch.File("moskvid.ini"));
     settings->SetOutputFolder(scratch.File("out"));
     settings->SetSnapshotFolder(scratch.File("snaps"));
@@ -138,7 +145,10 @@ class WindowFixture {
   void Add(const QStringList& files) {
     services.chosenFiles = files;
     QTest::mouseClick(Window().btnAdd, Qt::LeftButton);
+    WaitForAdding(Window());
   }
+  // Files are added on a thread of their own; the list has them once it is done.
+  static void WaitForAdding(TfrmMain& window) { QTRY_VERIFY_WITH_TIMEOUT(!window.Adding(), 20000); }
 
   ScratchDir scratch;
   FakeServices services;

@@ -46,6 +46,7 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
   ckSmallSize = NamedCheckBox("ckSmallSize", "Small Size", this);
   ckBmp = NamedCheckBox("ckBmp", "BMP", this);
   ckJpg = NamedCheckBox("ckJpg", "JPG", this);
+  ckKeepList = NamedCheckBox("ckKeepList", "Keep the file list between &sessions", this);
   spedCmp = new QSpinBox(this);
   spedCmp->setObjectName("spedCmp");
   spedCmp->setRange(1, 100);
@@ -103,10 +104,11 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
   layout->addWidget(priorities);
+  layout->addWidget(ckKeepList);
   layout->addStretch();
   layout->addLayout(buttons);
   SetTabOrder({trcCmp, rdGrpPriority->button(0), rdGrpPriority->button(1), rdGrpPriority->button(2),
-               rdGrpPriority->button(3), btnDefault, btnOk, btnCancel});
+               rdGrpPriority->button(3), ckKeepList, btnDefault, btnOk, btnCancel});
 
   connect(ckFullSize, &QCheckBox::clicked, this, [this] { PairClick(*ckFullSize, *ckSmallSize); });
   connect(ckSmallSize, &QCheckBox::clicked, this, [this] { PairClick(*ckSmallSize, *ckFullSize); });
@@ -151,6 +153,7 @@ void TfrmPreference::Show(const TPreferences& preferences) {
     checked->setChecked(false);
     rdGrpPriority->setExclusive(true);
   }
+  ckKeepList->setChecked(preferences.KeepList);
 }
 
 TPreferences TfrmPreference::Shown() const {
@@ -162,6 +165,7 @@ TPreferences TfrmPreference::Shown() const {
   preferences.Jpg = ckJpg->isChecked();
   preferences.Quality = spedCmp->value();
   preferences.Priority = rdGrpPriority->checkedId();
+  preferences.KeepList = ckKeepList->isChecked();
   return preferences;
 }
 

@@ -32,7 +32,7 @@ class TfrmPreference : public QDialog {
 
   QLineEdit* edtSnapDirectory;
   QPushButton *btnOpen, *btnBrows, *btnOk, *btnCancel, *btnDefault;
-  QCheckBox *ckFullSize, *ckSmallSize, *ckBmp, *ckJpg;
+  QCheckBox *ckFullSize, *ckSmallSize, *ckBmp, *ckJpg, *ckKeepList;
   QSpinBox* spedCmp;
   QSlider* trcCmp;
   QButtonGroup* rdGrpPriority;

@@ -59,7 +59,7 @@ TRunCommands TConversionRun::Commands(int entryCount) const {
   const bool entries = entryCount > 0;
   switch (phase_) {
     case rpIdle:
-      commands.Remove = commands.Clear = commands.Start = entries;
+      commands.Remove = commands.Clear = commands.Start = entries && !adding_;
       break;
     case rpRunning:
       commands.Add = false;

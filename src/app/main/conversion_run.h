@@ -38,6 +38,9 @@ class TConversionRun {
   // Cancel or Stop: the tasks wind down; the run's end still has to come.
   void Stop();
   void SetPaused(bool paused);
+  // Files are being added: no Start, Remove or Clear meanwhile.
+  void SetAdding(bool adding) { adding_ = adding; }
+  bool Adding() const { return adding_; }
   // Run `number` is over (its end-of-run event, or its task list cleared):
   // back to idle. False when that run is not the one going on.
   bool End(int number);
@@ -64,6 +67,7 @@ class TConversionRun {
   TRunPhase phase_ = rpIdle;
   int number_ = 0;
   bool paused_ = false;
+  bool adding_ = false;
   std::vector<int> taskMap_;
   std::vector<std::string> outputs_;
   TRunTally tally_;

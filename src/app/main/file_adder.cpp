@@ -7,6 +7,30 @@
 
 namespace moskvid {
 
+TProbedFile ProbeForList(TCCAVConverter& converter, const std::string& path, int position) {
+  TProbedFile probed;
+  TInputOptions input;
+  input.FileName = path;
+  const int index = converter.AddInput(path, &input);
+  if (index < 0) {
+    probed.Log = {"", "***File open error: " + converter.LastError(), ""};
+    return probed;
+  }
+  TAVProbe* probe = converter.TaskProbe(index);
+  TAVFormatInfo info;
+  probe->GetFormatInfo(info);
+  const int64_t seconds = info.Duration > 0 ? info.Duration / 1000000 : 0;
+  probed.Log = {"", probe->InfoText(), std::to_string(seconds),
+                std::to_string(probe->ProbeFileSize())};
+  probed.Record.BatchIndex = static_cast<int32_t>(position);
+  probed.Record.SourceFile = path;
+  probed.Record.Duration = static_cast<int32_t>(seconds);
+  probed.Opened = true;
+  converter.RemoveTask(index);
+  converter.ClearTasks();
+  return probed;
+}
+
 void AddFilesToList(TCCAVConverter& converter, const std::vector<std::string>& paths, int format,
                     const TGlobalObject& global, TWarningSink& warnings,
                     const TAddCallbacks& callbacks) {
@@ -19,33 +43,14 @@ void AddFilesToList(TCCAVConverter& converter, const std::vector<std::string>& p
     if (std::filesystem::is_directory(path, error)) continue;
     if (callbacks.Listed(path)) continue;
     const std::string destination = MakeOutputFileName(path, "." + extension, global, warnings);
-    TInputOptions input;
-    input.FileName = path;
-    const int index = converter.AddInput(path, &input);
-    if (index < 0) {
-      callbacks.Log("");
-      callbacks.Log("***File open error: " + converter.LastError());
-      callbacks.Log("");
-      continue;
-    }
-    TAVProbe* probe = converter.TaskProbe(index);
-    TAVFormatInfo info;
-    probe->GetFormatInfo(info);
-    const int64_t seconds = info.Duration > 0 ? info.Duration / 1000000 : 0;
-    callbacks.Log("");
-    callbacks.Log(probe->InfoText());
-    callbacks.Log(std::to_string(seconds));
-    callbacks.Log(std::to_string(probe->ProbeFileSize()));
-
-    TlvFilesRecord record;
-    record.BatchIndex = static_cast<int32_t>(position);
-    record.SourceFile = path;
-    record.OutputFile = destination;
-    record.Duration = static_cast<int32_t>(seconds);
-    callbacks.Add(record);
-    converter.RemoveTask(index);
-    converter.ClearTasks();
+    TProbedFile probed = ProbeForList(converter, path, static_cast<int>(position));
+    for (const std::string& line : probed.Log)
+      callbacks.Log(line);
+    if (!probed.Opened) continue;
+    probed.Record.OutputFile = destination;
+    callbacks.Add(probed.Record);
   }
+  converter.ClearTasks();
 }
 
 }  // namespace moskvid

@@ -1,5 +1,5 @@
 // Adding files to the list, free of window code: each path is opened as a
-// task of the converter, described in the log, and handed to the list with
+// task of a converter, described in the log, and handed to the list with
 // its new record.
 #pragma once
 
@@ -22,6 +22,19 @@ struct TAddCallbacks {
   // One line for the log.
   std::function<void(const std::string& line)> Log;
 };
+
+// One file as the list takes it: its record (without an output name) and
+// its lines for the log; `Opened` is false when it could not be opened, and
+// then the lines say why.
+struct TProbedFile {
+  TlvFilesRecord Record;
+  std::vector<std::string> Log;
+  bool Opened = false;
+};
+
+// Opens `path` as a task of `converter` and describes it; the converter's
+// task list is cleared afterwards. `position` becomes the BatchIndex.
+TProbedFile ProbeForList(TCCAVConverter& converter, const std::string& path, int position);
 
 // Adds `paths` in order. Folders and listed captions are skipped; a file
 // that cannot be opened is logged and the rest still go in. The converter's

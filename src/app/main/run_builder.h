@@ -38,7 +38,8 @@ struct TRunCallbacks {
 };
 
 // The output names Start gives `sources` (in order, each unique among them
-// and against the files there), for `extension` in `folder`.
+// and against the files there), for `extension` in `folder` (each
+// source's own folder when empty).
 std::vector<std::string> PlanOutputNames(const std::vector<std::string>& sources,
                                          const std::string& folder, const std::string& extension);
 

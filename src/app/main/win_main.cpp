@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMenuBar>
@@ -13,7 +14,9 @@
 #include <QWindow>
 #include <chrono>
 
+#include "app/main/add_worker.h"
 #include "app/settings/app_settings.h"
+#include "app/settings/kept_list.h"
 #include "app/settings/output_formats.h"
 #include "app/settings/window_placement.h"
 #include "app/widgets/application.h"
@@ -60,6 +63,7 @@ TfrmMain::TfrmMain(TUiServices& services, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() {
+  adder_.reset();  // its thread ends first
   DetachEvents();
   converter_->StopConvert();
   // Workers end before the window's members go away.
@@ -160,6 +164,7 @@ void TfrmMain::BuildControls() {
   edDirectory->setReadOnly(true);
   btnOpen = NamedButton("btnOpen", "Open", central);
   btnBrows = NamedButton("btnBrows", "Brows", central);
+  ckSameFolder = NamedCheckBox("ckSameFolder", "Same folder as the s&ource", central);
   lblOutputFormat = new QLabel("Output Format:", central);
   lblOutputFormat->setBuddy(cbOutputFormat);
   lblOutputFolder = new QLabel("Output Folder:", central);
@@ -175,6 +180,7 @@ void TfrmMain::BuildControls() {
   folderButtons->addWidget(btnOpen);
   folderButtons->addWidget(btnBrows);
   rows->addLayout(folderButtons, 1, 2);
+  rows->addWidget(ckSameFolder, 2, 1);
   rows->setColumnStretch(1, 1);
 
   mmoLog = new QPlainTextEdit(central);
@@ -204,9 +210,10 @@ void TfrmMain::BuildControls() {
   layout->addWidget(splFiles, 3);
   layout->addLayout(rows);
   layout->addLayout(bottom, 2);
-  SetTabOrder({lvFiles, btnAdd, btnRemove, btnClear, btnStart, trcPreview, imgbtnPlay, imgbtnPause,
-               imgbtnStop, imgbtnSnap, cbOutputFormat, btnSettings, edDirectory, btnOpen, btnBrows,
-               mmoLog, btnStartBelow, btnOptions, btnExit});
+  SetTabOrder({lvFiles,        btnAdd,      btnRemove,     btnClear,   btnStart,
+               trcPreview,     imgbtnPlay,  imgbtnPause,   imgbtnStop, imgbtnSnap,
+               cbOutputFormat, btnSettings, edDirectory,   btnOpen,    btnBrows,
+               ckSameFolder,   mmoLog,      btnStartBelow, btnOptions, btnExit});
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
@@ -218,13 +225,14 @@ void TfrmMain::BuildMenus() {
   mnuFile->setObjectName("mnuFile");
   Edit1 = NamedAction("Edit1", "&Add", this);
   Edit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  AddFolder1 = NamedAction("AddFolder1", "Add &Folder", this);
   Remove1 = NamedAction("Remove1", "&Remove", this);
   Clear1 = NamedAction("Clear1", "&Clear", this);
   Start1 = NamedAction("Start1", "&Start", this);
   Settings1 = NamedAction("Settings1", "Se&ttings", this);
   Exit2 = NamedAction("Exit2", "&Exit", this);
   Exit2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-  mnuFile->addActions({Edit1, Remove1, Clear1, Start1});
+  mnuFile->addActions({Edit1, AddFolder1, Remove1, Clear1, Start1});
   mnuFile->addSeparator();
   mnuFile->addAction(Settings1);
   mnuFile->addSeparator();
@@ -275,6 +283,7 @@ void TfrmMain::BuildMenus() {
   pmFiles = new QMenu(this);
   pmFiles->setObjectName("pmFiles");
   AddFiles1 = NamedAction("AddFiles1", "Add", this);
+  AddFolder2 = NamedAction("AddFolder2", "Add &Folder", this);
   Remove2 = NamedAction("Remove2", "Remove", this);
   Clear2 = NamedAction("Clear2", "C&lear", this);
   Start2 = NamedAction("Start2", "&Start", this);
@@ -282,7 +291,7 @@ void TfrmMain::BuildMenus() {
   Trim2 = NamedAction("Trim2", "&Trim", this);
   WaterMark2 = NamedAction("WaterMark2", "&Water Mark", this);
   Infomation1 = NamedAction("Infomation1", "Video Infomation", this);
-  pmFiles->addActions({AddFiles1, Remove2, Clear2});
+  pmFiles->addActions({AddFiles1, AddFolder2, Remove2, Clear2});
   pmFiles->addSeparator();
   pmFiles->addActions({Crop2, Trim2, WaterMark2, Infomation1});
   pmFiles->addSeparator();
@@ -308,6 +317,8 @@ void TfrmMain::WireEvents() {
   connect(Exit2, &QAction::triggered, this, &QWidget::close);
   for (QAction* add : {Edit1, AddFiles1})
     on(add, &QAction::triggered, &TfrmMain::btnAddClick);
+  for (QAction* add : {AddFolder1, AddFolder2})
+    on(add, &QAction::triggered, &TfrmMain::AddFolderClick);
   for (QAction* remove : {Remove1, Remove2})
     on(remove, &QAction::triggered, &TfrmMain::btnRemoveClick);
   for (QAction* clear : {Clear1, Clear2})
@@ -364,6 +375,7 @@ void TfrmMain::WireEvents() {
   // A check changes which names Start gives; Check All and the like change
   // many at once, and the names are planned again once for all of them.
   connect(lvFiles, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
+    KeepListSoon();  // a check, a trimmed length, a state
     if (column != fcSource || refreshingNames_ || namesDue_) return;
     namesDue_ = true;
     QTimer::singleShot(0, this, [this] {
@@ -375,6 +387,8 @@ void TfrmMain::WireEvents() {
           [this](int index) { Guarded([&] { cbOutputFormatChange(index); }); });
   connect(edDirectory, &QLineEdit::textChanged, this,
           [this](const QString& text) { Guarded([&] { edDirectoryChange(text); }); });
+  connect(ckSameFolder, &QCheckBox::clicked, this,
+          [this](bool beside) { Guarded([&] { ckSameFolderClick(beside); }); });
 
   on(imgbtnPlay, &QToolButton::clicked, &TfrmMain::imgbtnPlayClick);
   on(imgbtnPause, &QToolButton::clicked, &TfrmMain::imgbtnPauseClick);
@@ -402,8 +416,14 @@ void TfrmMain::WireEvents() {
                                    const std::string& message) {
     const int run = eventRun_.load();
     const QString text = QString::fromStdString(message);
+    // Asked now, while the task is surely in the list.
+    const QString written =
+        index >= 0 ? QString::fromStdString(converter_->OutputWritten(index)) : QString();
     QMetaObject::invokeMethod(
-        this, [=, this] { Guarded([&] { TerminateArrived(run, index, finished, failed, text); }); },
+        this,
+        [=, this] {
+          Guarded([&] { TerminateArrived(run, index, finished, failed, text, written); });
+        },
         Qt::QueuedConnection);
   };
   // The progress window draws ten pictures a second at most: the others are
@@ -473,8 +493,12 @@ void TfrmMain::FirstShow() {
     const QSignalBlocker quiet(edDirectory);
     edDirectory->setText(QString::fromStdString(settings.OutputFolder()));
   }
+  ckSameFolder->setChecked(settings.OutputBesideSource());
+  edDirectory->setEnabled(!ckSameFolder->isChecked());
+  btnBrows->setEnabled(!ckSameFolder->isChecked());
   Timer1->start();
   lvFiles->SetListStyle(vsList);
+  RestoreList();
 }
 
 void TfrmMain::ApplyCurrentSkin() {
@@ -521,10 +545,26 @@ void TfrmMain::edDirectoryChange(const QString& text) {
   RefreshDestinations();
 }
 
+void TfrmMain::ckSameFolderClick(bool beside) {
+  TAppSettings(global_->ConfigFile()).SetOutputBesideSource(beside);
+  edDirectory->setEnabled(!beside);
+  btnBrows->setEnabled(!beside);
+  RefreshDestinations();
+}
+
 void TfrmMain::btnOpenClick() {
+  const TAppSettings settings(global_->ConfigFile());
+  if (settings.OutputBesideSource()) {
+    // The folder of the current entry, whose output goes beside it.
+    const int current = lvFiles->Selected() >= 0 ? lvFiles->Selected() : 0;
+    if (TFileItem* entry = lvFiles->Entry(current)) {
+      services_.OpenUrl(QUrl::fromLocalFile(
+          QFileInfo(QString::fromStdString(entry->Record.SourceFile)).absolutePath()));
+    }
+    return;
+  }
   if (edDirectory->text().size() <= 2) return;
-  const std::string folder = TAppSettings(global_->ConfigFile()).OutputFolder();
-  services_.OpenUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+  services_.OpenUrl(QUrl::fromLocalFile(QString::fromStdString(settings.OutputFolder())));
 }
 
 void TfrmMain::RestorePlacement() {
@@ -574,6 +614,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
   KeepPlacement();
+  adder_.reset();
   DetachEvents();
   converter_->StopConvert();
   Timer1->stop();
@@ -584,6 +625,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
   }
   run_.Stop();
   sleepLock_.reset();
+  KeepList(true);
   event->accept();
 }
 

@@ -7,12 +7,15 @@
 #pragma once
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSlider>
 #include <QSplitter>
@@ -44,6 +47,8 @@ class TfmDirectory;
 class TfrmTrim;
 class TfrmCrop;
 class TBoxWarnings;
+class TAddWorker;
+class TListKeeper;
 
 class TfrmMain : public QMainWindow, public TProgressHost {
   Q_OBJECT
@@ -51,9 +56,12 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   explicit TfrmMain(TUiServices& services, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
-  // Files named on the command line or dropped on the list: added as Add
-  // adds the files chosen in its dialog.
+  // Files and folders named on the command line or dropped on the list: a
+  // folder stands for the media files under it. Added as Add adds the files
+  // chosen in its dialog, on a thread of their own.
   void AddFiles(const QStringList& paths);
+  // True while files are being added.
+  bool Adding() const { return adder_ != nullptr; }
 
   int SkinIndex() const override { return skin_; }
   TGlobalObject& Global() { return *global_; }
@@ -81,6 +89,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   QPushButton *btnStop, *btnPause, *btnResume;  // hidden, kept in step with the run
   QComboBox* cbOutputFormat;
   QLineEdit* edDirectory;
+  QCheckBox* ckSameFolder;  // "Same folder as the source"
   QLabel *lblOutputFormat, *lblOutputFolder;
   QPlainTextEdit* mmoLog;
   TPicturePane* imgPreview;
@@ -90,10 +99,12 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   QToolButton *imgbtnPlay, *imgbtnPause, *imgbtnStop, *imgbtnSnap;
   QTimer* Timer1;
   QMenu *mnuFile, *mnuEdit, *mnuTools, *mnuHelp, *mnuSkin, *pmFiles;
-  QAction *Edit1, *Remove1, *Clear1, *Start1, *Settings1, *Exit2;
+  QAction *Edit1, *AddFolder1, *Remove1, *Clear1, *Start1, *Settings1, *Exit2;
   QAction *Crop1, *Trim1, *WaterMark1, *CheckAll1, *UncheckAll1, *ReserveCheck1, *Check1, *Uncheck1;
   QAction *Options1, *Help2, *WebSite1, *SupportandContact1, *About;
-  QAction *AddFiles1, *Remove2, *Clear2, *Start2, *Crop2, *Trim2, *WaterMark2, *Infomation1;
+  QAction *AddFiles1, *AddFolder2, *Remove2, *Clear2, *Start2, *Crop2, *Trim2, *WaterMark2,
+      *Infomation1;
+  QProgressDialog* frmAdding = nullptr;  // shown when adding takes more than a second
   std::vector<QAction*> SkinEntries;
 
  protected:
@@ -130,12 +141,13 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void ErrorHandler(std::exception_ptr error);
   void cbOutputFormatChange(int index);
   void edDirectoryChange(const QString& text);
+  void ckSameFolderClick(bool beside);
   void btnOpenClick();
 
   // The file list (win_main_files.cpp).
   bool LoadLibrariesOnce();
   void btnAddClick();
-  void AddPaths(const std::vector<std::string>& paths);
+  void AddFolderClick();
   void AddEntry(const TlvFilesRecord& record);
   void btnRemoveClick();
   void btnClearClick();
@@ -154,6 +166,21 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   // The converter's task list is about to be cleared: a stopped run whose
   // end has not come yet ends here.
   void SettleStoppedRun();
+
+  // Adding on the adder's thread (win_main_adding.cpp): the window takes
+  // what is probed as it comes, shows a progress dialog after a second, and
+  // can cancel.
+  void AddPaths(const std::vector<std::string>& paths, bool expandFolders);
+  void TakeAdded();
+  void FinishAdding();
+
+  // The kept file list (win_main_kept.cpp).
+  // At the first show: the list the last session left, when it should come
+  // back, and the parts left by conversions that did not end.
+  void RestoreList();
+  // Writes the list once the changes of this moment are done.
+  void KeepListSoon();
+  void KeepList(bool closing);
 
   // The preview (win_main_preview.cpp).
   void ShowProbe(TAVProbe& probe);
@@ -174,7 +201,8 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void btnPauseClick();
   void btnResumeClick();
   void ProgressArrived(int run, int index, int currentMs, int64_t size, int totalMs);
-  void TerminateArrived(int run, int index, bool finished, bool failed, const QString& message);
+  void TerminateArrived(int run, int index, bool finished, bool failed, const QString& message,
+                        const QString& written);
   // The end of run `run`: back to idle, the sleep lock released, the task
   // list cleared, the progress window closed, the desktop told.
   void EndRun(int run);
@@ -215,6 +243,18 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   std::vector<std::string> failureLines_;  // "NAME: reason" of the last run
   bool refreshingNames_ = false;
   bool namesDue_ = false;  // a refresh of the names is queued
+
+  // Adding, on the window thread.
+  std::unique_ptr<TAddWorker> adder_;
+  QTimer* addTimer_ = nullptr;
+  QElapsedTimer addStarted_;
+  std::string addExtension_;  // of the added files' outputs
+
+  // The kept list, on the window thread.
+  std::unique_ptr<TListKeeper> keeper_;
+  std::string keptText_;     // what the list file holds now
+  std::string keptFailure_;  // why it could not be written, said once
+  bool keepDue_ = false;
 
   // Preview state, on the window thread.
   TAVProbe* PreviewProbe_ = nullptr;

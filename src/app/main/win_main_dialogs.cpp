@@ -75,6 +75,7 @@ void TfrmMain::TrimClick() {
     lvFiles->SetSubItem(selected, fcTrimmedLength, QString::number(seconds));
   });
   services_.ExecModal(*frmTrim_);
+  KeepListSoon();
 }
 
 void TfrmMain::CropClick() {
@@ -82,6 +83,7 @@ void TfrmMain::CropClick() {
   const int selected = lvFiles->Selected();
   frmCrop_->Prepare(selected >= 0 ? &lvFiles->Entry(selected)->Record : nullptr, skin_);
   services_.ExecModal(*frmCrop_);
+  KeepListSoon();
 }
 
 void TfrmMain::Options1Click() {

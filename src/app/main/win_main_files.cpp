@@ -3,9 +3,8 @@
 // write, the menus' enabling and the popup.
 #include <QFileInfo>
 
-#include "app/main/file_adder.h"
-#include "app/main/open_filter.h"
 #include "app/main/run_builder.h"
+#include "app/settings/open_filter.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/output_formats.h"
@@ -55,7 +54,18 @@ void TfrmMain::btnAddClick() {
   std::vector<std::string> paths;
   for (const QString& path : chosen)
     paths.push_back(path.toStdString());
-  AddPaths(paths);
+  AddPaths(paths, false);
+}
+
+void TfrmMain::AddFolderClick() {
+  if (!LoadLibrariesOnce()) return;
+  TAppSettings settings(global_->ConfigFile());
+  const QString start = QString::fromStdString(
+      settings.Ini().ReadString(kSettingsSection, "LastAddFolder", settings.OutputFolder()));
+  const QString folder = services_.ExistingFolder(this, start);
+  if (folder.isEmpty()) return;
+  settings.Ini().WriteString(kSettingsSection, "LastAddFolder", folder.toStdString());
+  AddPaths({QFileInfo(folder).absoluteFilePath().toStdString()}, true);
 }
 
 void TfrmMain::AddFiles(const QStringList& paths) {
@@ -63,26 +73,7 @@ void TfrmMain::AddFiles(const QStringList& paths) {
   std::vector<std::string> files;
   for (const QString& path : paths)
     files.push_back(QFileInfo(path).absoluteFilePath().toStdString());
-  AddPaths(files);
-}
-
-void TfrmMain::AddPaths(const std::vector<std::string>& paths) {
-  if (!run_.Commands(lvFiles->Count()).Add) return;
-  SettleStoppedRun();  // adding clears the converter's task list
-  TAddCallbacks callbacks;
-  callbacks.Listed = [this](const std::string& path) {
-    const QString caption = QString::fromStdString(path);
-    for (int i = 0; i < lvFiles->Count(); ++i) {
-      if (lvFiles->Entry(i)->text(fcSource) == caption) return true;
-    }
-    return false;
-  };
-  callbacks.Add = [this](const TlvFilesRecord& record) { AddEntry(record); };
-  callbacks.Log = [this](const std::string& line) { AppendLog(line); };
-  AddFilesToList(*converter_, paths, cbOutputFormat->currentIndex(), *global_, *warnings_,
-                 callbacks);
-  RefreshDestinations();
-  UpdateRunCommands();
+  AddPaths(files, true);
 }
 
 void TfrmMain::AddEntry(const TlvFilesRecord& record) {
@@ -114,6 +105,7 @@ void TfrmMain::btnRemoveClick() {
   }
   RefreshDestinations();
   UpdateRunCommands();
+  KeepListSoon();
   lvFiles->viewport()->update();
 }
 
@@ -125,6 +117,7 @@ void TfrmMain::btnClearClick() {
   PreviewStopped_ = true;
   PreviewPaused_ = true;
   UpdateRunCommands();
+  KeepListSoon();
   lvFiles->viewport()->update();
 }
 
@@ -153,8 +146,10 @@ void TfrmMain::RefreshDestinations() {
   std::vector<std::string> sources;
   for (int position : order)
     sources.push_back(lvFiles->Entry(position)->Record.SourceFile);
-  const std::vector<std::string> names =
-      PlanOutputNames(sources, TAppSettings(global_->ConfigFile()).OutputFolder(), extension);
+  // An empty folder puts each output beside its source.
+  const TAppSettings settings(global_->ConfigFile());
+  const std::vector<std::string> names = PlanOutputNames(
+      sources, settings.OutputBesideSource() ? "" : settings.OutputFolder(), extension);
   refreshingNames_ = true;
   for (size_t k = 0; k < order.size(); ++k) {
     TFileItem* entry = lvFiles->Entry(order[k]);

@@ -119,7 +119,7 @@ void TfrmMain::ProgressArrived(int run, int index, int currentMs, int64_t size, 
 }
 
 void TfrmMain::TerminateArrived(int run, int index, bool finished, bool failed,
-                                const QString& message) {
+                                const QString& message, const QString& written) {
   if (!run_.Accepts(run)) return;  // a run that is over already
   if (index < 0) {
     EndRun(run);
@@ -127,13 +127,24 @@ void TfrmMain::TerminateArrived(int run, int index, bool finished, bool failed,
   }
   const int position = run_.Position(index);
   if (position < 0) return;
+  TFileItem* entry = lvFiles->Entry(position);
+  // The name the output really got: a numbered one when its own was taken
+  // meanwhile, the failed name, or none when nothing was kept.
+  if (entry && !written.isEmpty() && !failed) {
+    entry->Record.OutputFile = written.toStdString();
+    entry->setText(fcDestination, QFileInfo(written).fileName());
+    entry->setToolTip(fcDestination, written);
+  }
   if (failed) {
     run_.Count(toFailed);
     MarkFailed(position, message.toStdString());
+    if (entry && !written.isEmpty()) {
+      entry->setToolTip(fcProgress, message + "\nWhat was converted is kept as " + written);
+    }
   } else if (finished) {
     run_.Count(toConverted);
     lvFiles->SetSubItem(position, fcProgress, "100%");
-    if (frmProgress_) frmProgress_->TaskFinished();
+    if (frmProgress_) frmProgress_->TaskFinished(written.toStdString());
     if (run_.IsLast(index) && frmProgress_ && run_.Phase() == rpRunning) {
       if (frmProgress_->ckOpen->isChecked()) btnOpenClick();
       if (frmProgress_->ckShutDown->isChecked()) ShutDownComputer();
@@ -141,6 +152,8 @@ void TfrmMain::TerminateArrived(int run, int index, bool finished, bool failed,
   } else {
     run_.Count(toStopped);
     lvFiles->SetSubItem(position, fcProgress, "Stopped");
+    if (entry && !written.isEmpty())
+      entry->setToolTip(fcProgress, "What was converted is in " + written);
   }
   if (failed) {
     services_.Message(this, QString::fromStdString(global_->AppTitle()), message,

@@ -163,8 +163,13 @@ void TfrmProgress::ShowProgress(const TProgressFigures& figures) {
   lblTimeLeft->setText(QString::fromStdString(clock_.TimeLeftText()));
 }
 
-void TfrmProgress::TaskFinished() {
+void TfrmProgress::TaskFinished(const std::string& written) {
   progbarFile->setValue(100);
+  // The name it really got: another one when its own was taken meanwhile.
+  if (!written.empty()) {
+    lblOutput->setText(QString::fromStdString(OutputNameText(written)));
+    lblOutput->setToolTip(QString::fromStdString(written));
+  }
   lblTimeLeft->clear();
   // The next task starts now.
   ++clockTask_;

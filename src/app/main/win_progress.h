@@ -46,7 +46,8 @@ class TfrmProgress : public QDialog {
   TfrmProgress(TProgressHost& host, QWidget* parent);
 
   void ShowProgress(const TProgressFigures& figures);
-  void TaskFinished();
+  // The task ended whole; `written` is the file it went to ("" when unknown).
+  void TaskFinished(const std::string& written = "");
   void SetPauseState(bool paused);
   // The run is over: the window closes without stopping anything.
   void CloseAtEnd();

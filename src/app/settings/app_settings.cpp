@@ -14,6 +14,22 @@ void TAppSettings::SetOutputFolder(const std::string& folder) {
   ini_.WriteString(kSettingsSection, "OutPutDir", folder);
 }
 
+bool TAppSettings::OutputBesideSource() const {
+  return ini_.ReadInteger(kSettingsSection, "OutputBesideSource", 0) == 1;
+}
+
+void TAppSettings::SetOutputBesideSource(bool beside) {
+  ini_.WriteInteger(kSettingsSection, "OutputBesideSource", beside ? 1 : 0);
+}
+
+bool TAppSettings::KeepFileList() const {
+  return ini_.ReadInteger(kSettingsSection, "KeepFileList", 0) == 1;
+}
+
+void TAppSettings::SetKeepFileList(bool keep) {
+  ini_.WriteInteger(kSettingsSection, "KeepFileList", keep ? 1 : 0);
+}
+
 int TAppSettings::OutputFormat() const {
   return ini_.ReadInteger(kSettingsSection, "OutPutFormat", 0);
 }

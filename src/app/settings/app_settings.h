@@ -27,6 +27,12 @@ class TAppSettings {
 
   std::string OutputFolder() const;
   void SetOutputFolder(const std::string& folder);
+  // "Same folder as the source": each output beside its source instead.
+  bool OutputBesideSource() const;
+  void SetOutputBesideSource(bool beside);
+  // "Keep the file list between sessions" (off by default).
+  bool KeepFileList() const;
+  void SetKeepFileList(bool keep);
   int OutputFormat() const;
   void SetOutputFormat(int format);
   int SkinIndex() const;

@@ -6,6 +6,7 @@
 
 #include "app/settings/output_formats.h"
 #include "engine/option_parsing.h"
+#include "engine/output_names.h"
 
 namespace moskvid {
 
@@ -284,17 +285,17 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
 
 std::string UniqueOutputName(const std::string& source, const std::string& suffix,
                              const std::string& folder, const std::set<std::string>& reserved) {
-  std::string base = folder;
+  const std::filesystem::path path(source);
+  std::string base = folder.empty() ? path.parent_path().string() : folder;
   if (!base.empty() && base.back() != '/') base += '/';
-  base += std::filesystem::path(source).stem().string();
+  base += path.stem().string();
   auto taken = [&reserved](const std::string& name) {
-    std::error_code error;
-    return reserved.count(name) > 0 || std::filesystem::exists(name, error);
+    return reserved.count(name) > 0 || OutputNameTaken(name);
   };
-  std::string candidate = base + "_(new)" + suffix;
-  for (int n = 1; taken(candidate); ++n) {
-    candidate = base + "_(new_" + std::to_string(n) + ")" + suffix;
-  }
+  const std::string first = base + "_(new)" + suffix;
+  std::string candidate = first;
+  for (int n = 1; taken(candidate); ++n)
+    candidate = NumberedFileName(first, n);
   return candidate;
 }
 
@@ -302,6 +303,8 @@ std::string MakeOutputFileName(const std::string& source, const std::string& suf
                                const TGlobalObject& global, TWarningSink& warnings,
                                const std::string& folder, const std::set<std::string>& reserved) {
   TAppSettings settings(global.ConfigFile());
+  if (folder.empty() && settings.OutputBesideSource())
+    return UniqueOutputName(source, suffix, "", reserved);
   const std::string wanted = folder.empty() ? settings.OutputFolder() : folder;
   return UniqueOutputName(source, suffix,
                           EnsureFolder(wanted, "OutPutDir", settings.Ini(), warnings), reserved);

@@ -26,18 +26,18 @@ void FitToFrame(int sourceWidth, int sourceHeight, int targetWidth, int targetHe
 void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions& output,
                         TAVProbe& probe, TInputOptions& input, const TGlobalObject& global);
 
-// The output folder (ensured) followed by the source's name without its last
-// extension, "_(new)" and `suffix` (".mp4"); "_(new_1)", "_(new_2)" ... when
-// that name is taken: the file exists, or the name is in `reserved`. Whoever
-// names the outputs of one run passes the names given so far in it, since
-// none of those files is written before the run starts. `folder` overrides
-// the stored output folder when set.
 // The source's name without its last extension, "_(new)" and `suffix` in
-// `folder`; "_(new_1)", "_(new_2)" ... while the name is taken (the file
-// exists, or the name is in `reserved`). The folder is not made.
+// `folder` (the source's own folder when empty); "_(new_1)", "_(new_2)" ...
+// while the name is taken (the file or its part exists, or the name is in
+// `reserved`). The folder is not made.
 std::string UniqueOutputName(const std::string& source, const std::string& suffix,
                              const std::string& folder, const std::set<std::string>& reserved);
 
+// UniqueOutputName in the output folder: `folder` when set; else the
+// source's own folder with "Same folder as the source", or the stored output
+// folder (ensured). Whoever names the outputs of one run passes the names
+// given so far in it, since none of those files is written before the run
+// starts.
 std::string MakeOutputFileName(const std::string& source, const std::string& suffix,
                                const TGlobalObject& global, TWarningSink& warnings,
                                const std::string& folder = "",

@@ -13,6 +13,7 @@ TPreferences LoadPreferences(const TAppSettings& settings) {
   preferences.Jpg = settings.SnapJpg();
   preferences.Quality = settings.JpgQuality();
   preferences.Priority = settings.Priority();
+  preferences.KeepList = settings.KeepFileList();
   return preferences;
 }
 
@@ -34,6 +35,7 @@ void StorePreferences(TAppSettings& settings, const TPreferences& preferences) {
   settings.SetSnapshotOptions(preferences.Bmp, preferences.Jpg, preferences.Quality,
                               preferences.FullSize, preferences.SmallSize);
   settings.SetPriority(preferences.Priority);
+  settings.SetKeepFileList(preferences.KeepList);
 }
 
 }  // namespace moskvid

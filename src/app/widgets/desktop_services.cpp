@@ -32,6 +32,10 @@ QStringList TDesktopServices::OpenFileNames(QWidget* parent, const QString& fold
   return dialog.selectedFiles();
 }
 
+QString TDesktopServices::ExistingFolder(QWidget* parent, const QString& folder) {
+  return QFileDialog::getExistingDirectory(parent, "Add Folder", folder);
+}
+
 void TDesktopServices::OpenUrl(const QUrl& url) {
   QDesktopServices::openUrl(url);
 }

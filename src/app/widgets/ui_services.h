@@ -33,6 +33,9 @@ class TUiServices {
   // Existing files chosen in an open dialog; empty when cancelled.
   virtual QStringList OpenFileNames(QWidget* parent, const QString& folder,
                                     const QString& filter) = 0;
+  // An existing folder chosen in a folder dialog that starts at `folder`;
+  // empty when cancelled.
+  virtual QString ExistingFolder(QWidget* parent, const QString& folder) = 0;
   // A folder in the file browser, or a page in the web browser.
   virtual void OpenUrl(const QUrl& url) = 0;
   // Asks the system to power off; false with the reason when it refuses.
@@ -52,6 +55,7 @@ class TDesktopServices : public TUiServices {
   void Message(QWidget* parent, const QString& caption, const QString& text,
                QMessageBox::Icon icon) override;
   QStringList OpenFileNames(QWidget* parent, const QString& folder, const QString& filter) override;
+  QString ExistingFolder(QWidget* parent, const QString& folder) override;
   void OpenUrl(const QUrl& url) override;
   bool PowerOff(QString& error) override;
   std::unique_ptr<TSleepLock> InhibitSleep(const QString& why) override;

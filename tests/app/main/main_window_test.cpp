@@ -180,6 +180,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(again.geometry(), kept);
     QCOMPARE(again.splFiles->sizes(), sizes);
     again.AddFiles({Q(fixture.scratch.File("a.mp3"))});
+    WindowFixture::WaitForAdding(again);
     QCOMPARE(again.lvFiles->columnWidth(fcDestination), 333);
   }
 
@@ -335,6 +336,7 @@ class MainWindowTest : public QObject {
     QVERIFY(enter.isAccepted());
     QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, {});
     QCoreApplication::sendEvent(window.lvFiles->viewport(), &drop);
+    WindowFixture::WaitForAdding(window);
     QCOMPARE(window.lvFiles->Count(), 1);
     QVERIFY(window.lvFiles->SubItem(0, fcSource).endsWith("dropped.mp3"));
   }

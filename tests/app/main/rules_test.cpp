@@ -7,7 +7,7 @@
 #include "app/main/conversion_run.h"
 #include "app/main/list_drawing.h"
 #include "app/main/list_rules.h"
-#include "app/main/open_filter.h"
+#include "app/settings/open_filter.h"
 #include "app/main/preview_rules.h"
 #include "app/main/progress_rules.h"
 #include "engine/option_records.h"

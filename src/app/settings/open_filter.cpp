@@ -1,4 +1,4 @@
-#include "app/main/open_filter.h"
+#include "app/settings/open_filter.h"
 
 #include <fnmatch.h>
 

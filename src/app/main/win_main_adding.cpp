@@ -1,0 +1,109 @@
+// The main window adding files: the adder's thread opens them while the
+// window goes on painting; what is ready joins the list a few times a
+// second, a progress dialog shows after a second, and Cancel stops it.
+#include <QProgressDialog>
+#include <QTimer>
+#include <set>
+
+#include "app/main/add_worker.h"
+#include "app/main/win_main.h"
+#include "app/settings/app_settings.h"
+#include "app/settings/job_builder.h"
+#include "app/settings/output_formats.h"
+#include "app/widgets/application.h"
+#include "app/widgets/box_warnings.h"
+
+namespace moskvid {
+
+namespace {
+
+constexpr int kTakeEveryMs = 50;
+constexpr int kDialogAfterMs = 1000;
+
+}  // namespace
+
+void TfrmMain::AddPaths(const std::vector<std::string>& paths, bool expandFolders) {
+  if (paths.empty() || !run_.Commands(lvFiles->Count()).Add) return;
+  SettleStoppedRun();  // adding clears the converter's task list
+  std::set<std::string> listed;
+  for (int i = 0; i < lvFiles->Count(); ++i)
+    listed.insert(lvFiles->Entry(i)->Record.SourceFile);
+  if (!adder_) {
+    adder_ = std::make_unique<TAddWorker>();
+    addStarted_.start();
+    addExtension_ =
+        "." + TIniFile(global_->ProfileFile())
+                  .ReadString(FormatSection(cbOutputFormat->currentIndex()), "FileExt", "mp4");
+    run_.SetAdding(true);
+    UpdateRunCommands();
+    if (!addTimer_) {
+      addTimer_ = new QTimer(this);
+      addTimer_->setInterval(kTakeEveryMs);
+      connect(addTimer_, &QTimer::timeout, this, [this] { Guarded([&] { TakeAdded(); }); });
+    }
+    addTimer_->start();
+  }
+  adder_->Queue(paths, expandFolders, listed);
+}
+
+void TfrmMain::TakeAdded() {
+  if (!adder_) return;
+  const bool idle = adder_->Idle();  // asked first: nothing comes after it
+  const std::vector<TProbedFile> taken = adder_->Take();
+  if (!taken.empty()) {
+    lvFiles->setUpdatesEnabled(false);
+    for (const TProbedFile& probed : taken) {
+      for (const std::string& line : probed.Log)
+        AppendLog(line);
+      if (!probed.Opened) continue;
+      TlvFilesRecord record = probed.Record;
+      record.OutputFile =
+          MakeOutputFileName(record.SourceFile, addExtension_, *global_, *warnings_);
+      AddEntry(record);
+    }
+    lvFiles->setUpdatesEnabled(true);
+  }
+  if (idle) {
+    FinishAdding();
+    return;
+  }
+  int done = 0, total = 0;
+  adder_->Counts(done, total);
+  if (!frmAdding && addStarted_.elapsed() >= kDialogAfterMs) {
+    frmAdding = new QProgressDialog("Adding files...", "Cancel", 0, total, this);
+    frmAdding->setObjectName("frmAdding");
+    frmAdding->setWindowTitle(QString::fromStdString(global_->AppTitle()));
+    frmAdding->setWindowModality(Qt::WindowModal);
+    frmAdding->setMinimumDuration(0);
+    frmAdding->setAutoClose(false);
+    frmAdding->setAutoReset(false);
+    connect(frmAdding, &QProgressDialog::canceled, this, [this] {
+      if (!adder_) return;
+      adder_->Cancel();
+      AppendLog("Adding cancelled; the files added so far stay in the list.");
+    });
+    frmAdding->show();
+  }
+  if (frmAdding) {
+    frmAdding->setMaximum(std::max(total, 1));
+    frmAdding->setValue(std::min(done, std::max(total, 1)));
+    frmAdding->setLabelText(QString("Adding files... %1 of %2").arg(done).arg(total));
+  }
+}
+
+void TfrmMain::FinishAdding() {
+  addTimer_->stop();
+  adder_.reset();
+  if (frmAdding) {
+    frmAdding->hide();
+    frmAdding->deleteLater();
+    frmAdding = nullptr;
+  }
+  run_.SetAdding(false);
+  RefreshDestinations();
+  UpdateRunCommands();
+  KeepListSoon();
+  lvFiles->viewport()->update();
+}
+
+}  // namespace moskvid
