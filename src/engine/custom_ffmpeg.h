@@ -278,8 +278,8 @@ class TCustomFFmpeg {
   void FlushEncoders(int index);
   void InitBitstreamFilters(TTranscodeOutputStream& ost);
   void WritePacket(TTranscodeOutputStream& ost, AVPacket* packet);
-  // Raises, and marks the output for removal, when an audio or video stream
-  // of a run that was not stopped got no packet at all.
+  // Raises, and marks the output for removal, when an audio or video stream,
+  // or a whole output, of a run that was not stopped got no packet at all.
   void CheckEveryStreamWritten();
   void FilterAndWrite(TTranscodeOutputStream& ost, AVPacket* packet, size_t filter);
   // Sends a frame (or null to drain) and writes every packet that comes out;

@@ -109,6 +109,17 @@ void TCustomFFmpeg::CheckEveryStreamWritten() {
                                  ost->SyncInput ? ost->SyncInput->FileIndex : -1,
                                  ost->SyncInput ? ost->SyncInput->Index : -1));
   }
+  // An output with nothing in it at all (say, subtitles without a line) is
+  // no conversion either; Matroska writes a file not even it can open.
+  for (OutputFile& output : OutputFiles) {
+    bool written = false;
+    for (const auto& ost : Tables->OutputStreams) {
+      if (&OutputFiles[ost->FileIndex] == &output && ost->PacketsWritten > 0) written = true;
+    }
+    if (written || output.Streams.empty()) continue;
+    output.Discard = true;
+    throw FFMpegException(Format("No packet was written to %s", output.Context->url));
+  }
 }
 
 int TCustomFFmpeg::EncodeAndWrite(TTranscodeOutputStream& ost, const AVFrame* frame) {

@@ -152,6 +152,18 @@ TEST_F(StartAndOptionsTest, AStreamThatWroteNothingFailsTheRun) {
   const std::string picture = scratch.File("still.mp4");
   ConvertOrFail(Media("still.png"), {}, picture, {"vcodec=mpeg4"});
   EXPECT_GE(CountFrames(picture, "v:0"), 1);
+
+  // Lyrics with tags and no line (found by transcode_fuzzer): the output
+  // would hold an empty subtitle track, which Matroska cannot even open.
+  engine.ResetOptions();
+  const std::string lyrics = scratch.File("tags.lrc");
+  RunCommand("printf '[ar:Someone]\\n[ti:Nothing sung]\\n' > " + Quote(lyrics));
+  const std::string empty = scratch.File("empty.mkv");
+  ASSERT_TRUE(Convert(lyrics, {}, empty, {})) << engine.ErrorText;
+  EXPECT_TRUE(engine.HasException);
+  EXPECT_NE(engine.ExceptionMessage.find("No packet was written to " + empty), std::string::npos)
+      << engine.ExceptionMessage;
+  EXPECT_FALSE(std::filesystem::exists(empty));
 }
 
 TEST_F(StartAndOptionsTest, UnknownOptionNamesAreWarnedAndIgnored) {
