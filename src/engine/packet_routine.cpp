@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "engine/custom_ffmpeg.h"
+#include "engine/error_text.h"
 #include "engine/option_parsing.h"
 #include "engine/transcode_tables.h"
 
@@ -219,7 +220,15 @@ void TCustomFFmpeg::DrainFilterChain(int index) {
   const AVRational sinkBase = ff::av_buffersink_get_time_base(ist.FilterOut);
   const AVRational sinkRate = ff::av_buffersink_get_frame_rate(ist.FilterOut);
   AVFrame* filtered = t.FilteredFrame.get();
-  while (ff::av_buffersink_get_frame(ist.FilterOut, filtered) >= 0) {
+  for (;;) {
+    // The filters do their work in here: anything but "more input" and
+    // "no more" is a failure, which would otherwise end the pictures silently.
+    const int result = ff::av_buffersink_get_frame(ist.FilterOut, filtered);
+    if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) break;
+    if (result < 0) {
+      throw FFMpegException(Format("The video filter chain \"%s\" failed: %s",
+                                   ist.FilterText.c_str(), LibraryErrorText(result).c_str()));
+    }
     // The picture clock, not the decoding side's: with a stage thread this
     // runs there.
     if (filtered->pts != AV_NOPTS_VALUE) {

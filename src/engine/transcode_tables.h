@@ -49,6 +49,7 @@ struct TTranscodeInputStream {
   FilterGraphPtr FilterGraph;
   AVFilterContext* FilterIn = nullptr;
   AVFilterContext* FilterOut = nullptr;
+  std::string FilterText;  // the chain in the filter graph syntax
   // Where the last picture out of the chain ends, microseconds; the chain
   // may retime pictures, so the decoder's clock does not tell.
   int64_t FilteredEnd = AV_NOPTS_VALUE;

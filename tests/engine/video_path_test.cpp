@@ -172,5 +172,29 @@ TEST_F(VideoPathTest, SizeChangeInMidStreamIsFollowedByTheScaler) {
   EXPECT_NEAR(CountFrames(out, "v:0"), 50, 2);
 }
 
+// A chain that fails in mid-stream (here a scale whose width has no value
+// once the picture size changes) fails the run, naming the chain, instead of
+// ending the pictures there under sound that runs on.
+TEST_F(VideoPathTest, AFilterChainThatFailsInMidStreamFailsTheRun) {
+  const std::string changing = JoinedStream(
+      "-f lavfi -i testsrc=size=320x240:rate=25:duration=1 -f lavfi -i sine=duration=1 "
+      "-c:v mpeg2video -c:a mp2",
+      "-f lavfi -i testsrc=size=176x144:rate=25:duration=1 -f lavfi -i sine=duration=1 "
+      "-c:v mpeg2video -c:a mp2");
+  const std::string chain = "scale=w='if(gt(iw,300),160,0/0)':h=120:eval=frame";
+  // On the reading thread, and on the video stage's.
+  for (const int threads : {1, 2}) {
+    engine.ResetOptions();
+    engine.Options.ThreadCount = threads;
+    ASSERT_TRUE(Convert(changing, {}, scratch.File("cut.mp4"),
+                        {"vcodec=mpeg4\nacodec=aac\nvfilters=" + chain}))
+        << engine.ErrorText;
+    EXPECT_TRUE(engine.HasException) << threads;
+    EXPECT_FALSE(engine.Finished);
+    EXPECT_NE(engine.ExceptionMessage.find("\"" + chain + "\""), std::string::npos)
+        << engine.ExceptionMessage;
+  }
+}
+
 }  // namespace
 }  // namespace moskvid::test
