@@ -282,6 +282,12 @@ class TCustomFFmpeg {
   // or a whole output, of a run that was not stopped got no packet at all.
   void CheckEveryStreamWritten();
   void FilterAndWrite(TTranscodeOutputStream& ost, AVPacket* packet, size_t filter);
+  // Writes what the filter at `index` has ready, through the filters after it.
+  void ReceiveFiltered(TTranscodeOutputStream& ost, size_t index);
+  // Sends the end through the stream's bit-stream filters, writing what they held.
+  void DrainBitstreamFilters(TTranscodeOutputStream& ost);
+  // Logs a bit-stream filter's failure, or raises it with ExitOnError.
+  void BitstreamFilterFailed(TTranscodeOutputStream& ost, size_t index, int stream, int result);
   // Sends a frame (or null to drain) and writes every packet that comes out;
   // the size of the last packet.
   int EncodeAndWrite(TTranscodeOutputStream& ost, const AVFrame* frame);

@@ -199,6 +199,8 @@ void TCustomFFmpeg::FinishRun() {
   for (size_t i = 0; i < t.InputStreams.size(); ++i) {
     if (t.InputStreams[i]->DecodingNeeded) ProcessInputPacket(static_cast<int>(i), nullptr);
   }
+  for (auto& ost : t.OutputStreams)
+    DrainBitstreamFilters(*ost);
   for (OutputFile& output : OutputFiles) {
     output.TrailerWritten = true;
     const int result = ff::av_write_trailer(output.Context.get());

@@ -76,5 +76,19 @@ TEST_F(StreamCopyTest, VolumeCannotApplyToCopiedAudio) {
   EXPECT_FALSE(engine.Finished);
 }
 
+// A bit-stream filter may hold packets back until it sees the end: here the
+// last 150 of 66150 samples, which it gives out only when it is drained.
+TEST_F(StreamCopyTest, BitstreamFiltersGiveTheirLastPacketsAtTheEnd) {
+  for (const char* codec : {"copy", "pcm_s16le"}) {
+    engine.ResetOptions();
+    const std::string out = scratch.File(std::string(codec) + ".mkv");
+    ConvertOrFail(
+        Media("audio_mono_22k.wav"), {}, out,
+        {std::string("acodec=") + codec + "\nabsf=pcm_rechunk=nb_out_samples=1000:pad=0"});
+    EXPECT_EQ(CountSamples(out), 66150) << codec;
+    EXPECT_EQ(CountPackets(out, "a:0"), 67) << codec;
+  }
+}
+
 }  // namespace
 }  // namespace moskvid::test
