@@ -79,7 +79,7 @@ AVFrame* TCustomFFmpeg::BuildOutputPicture(TTranscodeOutputStream& ost, AVFrame*
     Log(0, "error padding picture");
     return nullptr;
   }
-  ff::av_frame_copy_props(target, picture);
+  CopyPictureProperties(target, picture);
   return target;
 }
 
