@@ -66,6 +66,9 @@ struct InputFile {
   std::array<double, kMaxStreams> TsScale{};
   bool RateEmu = false;   // read no faster than real time
   int64_t StartTime = 0;  // microseconds into the file that opening sought to
+  // When that seek failed: the start after the offset, before which what is
+  // read is left out (microseconds); the smallest number when nothing is.
+  int64_t DropBefore = INT64_MIN;
 };
 
 // One stream of an output as created: its encoder context (also used for a
@@ -229,8 +232,13 @@ class TCustomFFmpeg {
   // Input and output (input_file.cpp, output_file.cpp, new_streams.cpp).
   bool FindCodecId(const std::string& name, AVMediaType type, bool encoder, AVCodecID& id);
   void ResetPerFileOptions();
-  // Seeks a newly opened input to the start option; a failed seek is logged.
-  void SeekToStart(InputFile& input, const std::string& fileName, int64_t position);
+  // Seeks a newly opened input to the start option; a failed seek is logged
+  // and gives false.
+  bool SeekToStart(InputFile& input, const std::string& fileName, int64_t position);
+  // Where the output of a stream begins in its input's time (microseconds):
+  // the output start time, or the start a failed seek left to reach; the
+  // smallest number when there is neither.
+  int64_t OutputStartOf(const TTranscodeInputStream& ist) const;
   // Raises when the start lies at or after the end of an input of known length.
   void CheckStartPositions() const;
   void CheckInputStreamTypes(bool& hasVideo, bool& hasAudio, bool& hasSubtitle);

@@ -171,7 +171,7 @@ void TCustomFFmpeg::DispatchDecodedFrame(int index, AVFrame* frame) {
     if (Options.AudioVolume != 256 && ff::av_frame_make_writable(frame) >= 0) {
       ApplyVolume(frame, Options.AudioVolume);
     }
-    if (Options.InputStartTime != 0 && ist.Pts < Options.InputStartTime) return;
+    if (ist.Pts < OutputStartOf(ist)) return;
     for (auto& ost : t.OutputStreams) {
       if (ost->SourceIndex == index && ost->EncodingNeeded) AudioOutput(*ost, ist, frame);
     }
@@ -186,7 +186,7 @@ void TCustomFFmpeg::DispatchDecodedFrame(int index, AVFrame* frame) {
   }
   ist.NextPts = ist.Pts + duration;
   ist.Quality = static_cast<float>(frame->quality);
-  if (Options.InputStartTime != 0 && ist.Pts < Options.InputStartTime) return;
+  if (ist.Pts < OutputStartOf(ist)) return;
 
   const TPictureClock clock{ist.Pts, ist.NextPts, ist.Quality};
   if (ist.Stage) {
@@ -270,8 +270,8 @@ int64_t PacketTime(const AVPacket* packet, const TTranscodeInputStream& ist) {
 
 void TCustomFFmpeg::CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
                                const AVPacket* packet) {
-  const int64_t start = Options.InputStartTime;
-  if (start == 0 || ost.CopyStarted) {
+  const int64_t start = OutputStartOf(ist);
+  if (start == INT64_MIN || ost.CopyStarted) {
     WriteCopiedPacket(ost, ist, packet);
     return;
   }
