@@ -270,7 +270,7 @@ class TCustomFFmpeg {
   int ChooseInputFile(double& minOutputTime);
   void CorrectTimestamps(int file, AVPacket* packet);
 
-  // Packets in and out (packet_routine.cpp, packet_writer.cpp).
+  // Packets in and out (packet_routine.cpp, stream_copy.cpp, packet_writer.cpp).
   int ProcessInputPacket(int index, AVPacket* packet);
   void DispatchDecodedFrame(int index, AVFrame* frame);
   // The video path of one decoded picture: on the stage thread, or inline.

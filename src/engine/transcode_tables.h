@@ -75,9 +75,14 @@ struct TTranscodeOutputStream {
   std::vector<BsfContextPtr> BitstreamFilters;
   // Stream copy with an output start time: whether writing has begun, and the
   // video packets since the last key frame before the start, held back so
-  // that the copy can begin at that key frame.
+  // that the copy can begin at that key frame (their bytes, the key frame's
+  // time in microseconds, and whether a key frame was given up for being too
+  // far before the start).
   bool CopyStarted = false;
   std::vector<PacketPtr> HeldPackets;
+  int64_t HeldBytes = 0;
+  int64_t HeldFrom = 0;
+  bool HeldGivenUp = false;
 
   // Video
   bool VideoResample = false;
