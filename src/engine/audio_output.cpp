@@ -190,6 +190,14 @@ void TCustomFFmpeg::AudioOutput(TTranscodeOutputStream& ost, TTranscodeInputStre
     }
   } else {
     ost.OutputPosition = std::llround(clock * outRate) - pending;
+    // A gap in the sound (a paused recording) keeps its time: what follows
+    // is timed where it belongs, not right after what came before, which
+    // would put it ahead of its pictures. (Samples still waiting for a full
+    // frame move with it, less than a frame.)
+    if (ost.NextAudioPts != AV_NOPTS_VALUE &&
+        ost.OutputPosition - ost.NextAudioPts > Options.AudioDriftThreshold * outRate) {
+      ost.NextAudioPts = ost.OutputPosition;
+    }
   }
 
   if (silence > 0) {

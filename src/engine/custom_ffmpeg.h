@@ -175,7 +175,7 @@ class TCustomFFmpeg {
   // Counters of the last run.
   // Atomic: a video stage thread counts beside the loop's thread.
   std::atomic<int64_t> VideoSize{0}, AudioSize{0}, ExtraSize{0};
-  std::atomic<int> FramesDuplicated{0}, FramesDropped{0};
+  std::atomic<int64_t> FramesDuplicated{0}, FramesDropped{0};
   std::array<uint32_t, 52> QpHistogram{};
   int EncodeBufferSize = 262144;
 
@@ -268,7 +268,20 @@ class TCustomFFmpeg {
   void RunMainLoop();
   void FinishRun();
   int ChooseInputFile(double& minOutputTime);
-  void CorrectTimestamps(int file, AVPacket* packet);
+  // Offsets, scales and closes up jumps in a packet's time stamps; false when
+  // the packet is held back while a jump is judged.
+  bool CorrectTimestamps(int file, AVPacket* packet);
+  // Hands a packet to the packet routine; a decoding failure is logged (or
+  // raised with ExitOnError) and gives false.
+  bool DeliverPacket(int index, AVPacket* packet);
+
+  // Forward jumps of one stream in formats that flag no discontinuities
+  // (timestamp_jumps.cpp).
+  bool HoldAtJump(int file, TTranscodeInputStream& ist, AVPacket* packet);
+  void JudgeJumps(int file, const TTranscodeInputStream& by, const AVPacket* packet);
+  void EndJump(TTranscodeInputStream& ist, bool closeUp);
+  void EndJumps(int file);
+  void TrackDecodingTime(TTranscodeInputStream& ist, const AVPacket* packet);
 
   // Packets in and out (packet_routine.cpp, stream_copy.cpp, packet_writer.cpp).
   int ProcessInputPacket(int index, AVPacket* packet);

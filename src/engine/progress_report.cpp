@@ -1,5 +1,7 @@
 // Progress figures, the report line, the final summary and the per-frame
 // video statistics file.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "engine/custom_ffmpeg.h"
@@ -90,16 +92,18 @@ void TCustomFFmpeg::ReportProgress(bool last) {
   if (outputTime < 0.01) outputTime = 0.01;
 
   const double bitRate = static_cast<double>(currentSize) * 8 / outputTime / 1000;
-  const int duplicated = FramesDuplicated, dropped = FramesDropped;
+  const long long duplicated = FramesDuplicated, dropped = FramesDropped;
   const int64_t videoSize = VideoSize, audioSize = AudioSize, extraSize = ExtraSize;
   holds.clear();
   if (ProgressHandler || Options.Verbose > 0 || last) {
     line += Format("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s",
                    static_cast<double>(currentSize) / 1024, outputTime, bitRate);
-    if (Options.Verbose > 1) line += Format(" dup=%d drop=%d", duplicated, dropped);
+    if (Options.Verbose > 1) line += Format(" dup=%lld drop=%lld", duplicated, dropped);
     if (ProgressHandler) {
-      ProgressHandler(*this, frameNumber, fps, static_cast<int>(outputTime * 1000), quality,
-                      static_cast<float>(bitRate), currentSize, TotalDuration);
+      // Milliseconds in 32 bits end after 24.8 days of output.
+      const int milliseconds = static_cast<int>(std::min(outputTime * 1000, double{INT32_MAX}));
+      ProgressHandler(*this, frameNumber, fps, milliseconds, quality, static_cast<float>(bitRate),
+                      currentSize, TotalDuration);
     } else if (Options.Verbose >= 0) {
       Log(1, line);
     }

@@ -38,6 +38,14 @@ struct TTranscodeInputStream {
   // Decoding-time clock of the packets, for the discontinuity test.
   int64_t NextDts = AV_NOPTS_VALUE;
   int64_t LastDts = AV_NOPTS_VALUE;
+  // A forward jump of the decoding times, in a format that flags no
+  // discontinuities, not judged yet: the packets since, held back; the jump
+  // and the time it jumped from (microseconds).
+  std::vector<PacketPtr> JumpHeld;
+  int64_t JumpDelta = 0;
+  int64_t JumpFrom = 0;
+  // Taken off this stream's time stamps for the jumps closed up (microseconds).
+  int64_t JumpShift = 0;
   bool IsStart = true;
   float Quality = 0;  // quality of the last decoded picture
   // The clock of the picture the video path works on; with a stage thread
@@ -121,6 +129,9 @@ struct TTranscodeOutputStream {
 
   ~TTranscodeOutputStream();
 };
+
+// Takes `shift` microseconds off the packet's time stamps that are set.
+void ShiftPacket(AVPacket* packet, int64_t shift, AVRational timeBase);
 
 struct TranscodeTables {
   TranscodeTables();

@@ -165,8 +165,8 @@ int TCustomFFmpeg::VideoOutput(TTranscodeOutputStream& ost, TTranscodeInputStrea
       ost.OutputPosition = std::max<int64_t>(rounded, ost.OutputPosition);
     } else if (rounded > ost.OutputPosition) {
       repeatPrevious = rounded - ost.OutputPosition;
-      FramesDuplicated += static_cast<int>(repeatPrevious);
-      if (Options.Verbose > 2) LogF(1, "*** %d dup!", static_cast<int>(repeatPrevious));
+      FramesDuplicated += repeatPrevious;
+      if (Options.Verbose > 2) LogF(1, "*** %lld dup!", static_cast<long long>(repeatPrevious));
     }
   } else {
     ost.OutputPosition =
