@@ -197,6 +197,9 @@ void TCustomFFmpeg::DispatchDecodedFrame(int index, AVFrame* frame) {
 }
 
 void TCustomFFmpeg::ProcessPicture(int index, AVFrame* frame, const TPictureClock& clock) {
+  // A pause holds the pictures here, where no lock is held; after a stop
+  // nothing more is encoded, so hooks, filters and scaling are spared too.
+  if (!WaitWhilePaused()) return;
   TranscodeTables& t = *Tables;
   TTranscodeInputStream& ist = *t.InputStreams[index];
   ist.Picture = clock;

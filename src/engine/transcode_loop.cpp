@@ -63,8 +63,8 @@ int TCustomFFmpeg::ChooseInputFile(double& minOutputTime) {
       opts = static_cast<double>(Options.RecordingTime) / AV_TIME_BASE;
     } else if (ost->EncodingNeeded && ost->Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
       opts = static_cast<double>(ost->OutputPosition) * av_q2d(ost->Encoder->time_base);
-    } else if (ost->LastMuxDts != AV_NOPTS_VALUE) {
-      opts = static_cast<double>(ost->LastMuxDts) * av_q2d(ost->Stream->time_base);
+    } else if (const int64_t lastDts = ost->LastMuxDts; lastDts != AV_NOPTS_VALUE) {
+      opts = static_cast<double>(lastDts) * av_q2d(ost->Stream->time_base);
     }
     const double ipts = static_cast<double>(ist.Pts);
     if (!t.Files[ist.FileIndex].EofReached) {

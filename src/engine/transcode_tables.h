@@ -77,9 +77,11 @@ struct TTranscodeOutputStream {
   int64_t PacketsWritten = 0;  // handed to the muxer
   TTranscodeInputStream* SyncInput = nullptr;
   std::atomic<int64_t> OutputPosition{0};  // encoder time base: frames or samples
-  int64_t LastMuxDts = AV_NOPTS_VALUE;     // stream time base, last packet written
-  std::atomic<bool> ReachedEnd{false};     // nothing more is wanted: the recording time is reached
-  PacketPtr EncodedPacket;                 // what the encoder gives, one per stream and thread
+  // Stream time base, last packet written: by the stream's own thread, read
+  // by the loop and the progress report.
+  std::atomic<int64_t> LastMuxDts{AV_NOPTS_VALUE};
+  std::atomic<bool> ReachedEnd{false};  // nothing more is wanted: the recording time is reached
+  PacketPtr EncodedPacket;              // what the encoder gives, one per stream and thread
   std::vector<BsfContextPtr> BitstreamFilters;
   // Stream copy with an output start time: whether writing has begun, and the
   // video packets since the last key frame before the start, held back so
@@ -108,10 +110,11 @@ struct TTranscodeOutputStream {
   FramePtr InnerFrame;       // view of the scratch picture inside the padding
   FramePtr EncodeFrame;      // the frame handed to the encoder
   FramePtr PreviousPicture;  // repeated where the frame rate needs more frames
-  int LastQuality = 0;       // quality of the last packet (lambda units)
+  // Written by the stream's own thread, read by the progress report.
+  std::atomic<int> LastQuality{0};  // quality of the last packet (lambda units)
   char LastPictureType = 0;
-  std::array<uint64_t, 4> LastError{};   // per-plane error of the last packet
-  std::array<uint64_t, 4> TotalError{};  // accumulated
+  std::array<std::atomic<uint64_t>, 4> LastError{};   // per-plane error of the last packet
+  std::array<std::atomic<uint64_t>, 4> TotalError{};  // accumulated
 
   // Audio
   bool AudioResampling = false;
