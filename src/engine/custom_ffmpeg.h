@@ -315,7 +315,10 @@ class TCustomFFmpeg {
 
   // Audio and video paths (audio_output.cpp, video_output.cpp, video_hooks.cpp).
   void AudioOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVFrame* frame);
-  void EncodeAudioFifo(TTranscodeOutputStream& ost, bool flush);
+  // Encodes the whole frames the FIFO holds; with `flush` the rest too (at
+  // the `last` flush after what the resampler holds, in a short frame where
+  // the encoder takes one).
+  void EncodeAudioFifo(TTranscodeOutputStream& ost, bool flush, bool last = true);
   void PrepareResampler(TTranscodeOutputStream& ost, const AVFrame* frame);
   void DrainResampler(TTranscodeOutputStream& ost);
   AVFrame* ResampleBuffer(TTranscodeOutputStream& ost, int samples);
