@@ -48,7 +48,18 @@ std::string_view TakeField(std::string_view& rest, char separator) {
 }
 
 void Fail(const std::string& what) {
-  std::fprintf(stderr, "fuzz check failed: %s\n", what.c_str());
+  // Fuzzed names hold any byte: control bytes are shown escaped.
+  std::string shown;
+  for (const unsigned char c : what) {
+    if (c >= 0x20 && c < 0x7f) {
+      shown += static_cast<char>(c);
+    } else {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      shown += escaped;
+    }
+  }
+  std::fprintf(stderr, "fuzz check failed: %s\n", shown.c_str());
   std::abort();
 }
 

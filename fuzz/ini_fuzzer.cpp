@@ -1,12 +1,16 @@
 // The ini reader and what reads through it: the settings, a job's settings
 // from a profile. The input's first line names a write ("section<TAB>key<TAB>
-// value"); the rest is the file. A write must read back as written and leave
-// every other key as it was. The reader opens the file again for every
-// read, so each input reads the keys its own text holds (a bounded number)
-// and only a few of the settings and job settings, picked by the input size.
+// value"); the rest is the file. The write must read back as written, and the
+// file must come back line for line as it was but for the written key's line
+// (changed, inserted, or appended under a new section). The reader parses
+// the whole file for every read, so an input makes only a few reads: the
+// written key, one other key its text holds, and one setting and one job
+// setting picked by the input size.
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,11 +34,6 @@ const char* const kKeys[] = {
     "paraVideoEncoder", "paraVideoSize",  "paraVolume",       "OutputFolder",
     "OutputFormat",     "Skin",           "Priority",         "SnapshotFolder"};
 
-// At most this many of the keys a text holds are compared around the write.
-constexpr size_t kMaxKeys = 10;
-
-using TKey = std::pair<std::string, std::string>;  // section, key
-
 // A name the file format can hold: one line, no "=" in a key, no brackets
 // that would make a key line look like a section line.
 bool Writable(const std::string& section, const std::string& key, const std::string& value) {
@@ -46,70 +45,131 @@ bool Writable(const std::string& section, const std::string& key, const std::str
          key.find('=') == std::string::npos && oneLine(key) && oneLine(value);
 }
 
-// The section and key names the text spells out, in order, without repeats;
-// a rough look at the lines, enough to pick names that are worth reading.
-std::vector<TKey> KeysOf(std::string_view text, const TKey& written) {
-  std::vector<TKey> keys{written, {"settings", "OutputFolder"}};
-  std::string section;
-  while (!text.empty() && keys.size() < kMaxKeys) {
+bool SameName(const std::string& a, const std::string& b) {
+  return LowerCase(a) == LowerCase(b);
+}
+
+// The lines of a file as the reader sees them: split at line feeds, one
+// carriage return dropped from each end, no line after a final line feed.
+std::vector<std::string> LinesOf(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    std::string line(fuzz::TakeField(text, '\n'));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// The key of a "key=value" line, trimmed; false for any other line.
+bool KeyOf(const std::string& line, std::string& key) {
+  const std::string trimmed = Trim(line);
+  if (trimmed.size() >= 2 && trimmed.front() == '[' && trimmed.back() == ']') return false;
+  const size_t equals = line.find('=');
+  if (equals == std::string::npos) return false;
+  key = Trim(line.substr(0, equals));
+  return true;
+}
+
+// Fails unless `after` is `before` with only the written key's line changed,
+// or that line inserted, or appended after a new section line (and a blank
+// line to set it apart).
+void CheckOnlyTheKeyChanged(const std::vector<std::string>& before,
+                            const std::vector<std::string>& after, const std::string& section,
+                            const std::string& key, const std::string& value) {
+  size_t prefix = 0;
+  while (prefix < before.size() && prefix < after.size() && before[prefix] == after[prefix])
+    ++prefix;
+  size_t suffix = 0;
+  while (suffix < before.size() - prefix && suffix < after.size() - prefix &&
+         before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
+    ++suffix;
+  const std::vector<std::string> removed(before.begin() + prefix, before.end() - suffix);
+  const std::vector<std::string> added(after.begin() + prefix, after.end() - suffix);
+  std::string found;
+  // The same value written again leaves the file as it was.
+  if (removed.empty() && added.empty()) return;
+  if (removed.size() == 1 && added.size() == 1) {
+    // The key keeps its spelling and everything up to its "=".
+    const std::string& old = removed[0];
+    if (KeyOf(old, found) && SameName(found, key) &&
+        added[0] == old.substr(0, old.find('=') + 1) + value)
+      return;
+  } else if (removed.empty() && !added.empty() && added.back() == key + "=" + value) {
+    if (added.size() == 1) return;
+    if (added.size() <= 3 && added[added.size() - 2] == "[" + section + "]" &&
+        (added.size() == 2 || Trim(added[0]).empty()))
+      return;
+  }
+  fuzz::Fail("writing " + section + "/" + key + " changed other lines (" +
+             std::to_string(removed.size()) + " lines became " + std::to_string(added.size()) +
+             ")");
+}
+
+// The first key of the text that is not the written one, in its section.
+bool OtherKey(std::string_view text, const std::string& section, const std::string& key,
+              std::string& otherSection, std::string& otherKey) {
+  std::string current;
+  while (!text.empty()) {
     const std::string line = Trim(std::string(fuzz::TakeField(text, '\n')));
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      section = Trim(line.substr(1, line.size() - 2));
+      current = Trim(line.substr(1, line.size() - 2));
       continue;
     }
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    TKey key{section, Trim(line.substr(0, equals))};
-    bool known = false;
-    for (const TKey& k : keys)
-      known = known || (LowerCase(k.first) == LowerCase(key.first) &&
-                        LowerCase(k.second) == LowerCase(key.second));
-    if (!known) keys.push_back(std::move(key));
+    std::string name;
+    if (!KeyOf(line, name) || name.empty()) continue;
+    if (SameName(current, section) && SameName(name, key)) continue;
+    otherSection = current;
+    otherKey = name;
+    return true;
   }
-  return keys;
+  return false;
 }
 
-std::vector<std::string> ReadAll(const TIniFile& ini, const std::vector<TKey>& keys) {
-  std::vector<std::string> values;
-  for (const auto& [section, key] : keys)
-    values.push_back(ini.ReadString(section, key, "\x01"));
-  return values;
-}
-
-// Two of the settings and one choice and one profile key of one format.
+// One of the settings, and one choice or profile key of one format.
 void ReadSettings(const std::string& file, size_t pick) {
   TAppSettings settings(file);
   switch (pick % 5) {
     case 0:
       (void)settings.OutputFolder();
-      (void)settings.SnapBmp();
       break;
     case 1:
       (void)settings.OutputFormat();
-      (void)settings.SnapJpg();
       break;
     case 2:
       (void)settings.SkinIndex();
-      (void)settings.JpgQuality();
       break;
     case 3:
-      (void)settings.Priority();
       (void)settings.SnapFullSize();
       break;
     default:
       (void)settings.SnapshotFolder();
-      (void)settings.SnapSmallSize();
       break;
   }
   TJobSettings job(file, file, static_cast<int>(pick % 14));
   const char* stored = ChoiceKeys(static_cast<TChoice>(pick % kChoiceCount)).Stored;
-  (void)job.Value(stored, "");
-  try {
-    (void)job.IntegerValue(stored, "0");
-  } catch (const TConversionError&) {
-    // A stored value that is no number is reported, not a fault.
+  switch (pick / 5 % 3) {
+    case 0:
+      (void)job.Value(stored, "");
+      break;
+    case 1:
+      try {
+        (void)job.IntegerValue(stored, "0");
+      } catch (const TConversionError&) {
+        // A stored value that is no number is reported, not a fault.
+      }
+      break;
+    default:
+      (void)job.ProfileValue(kKeys[pick % std::size(kKeys)], "");
+      break;
   }
-  (void)job.ProfileValue(kKeys[pick % std::size(kKeys)], "");
 }
 
 }  // namespace
@@ -128,25 +188,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int number = 0;
   (void)ParseInteger(value, number);
   if (!Writable(section, key, value)) {
-    (void)ini.ReadString(section, key, "");
     (void)ini.ReadInteger(section, key, 0);
     return 0;
   }
 
-  const std::vector<TKey> keys = KeysOf(rest, {section, key});
-  const auto before = ReadAll(ini, keys);
+  std::string otherSection, otherKey, otherBefore;
+  const bool other = OtherKey(rest, section, key, otherSection, otherKey);
+  if (other) otherBefore = ini.ReadString(otherSection, otherKey, "\x01");
   if (!ini.WriteString(section, key, value)) fuzz::Fail("write failed");
   if (ini.ReadString(section, key, "\x01") != value)
     fuzz::Fail("the written value reads back changed");
   if (!ini.ValueExists(Trim(LowerCase(section)), LowerCase(key)))
     fuzz::Fail("the written key is not found without regard to case");
-  const auto after = ReadAll(ini, keys);
-  for (size_t i = 0; i < keys.size(); ++i) {
-    const bool written = LowerCase(keys[i].first) == LowerCase(section) &&
-                         LowerCase(keys[i].second) == LowerCase(key);
-    if (!written && before[i] != after[i])
-      fuzz::Fail("writing " + section + "/" + key + " changed " + keys[i].first + "/" +
-                 keys[i].second);
-  }
+  if (other && ini.ReadString(otherSection, otherKey, "\x01") != otherBefore)
+    fuzz::Fail("writing " + section + "/" + key + " changed " + otherSection + "/" + otherKey);
+  CheckOnlyTheKeyChanged(LinesOf(rest), LinesOf(FileText(file.Path())), section, key, value);
   return 0;
 }

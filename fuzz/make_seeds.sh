@@ -2,12 +2,13 @@
 # Makes the seed corpora of the fuzz targets: the kept inputs of fuzz/seeds/
 # (hand-written samples and every input a fuzzer once failed on), the small
 # test media, tiny clips of more containers, excerpts of the shipped profile
-# file. Usage: make_seeds.sh SOURCE_DIR OUT_DIR
+# file, and for the whole conversion the media with the bytes that pick its
+# output in front. Usage: make_seeds.sh SOURCE_DIR OUT_DIR
 set -euo pipefail
 
 src=${1:?usage: make_seeds.sh SOURCE_DIR OUT_DIR}
 out=${2:?usage: make_seeds.sh SOURCE_DIR OUT_DIR}
-for target in probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer; do
+for target in probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer transcode_fuzzer; do
   # The text corpora are cheap to make again, so nothing stale stays in them.
   [ "$target" = probe_fuzzer ] || rm -rf "${out:?}/$target"
   mkdir -p "$out/$target"
@@ -34,6 +35,16 @@ if [ ! -f "$tiny/tiny.bmp" ]; then
   ff -f lavfi -i "$a" -c:a libmp3lame "$tiny/tiny.mp3"
   ff -f lavfi -i "$v" -frames:v 1 "$tiny/tiny.bmp"
 fi
+
+# The whole conversion: each probe seed up to 64 KiB behind the two bytes
+# that pick the output and the options (transcode_fuzzer.cpp): each output
+# plainly, and start times and frame-rate methods on some.
+for file in "$out/probe_fuzzer"/*; do
+  [ "$(stat -c %s "$file")" -le 65534 ] || continue
+  for pick in 0000 0100 0200 0004 0001 0108 0114; do
+    { printf "\\x${pick:0:2}\\x${pick:2:2}"; cat "$file"; } >"$out/transcode_fuzzer/${pick}_$(basename "$file")"
+  done
+done
 
 # Ini: the profile file's sections one by one, each after a write command
 # line ("section<TAB>key<TAB>value") aimed at that section; each is far below

@@ -7,14 +7,14 @@ build=$(realpath "${1:?usage: run-ci.sh BUILD_DIR SECONDS}")
 seconds=${2:?usage: run-ci.sh BUILD_DIR SECONDS}
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-for target in probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer; do
+for target in probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer transcode_fuzzer; do
   work="$build/ci-corpus/$target" findings="$build/ci-findings/$target"
   rm -rf "$work" "$findings"
   mkdir -p "$work" "$findings"
   extra=()
   # Each ini read parses the whole file again, so its inputs are kept small.
   case $target in
-    probe_fuzzer) extra=(-max_len=65536 -rss_limit_mb=2048 -timeout=20) ;;
+    probe_fuzzer | transcode_fuzzer) extra=(-max_len=65536 -rss_limit_mb=2048 -timeout=20) ;;
     ini_fuzzer) extra=(-max_len=4096) ;;
   esac
   echo "-- $target"

@@ -1,32 +1,46 @@
 #!/usr/bin/env bash
-# A long fuzzing campaign over the targets of build/fuzz, two jobs at a time
-# per target, one target after another.
-# Usage: fuzz/run-long.sh [-t SECONDS | -n RUNS] [TARGET...]
+# A long fuzzing campaign over the targets of a fuzz build, a few fuzzing
+# processes per target, one target after another. A finding does not end the
+# campaign: its input is kept and fuzzing goes on.
+# Usage: fuzz/run-long.sh [-t SECONDS | -n RUNS] [-j JOBS] [-b BUILD] [TARGET...]
 #   -t SECONDS  time per target (default 3600)
-#   -n RUNS     executions per target, shared by the two jobs
-# Targets: probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer (default all).
-# Findings land in build/fuzz/findings/<target>/; logs in build/fuzz/logs/.
+#   -n RUNS     executions per target, shared by the processes
+#   -j JOBS     fuzzing processes per target (default 2)
+#   -b BUILD    a built fuzz folder to run as it is (a copy, so that rebuilds
+#               of build/fuzz do not disturb a running campaign); without it
+#               build/fuzz is configured and built first
+# Targets: probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer transcode_fuzzer
+# (default all). Findings land in BUILD/findings/<target>/, the log in
+# BUILD/logs/<target>/campaign.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 limit=(-max_total_time=3600)
-while getopts "t:n:" flag; do
+jobs=2
+build=
+while getopts "t:n:j:b:" flag; do
   case $flag in
     t) limit=(-max_total_time="$OPTARG") ;;
-    n) limit=(-runs=$(((OPTARG + 1) / 2))) ;;
-    *) sed -n '2,9p' "$0"; exit 2 ;;
+    n) runs=$OPTARG ;;
+    j) jobs=$OPTARG ;;
+    b) build=$(realpath "$OPTARG") ;;
+    *) sed -n '2,13p' "$0"; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
+[ -z "${runs:-}" ] || limit=(-runs="$runs")
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer)
+[ ${#targets[@]} -gt 0 ] ||
+  targets=(probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer transcode_fuzzer)
 
-build=build/fuzz
-if [ ! -x "$build/fuzz/mask_fuzzer" ]; then
-  CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DMOSKVID_FUZZ=ON -DMOSKVID_TESTS=OFF
+if [ -z "$build" ]; then
+  build=$PWD/build/fuzz
+  if [ ! -x "$build/fuzz/transcode_fuzzer" ]; then
+    CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DMOSKVID_FUZZ=ON -DMOSKVID_TESTS=OFF
+  fi
+  cmake --build "$build" -j2 --target fuzz
 fi
-cmake --build "$build" -j2 --target fuzz
 
 status=0
 for target in "${targets[@]}"; do
@@ -35,14 +49,14 @@ for target in "${targets[@]}"; do
   extra=()
   # Each ini read parses the whole file again, so its inputs are kept small.
   case $target in
-    probe_fuzzer) extra=(-max_len=65536 -rss_limit_mb=2048 -timeout=20) ;;
+    probe_fuzzer | transcode_fuzzer) extra=(-max_len=65536 -rss_limit_mb=2048 -timeout=20) ;;
     ini_fuzzer) extra=(-max_len=4096) ;;
   esac
   echo "== $target ${limit[*]}"
-  (cd "$logs" && "$OLDPWD/$build/fuzz/$target" -jobs=2 -workers=2 "${limit[@]}" \
-    -dict="$OLDPWD/$build/fuzz/$target.dict" -artifact_prefix="$OLDPWD/$findings/" \
-    "${extra[@]}" "$OLDPWD/$corpus" "$OLDPWD/$build/fuzz/corpus/$target") || status=1
-  runs=$(grep -ho 'Done [0-9]* runs' "$logs"/fuzz-*.log | awk '{s += $2} END {print s + 0}')
-  echo "$target: $runs executions; findings: $(ls "$findings" | wc -l)"
+  "$build/fuzz/$target" -fork="$jobs" -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+    "${limit[@]}" -dict="$build/fuzz/$target.dict" -artifact_prefix="$findings/" \
+    "${extra[@]}" "$corpus" "$build/fuzz/corpus/$target" >"$logs/campaign.log" 2>&1 || status=1
+  runs=$(grep -o '^#[0-9]*' "$logs/campaign.log" | tail -1 | tr -d '#')
+  echo "$target: ${runs:-0} executions; findings: $(ls "$findings" | wc -l)"
 done
 exit $status

@@ -171,6 +171,8 @@ extern "C" {
   X(av_frame_is_writable) \
   X(av_frame_copy_props) \
   X(av_frame_get_side_data) \
+  X(av_frame_new_side_data) \
+  X(av_frame_remove_side_data) \
   X(av_image_get_buffer_size) \
   X(av_image_fill_arrays) \
   X(av_image_copy) \

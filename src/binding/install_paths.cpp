@@ -44,8 +44,10 @@ bool RunningInstalled() {
 
 std::string HookModulePath(const std::string& name) {
   if (name.find('/') != std::string::npos) return name;
-  // The current folder stays first, as it always was.
-  return FirstExisting({"./", ExecutableFolder() + "hooks/", WithSlash(kInstallHookDir)}, name);
+  // Never the current folder: run from a download folder or a shared drive,
+  // a planted module of the same name would be loaded and run. A module
+  // there is named as a path ("./name.so"), as a command would be.
+  return FirstExisting({ExecutableFolder() + "hooks/", WithSlash(kInstallHookDir)}, name);
 }
 
 }  // namespace moskvid

@@ -24,8 +24,9 @@ bool IsInstallProgramFolder(const std::string& executableFolder, const std::stri
 bool RunningInstalled();
 
 // A frame hook module named by the "vhook" option. A name with a folder part
-// is taken as given; a bare name is looked for in the current folder, in
-// "hooks/" beside the executable, then in the install module folder.
+// ("./name.so" for the current folder) is taken as given; a bare name is
+// looked for in "hooks/" beside the executable, then in the install module
+// folder.
 std::string HookModulePath(const std::string& name);
 
 }  // namespace moskvid

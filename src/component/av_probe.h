@@ -58,6 +58,10 @@ std::string DurationText(int64_t microseconds);
 
 class TAVProbe {
  public:
+  // Pictures beyond this many pixels (8192 x 8192) are not decoded for
+  // previews; DecodeNextFrame gives none and LastError() says why.
+  static constexpr int64_t kMaxPicturePixels = int64_t{8192} * 8192;
+
   TAVProbe() = default;
   ~TAVProbe();
   TAVProbe(const TAVProbe&) = delete;

@@ -85,6 +85,10 @@ AVCodecContext* TAVProbe::DecoderFor(int stream) {
     throw FFMpegException(Format("Error while opening codec for input file stream #%d", stream));
   }
   decoder->pkt_timebase = context_->streams[stream]->time_base;
+  // A damaged stream can switch to a picture of hundreds of millions of
+  // pixels in mid-stream; the decoder refuses those instead of the probe
+  // holding gigabytes for a preview.
+  decoder->max_pixels = kMaxPicturePixels;
   int opened;
   {
     std::lock_guard<std::mutex> codecs(CodecLock());
@@ -150,6 +154,13 @@ const TBitmap24& TAVProbe::DecodeNextFrame(int stream) {
   if (stillImage_ && IsStillFormat(context_)) return frame_;
   const AVCodecParameters* parameters = context_->streams[stream]->codecpar;
   if (parameters->width == 0 || parameters->height == 0) {
+    frame_.SetSize(0, 0);
+    return frame_;
+  }
+  if (static_cast<int64_t>(parameters->width) * parameters->height > kMaxPicturePixels) {
+    lastError_ = Format("The picture of %dx%d is too large to preview", parameters->width,
+                        parameters->height);
+    ProbeLog(AV_LOG_WARNING, lastError_ + "\n");
     frame_.SetSize(0, 0);
     return frame_;
   }

@@ -456,18 +456,24 @@ void TCustomFFmpegVCL::ReapRetired() {
 }
 
 // The hooks take only the shared side of hookLock_: a slow hook must not hold
-// up the other tasks, and a hook may call StopConvert, which takes lock_.
+// up the other tasks, and a hook may call StopConvert, which takes lock_; the
+// index is read under lock_, which is let go before the hook runs.
+int TCustomFFmpegVCL::IndexOf(const TFFmpeg& task) const {
+  std::lock_guard<ReentrantLock> guard(lock_);
+  return task.TaskIndex;
+}
+
 void TCustomFFmpegVCL::DoBeforeHook(TFFmpeg& task, THookAction& action, int64_t pts) {
   if (hooksClosed_) return;
   std::shared_lock<std::shared_mutex> hooks(hookLock_);
-  if (OnBeforeHook) OnBeforeHook(task.TaskIndex, pts, action);
+  if (OnBeforeHook) OnBeforeHook(IndexOf(task), pts, action);
 }
 
 void TCustomFFmpegVCL::DoCustomHook(TFFmpeg& task, TBitmap24& bitmap, int frameNumber, int64_t pts,
                                     bool& update, bool& stop) {
   if (hooksClosed_) return;
   std::shared_lock<std::shared_mutex> hooks(hookLock_);
-  if (OnCustomHook) OnCustomHook(task.TaskIndex, bitmap, frameNumber, pts, update, stop);
+  if (OnCustomHook) OnCustomHook(IndexOf(task), bitmap, frameNumber, pts, update, stop);
 }
 
 void TCustomFFmpegVCL::DoLog(TFFmpeg* task, int level, const std::string& text) {

@@ -143,6 +143,8 @@ class TCustomFFmpegVCL {
   void ReapRetired();
   void RunQueuedTimers();
   void WireTask(TFFmpeg& task);
+  // The task's index, read under lock_ (a removal renumbers it there).
+  int IndexOf(const TFFmpeg& task) const;
 
   const bool designing_;
   const uint32_t mainThreadId_;

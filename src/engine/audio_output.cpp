@@ -190,6 +190,17 @@ void TCustomFFmpeg::AudioOutput(TTranscodeOutputStream& ost, TTranscodeInputStre
     }
   } else {
     ost.OutputPosition = std::llround(clock * outRate) - pending;
+    // A gap in the sound (a paused recording) keeps its time: what follows
+    // is timed where it belongs, not right after what came before, which
+    // would put it ahead of its pictures. What waits for a full frame goes
+    // out first, completed with silence, at its own time.
+    if (ost.NextAudioPts != AV_NOPTS_VALUE &&
+        ost.OutputPosition - ost.NextAudioPts > Options.AudioDriftThreshold * outRate) {
+      EncodeAudioFifo(ost, true, false);
+      ost.OutputPosition =
+          std::llround(clock * outRate) - (resampler ? ff::swr_get_delay(resampler, outRate) : 0);
+      ost.NextAudioPts = ost.OutputPosition;
+    }
   }
 
   if (silence > 0) {
@@ -221,10 +232,10 @@ void TCustomFFmpeg::AudioOutput(TTranscodeOutputStream& ost, TTranscodeInputStre
   EncodeAudioFifo(ost, false);
 }
 
-void TCustomFFmpeg::EncodeAudioFifo(TTranscodeOutputStream& ost, bool flush) {
+void TCustomFFmpeg::EncodeAudioFifo(TTranscodeOutputStream& ost, bool flush, bool last) {
   AVCodecContext* enc = ost.Encoder;
   AVAudioFifo* fifo = ost.Fifo.get();
-  if (flush && ost.Resampler) DrainResampler(ost);
+  if (flush && last && ost.Resampler) DrainResampler(ost);
   const bool variable =
       enc->frame_size <= 1 || (ost.Codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
 
@@ -261,9 +272,10 @@ void TCustomFFmpeg::EncodeAudioFifo(TTranscodeOutputStream& ost, bool flush) {
     encode(frameSize, frameSize);
   const int rest = ff::av_audio_fifo_size(fifo);
   if (flush && rest > 0) {
-    // A short last frame where the encoder takes one; otherwise the frame is
-    // completed with silence, so that no sample is lost.
-    encode(rest, (ost.Codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME) ? rest : frameSize);
+    // A short last frame where the encoder takes one; otherwise, and before
+    // a gap, the frame is completed with silence, so that no sample is lost.
+    const bool small = last && (ost.Codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME);
+    encode(rest, small ? rest : frameSize);
   }
 }
 

@@ -67,6 +67,9 @@ struct InputFile {
   std::array<double, kMaxStreams> TsScale{};
   bool RateEmu = false;   // read no faster than real time
   int64_t StartTime = 0;  // microseconds into the file that opening sought to
+  // When that seek failed: the start after the offset, before which what is
+  // read is left out (microseconds); the smallest number when nothing is.
+  int64_t DropBefore = INT64_MIN;
 };
 
 // One stream of an output as created: its encoder context (also used for a
@@ -189,7 +192,7 @@ class TCustomFFmpeg {
   // Counters of the last run.
   // Atomic: a video stage thread counts beside the loop's thread.
   std::atomic<int64_t> VideoSize{0}, AudioSize{0}, ExtraSize{0};
-  std::atomic<int> FramesDuplicated{0}, FramesDropped{0};
+  std::atomic<int64_t> FramesDuplicated{0}, FramesDropped{0};
   std::array<uint32_t, 52> QpHistogram{};
   int EncodeBufferSize = 262144;
 
@@ -246,8 +249,13 @@ class TCustomFFmpeg {
   // Input and output (input_file.cpp, output_file.cpp, new_streams.cpp).
   bool FindCodecId(const std::string& name, AVMediaType type, bool encoder, AVCodecID& id);
   void ResetPerFileOptions();
-  // Seeks a newly opened input to the start option; a failed seek is logged.
-  void SeekToStart(InputFile& input, const std::string& fileName, int64_t position);
+  // Seeks a newly opened input to the start option; a failed seek is logged
+  // and gives false.
+  bool SeekToStart(InputFile& input, const std::string& fileName, int64_t position);
+  // Where the output of a stream begins in its input's time (microseconds):
+  // the output start time, or the start a failed seek left to reach; the
+  // smallest number when there is neither.
+  int64_t OutputStartOf(const TTranscodeInputStream& ist) const;
   // Raises when the start lies at or after the end of an input of known length.
   void CheckStartPositions() const;
   void CheckInputStreamTypes(bool& hasVideo, bool& hasAudio, bool& hasSubtitle);
@@ -282,9 +290,22 @@ class TCustomFFmpeg {
   void RunMainLoop();
   void FinishRun();
   int ChooseInputFile(double& minOutputTime);
-  void CorrectTimestamps(int file, AVPacket* packet);
+  // Offsets, scales and closes up jumps in a packet's time stamps; false when
+  // the packet is held back while a jump is judged.
+  bool CorrectTimestamps(int file, AVPacket* packet);
+  // Hands a packet to the packet routine; a decoding failure is logged (or
+  // raised with ExitOnError) and gives false.
+  bool DeliverPacket(int index, AVPacket* packet);
 
-  // Packets in and out (packet_routine.cpp, packet_writer.cpp).
+  // Forward jumps of one stream in formats that flag no discontinuities
+  // (timestamp_jumps.cpp).
+  bool HoldAtJump(int file, TTranscodeInputStream& ist, AVPacket* packet);
+  void JudgeJumps(int file, const TTranscodeInputStream& by, const AVPacket* packet);
+  void EndJump(TTranscodeInputStream& ist, bool closeUp);
+  void EndJumps(int file);
+  void TrackDecodingTime(TTranscodeInputStream& ist, const AVPacket* packet);
+
+  // Packets in and out (packet_routine.cpp, stream_copy.cpp, packet_writer.cpp).
   int ProcessInputPacket(int index, AVPacket* packet);
   void DispatchDecodedFrame(int index, AVFrame* frame);
   // The video path of one decoded picture: on the stage thread, or inline.
@@ -300,17 +321,26 @@ class TCustomFFmpeg {
   void FlushEncoders(int index);
   void InitBitstreamFilters(TTranscodeOutputStream& ost);
   void WritePacket(TTranscodeOutputStream& ost, AVPacket* packet);
-  // Raises, and marks the output for removal, when an audio or video stream
-  // of a run that was not stopped got no packet at all.
+  // Raises, and marks the output for removal, when an audio or video stream,
+  // or a whole output, of a run that was not stopped got no packet at all.
   void CheckEveryStreamWritten();
   void FilterAndWrite(TTranscodeOutputStream& ost, AVPacket* packet, size_t filter);
+  // Writes what the filter at `index` has ready, through the filters after it.
+  void ReceiveFiltered(TTranscodeOutputStream& ost, size_t index);
+  // Sends the end through the stream's bit-stream filters, writing what they held.
+  void DrainBitstreamFilters(TTranscodeOutputStream& ost);
+  // Logs a bit-stream filter's failure, or raises it with ExitOnError.
+  void BitstreamFilterFailed(TTranscodeOutputStream& ost, size_t index, int stream, int result);
   // Sends a frame (or null to drain) and writes every packet that comes out;
   // the size of the last packet.
   int EncodeAndWrite(TTranscodeOutputStream& ost, const AVFrame* frame);
 
   // Audio and video paths (audio_output.cpp, video_output.cpp, video_hooks.cpp).
   void AudioOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVFrame* frame);
-  void EncodeAudioFifo(TTranscodeOutputStream& ost, bool flush);
+  // Encodes the whole frames the FIFO holds; with `flush` the rest too (at
+  // the `last` flush after what the resampler holds, in a short frame where
+  // the encoder takes one).
+  void EncodeAudioFifo(TTranscodeOutputStream& ost, bool flush, bool last = true);
   void PrepareResampler(TTranscodeOutputStream& ost, const AVFrame* frame);
   void DrainResampler(TTranscodeOutputStream& ost);
   AVFrame* ResampleBuffer(TTranscodeOutputStream& ost, int samples);

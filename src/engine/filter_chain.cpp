@@ -68,17 +68,22 @@ int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
   const int padWidth = o.PadLeft + o.PadRight;
   const int padHeight = o.PadTop + o.PadBottom;
   AVFilterContext* last = source;
+  // What the chain does, in the filter graph syntax, for its messages.
+  std::string text;
   if (ost.VideoCrop) {
     const std::string args = Format("%d:%d:%d:%d", enc->width - padWidth, enc->height - padHeight,
                                     ost.CropLeftColumns, ost.CropTopRows);
     if (!Append(graph.get(), last, "crop", "crop", args)) return -1;
+    text = "crop=" + args;
   }
   if (enc->width != dec->width + padWidth - o.CropLeft - o.CropRight ||
       enc->height != dec->height + padHeight - o.CropTop - o.CropBottom) {
     const std::string args =
         Format("%d:%d:flags=%u", enc->width - padWidth, enc->height - padHeight, o.SwsFlags);
     if (!Append(graph.get(), last, "scale", "scale", args)) return -1;
+    text += (text.empty() ? "scale=" : ",scale=") + args;
   }
+  if (!o.vfilters.empty()) text += (text.empty() ? "" : ",") + o.vfilters;
 
   if (!o.vfilters.empty()) {
     InOutPtr outputs(ff::avfilter_inout_alloc());
@@ -125,6 +130,7 @@ int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
   enc->height = height + padHeight;
   ist.FilterIn = source;
   ist.FilterOut = sink;
+  ist.FilterText = text;
   ist.FilterGraph = std::move(graph);
   return 0;
 }

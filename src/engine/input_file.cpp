@@ -158,8 +158,9 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
   // Step 8: start position.
   int64_t start = Options.InputStartTime;
   if (context->start_time != AV_NOPTS_VALUE) start += context->start_time;
+  bool sought = true;
   if (Options.InputStartTime != 0) {
-    SeekToStart(input, fileName, start);
+    sought = SeekToStart(input, fileName, start);
     Options.InputStartTime = 0;
   }
 
@@ -241,6 +242,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
 
   // Step 11: keep it.
   input.TsOffset = Options.CopyTs ? Options.InputTsOffset : Options.InputTsOffset - start;
+  if (!sought) input.DropBefore = start + input.TsOffset;
   input.TsScale = Options.PendingTsScale;
   input.RateEmu = Options.RateEmu;
   Options.PendingTsScale.fill(0);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "engine/custom_ffmpeg.h"
+#include "engine/error_text.h"
 #include "engine/option_parsing.h"
 #include "engine/transcode_tables.h"
 
@@ -170,7 +171,7 @@ void TCustomFFmpeg::DispatchDecodedFrame(int index, AVFrame* frame) {
     if (Options.AudioVolume != 256 && ff::av_frame_make_writable(frame) >= 0) {
       ApplyVolume(frame, Options.AudioVolume);
     }
-    if (Options.InputStartTime != 0 && ist.Pts < Options.InputStartTime) return;
+    if (ist.Pts < OutputStartOf(ist)) return;
     for (auto& ost : t.OutputStreams) {
       if (ost->SourceIndex == index && ost->EncodingNeeded) AudioOutput(*ost, ist, frame);
     }
@@ -185,7 +186,7 @@ void TCustomFFmpeg::DispatchDecodedFrame(int index, AVFrame* frame) {
   }
   ist.NextPts = ist.Pts + duration;
   ist.Quality = static_cast<float>(frame->quality);
-  if (Options.InputStartTime != 0 && ist.Pts < Options.InputStartTime) return;
+  if (ist.Pts < OutputStartOf(ist)) return;
 
   const TPictureClock clock{ist.Pts, ist.NextPts, ist.Quality};
   if (ist.Stage) {
@@ -196,6 +197,9 @@ void TCustomFFmpeg::DispatchDecodedFrame(int index, AVFrame* frame) {
 }
 
 void TCustomFFmpeg::ProcessPicture(int index, AVFrame* frame, const TPictureClock& clock) {
+  // A pause holds the pictures here, where no lock is held; after a stop
+  // nothing more is encoded, so hooks, filters and scaling are spared too.
+  if (!WaitWhilePaused()) return;
   TranscodeTables& t = *Tables;
   TTranscodeInputStream& ist = *t.InputStreams[index];
   ist.Picture = clock;
@@ -219,7 +223,15 @@ void TCustomFFmpeg::DrainFilterChain(int index) {
   const AVRational sinkBase = ff::av_buffersink_get_time_base(ist.FilterOut);
   const AVRational sinkRate = ff::av_buffersink_get_frame_rate(ist.FilterOut);
   AVFrame* filtered = t.FilteredFrame.get();
-  while (ff::av_buffersink_get_frame(ist.FilterOut, filtered) >= 0) {
+  for (;;) {
+    // The filters do their work in here: anything but "more input" and
+    // "no more" is a failure, which would otherwise end the pictures silently.
+    const int result = ff::av_buffersink_get_frame(ist.FilterOut, filtered);
+    if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) break;
+    if (result < 0) {
+      throw FFMpegException(Format("The video filter chain \"%s\" failed: %s",
+                                   ist.FilterText.c_str(), LibraryErrorText(result).c_str()));
+    }
     // The picture clock, not the decoding side's: with a stage thread this
     // runs there.
     if (filtered->pts != AV_NOPTS_VALUE) {
@@ -245,81 +257,6 @@ void TCustomFFmpeg::DispatchPicture(int index, AVFrame* picture) {
     const int size = VideoOutput(*ost, ist, picture);
     if (!Options.VstatsFilename.empty() && size != 0) WriteVideoStats(*ost, size);
   }
-}
-
-namespace {
-
-// The packet's presentation time in microseconds, else its decoding time,
-// else the stream's clock.
-int64_t PacketTime(const AVPacket* packet, const TTranscodeInputStream& ist) {
-  const int64_t stamp = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
-  if (stamp == AV_NOPTS_VALUE) return ist.Pts;
-  return ff::av_rescale_q(stamp, ist.Stream->time_base, AV_TIME_BASE_Q);
-}
-
-}  // namespace
-
-void TCustomFFmpeg::CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
-                               const AVPacket* packet) {
-  const int64_t start = Options.InputStartTime;
-  if (start == 0 || ost.CopyStarted) {
-    WriteCopiedPacket(ost, ist, packet);
-    return;
-  }
-  // Copied video can only begin at a key frame: the last one at or before
-  // the start, with every packet after it.
-  const bool video = ist.Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
-  const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
-  if (video && key) ost.HeldPackets.clear();
-  if (PacketTime(packet, ist) < start) {
-    if (video && (key || !ost.HeldPackets.empty())) {
-      PacketPtr held(ff::av_packet_clone(packet));
-      if (!held) throw FFMpegException("av_mallocz fail");
-      ost.HeldPackets.push_back(std::move(held));
-    }
-    return;
-  }
-  ost.CopyStarted = true;
-  const std::vector<PacketPtr> held = std::move(ost.HeldPackets);
-  ost.HeldPackets.clear();
-  for (const PacketPtr& earlier : held)
-    WriteCopiedPacket(ost, ist, earlier.get());
-  WriteCopiedPacket(ost, ist, packet);
-}
-
-void TCustomFFmpeg::WriteCopiedPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,
-                                      const AVPacket* packet) {
-  if (ost.FrameNumber == 0 && !(packet->flags & AV_PKT_FLAG_KEY)) return;
-  const AVRational inBase = ist.Stream->time_base;
-  const AVRational outBase = ost.Stream->time_base;
-  // The output's time starts at the start time; nothing past the recording
-  // time is written.
-  const int64_t start = Options.InputStartTime;
-  if (PacketTime(packet, ist) - start >= Options.RecordingTime) {
-    ost.ReachedEnd = true;
-    return;
-  }
-  const int64_t shift = ff::av_rescale_q(start, AV_TIME_BASE_Q, outBase);
-  const AVMediaType type = ist.Stream->codecpar->codec_type;
-  if (type == AVMEDIA_TYPE_AUDIO) {
-    AudioSize += packet->size;
-  } else if (type == AVMEDIA_TYPE_VIDEO) {
-    VideoSize += packet->size;
-    ost.OutputPosition += 1;
-  }
-  AVPacket* out = Tables->CopiedPacket.get();
-  if (ff::av_packet_ref(out, packet) < 0) throw FFMpegException("av_mallocz fail");
-  out->stream_index = ost.Stream->index;
-  out->pts = packet->pts == AV_NOPTS_VALUE ? AV_NOPTS_VALUE
-                                           : ff::av_rescale_q(packet->pts, inBase, outBase) - shift;
-  out->dts = (packet->dts == AV_NOPTS_VALUE ? ff::av_rescale_q(ist.Pts, AV_TIME_BASE_Q, outBase)
-                                            : ff::av_rescale_q(packet->dts, inBase, outBase)) -
-             shift;
-  out->duration = ff::av_rescale_q(packet->duration, inBase, outBase);
-  out->pos = -1;
-  WritePacket(ost, out);
-  ff::av_packet_unref(out);
-  ost.FrameNumber += 1;
 }
 
 void TCustomFFmpeg::DecodeSubtitle(int index, AVPacket* packet) {

@@ -51,33 +51,69 @@ void TCustomFFmpeg::WritePacket(TTranscodeOutputStream& ost, AVPacket* packet) {
   FilterAndWrite(ost, packet, 0);
 }
 
+void TCustomFFmpeg::BitstreamFilterFailed(TTranscodeOutputStream& ost, size_t index, int stream,
+                                          int result) {
+  const AVBSFContext* filter = ost.BitstreamFilters[index].get();
+  const std::string text = Format("%s failed for stream %d, codec %s", filter->filter->name, stream,
+                                  ost.EncodingNeeded ? ost.Codec->name : "copy");
+  const std::string message = ErrorTextForCode(text, result, true);
+  if (Options.ExitOnError) throw FFMpegException(message);
+  Log(0, message);
+}
+
+void TCustomFFmpeg::ReceiveFiltered(TTranscodeOutputStream& ost, size_t index) {
+  AVBSFContext* filter = ost.BitstreamFilters[index].get();
+  PacketPtr output(ff::av_packet_alloc());
+  if (!output) throw FFMpegException("av_mallocz fail");
+  for (;;) {
+    const int result = ff::av_bsf_receive_packet(filter, output.get());
+    if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return;
+    if (result < 0) {
+      BitstreamFilterFailed(ost, index, ost.Stream->index, result);
+      return;
+    }
+    FilterAndWrite(ost, output.get(), index + 1);
+    ff::av_packet_unref(output.get());
+  }
+}
+
+void TCustomFFmpeg::DrainBitstreamFilters(TTranscodeOutputStream& ost) {
+  // Filters that merge or rechunk packets hold the last ones until the end;
+  // what each gives out then still passes the filters after it.
+  for (size_t index = 0; index < ost.BitstreamFilters.size(); ++index) {
+    const int sent = ff::av_bsf_send_packet(ost.BitstreamFilters[index].get(), nullptr);
+    if (sent < 0 && sent != AVERROR_EOF) {
+      BitstreamFilterFailed(ost, index, ost.Stream->index, sent);
+      continue;
+    }
+    ReceiveFiltered(ost, index);
+  }
+}
+
 void TCustomFFmpeg::FilterAndWrite(TTranscodeOutputStream& ost, AVPacket* packet, size_t index) {
+  // A packet is timed in the stream's base, and after each filter in that
+  // filter's own: pcm_rechunk, for one, counts in samples.
+  const AVRational base =
+      index == 0 ? ost.Stream->time_base : ost.BitstreamFilters[index - 1]->time_base_out;
   if (index < ost.BitstreamFilters.size()) {
     AVBSFContext* filter = ost.BitstreamFilters[index].get();
     PacketPtr input(ff::av_packet_alloc());
     if (!input || ff::av_packet_ref(input.get(), packet) < 0)
       throw FFMpegException("av_mallocz fail");
+    ff::av_packet_rescale_ts(input.get(), base, filter->time_base_in);
     const int sent = ff::av_bsf_send_packet(filter, input.get());
     if (sent < 0) {
-      const std::string text =
-          Format("%s failed for stream %d, codec %s", filter->filter->name, packet->stream_index,
-                 ost.EncodingNeeded ? ost.Codec->name : "copy");
-      const std::string message = ErrorTextForCode(text, sent, true);
-      if (Options.ExitOnError) throw FFMpegException(message);
-      Log(0, message);
+      BitstreamFilterFailed(ost, index, packet->stream_index, sent);
       // The packet goes on as it was.
-      FilterAndWrite(ost, packet, index + 1);
+      ff::av_packet_rescale_ts(input.get(), filter->time_base_in, filter->time_base_out);
+      FilterAndWrite(ost, input.get(), index + 1);
       return;
     }
-    PacketPtr output(ff::av_packet_alloc());
-    if (!output) throw FFMpegException("av_mallocz fail");
-    while (ff::av_bsf_receive_packet(filter, output.get()) >= 0) {
-      FilterAndWrite(ost, output.get(), index + 1);
-      ff::av_packet_unref(output.get());
-    }
+    ReceiveFiltered(ost, index);
     return;
   }
 
+  ff::av_packet_rescale_ts(packet, base, ost.Stream->time_base);
   const int64_t stamp = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
   if (stamp != AV_NOPTS_VALUE) {
     ost.LastMuxDts = stamp + (packet->duration > 0 ? packet->duration : 0);
@@ -108,6 +144,17 @@ void TCustomFFmpeg::CheckEveryStreamWritten() {
                                  output.Context->url, ost->FileIndex, ost->Index,
                                  ost->SyncInput ? ost->SyncInput->FileIndex : -1,
                                  ost->SyncInput ? ost->SyncInput->Index : -1));
+  }
+  // An output with nothing in it at all (say, subtitles without a line) is
+  // no conversion either; Matroska writes a file not even it can open.
+  for (OutputFile& output : OutputFiles) {
+    bool written = false;
+    for (const auto& ost : Tables->OutputStreams) {
+      if (&OutputFiles[ost->FileIndex] == &output && ost->PacketsWritten > 0) written = true;
+    }
+    if (written || output.Streams.empty()) continue;
+    output.Discard = true;
+    throw FFMpegException(Format("No packet was written to %s", output.Context->url));
   }
 }
 

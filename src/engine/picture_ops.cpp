@@ -157,6 +157,13 @@ void CopyPicture(const AVFrame* source, AVFrame* target) {
                     source->height);
 }
 
+void CopyPictureProperties(AVFrame* target, const AVFrame* source) {
+  while (target->nb_side_data > 0)
+    ff::av_frame_remove_side_data(target, target->side_data[0]->type);
+  ff::av_dict_free(&target->metadata);
+  ff::av_frame_copy_props(target, source);
+}
+
 AVFrame* FramePool::Acquire(int width, int height, int format) {
   // Frames of another geometry are of no further use.
   std::erase_if(frames_, [&](const FramePtr& frame) {

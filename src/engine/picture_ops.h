@@ -24,6 +24,11 @@ bool Deinterlace(const AVFrame* source, AVFrame* target);
 // Copies the picture data of `source` into `target` (same size and format).
 void CopyPicture(const AVFrame* source, AVFrame* target);
 
+// Gives a reused `target` the properties of `source` (time stamps, side data
+// such as captions and HDR metadata, metadata) in place of its own: the
+// library's copy only adds to what a frame already holds.
+void CopyPictureProperties(AVFrame* target, const AVFrame* source);
+
 // Writable frames of one geometry, reused from frame to frame. A frame that
 // an encoder still holds is never handed out again until it is released.
 class FramePool {

@@ -1,5 +1,7 @@
 // Progress figures, the report line, the final summary and the per-frame
 // video statistics file.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "engine/custom_ffmpeg.h"
@@ -22,14 +24,12 @@ void TCustomFFmpeg::ReportProgress(bool last) {
   int fps = -1;
   float quality = -1;
   std::string line;
-  // A stage thread writes much of what is read here: it waits meanwhile,
-  // but not while the handlers run.
-  std::vector<std::unique_lock<std::mutex>> holds;
-  for (auto& stage : t.Stages)
-    holds.push_back(stage->Hold());
-
+  // A stage thread goes on writing what is read here: each figure is read
+  // as it stands (they are atomic), and the file under the muxing lock, so
+  // that the reading thread never waits for a picture's work.
   int64_t currentSize = 0;
   if (!OutputFiles.empty() && OutputFiles[0].Context && OutputFiles[0].Context->pb) {
+    std::lock_guard<std::mutex> mux(t.MuxLock);
     AVIOContext* io = OutputFiles[0].Context->pb;
     currentSize = ff::avio_size(io);
     if (currentSize < 0) currentSize = ff::avio_seek(io, 0, SEEK_CUR);
@@ -81,8 +81,9 @@ void TCustomFFmpeg::ReportProgress(bool last) {
         }
       }
     }
-    if (ost.LastMuxDts != AV_NOPTS_VALUE) {
-      const double time = static_cast<double>(ost.LastMuxDts) * av_q2d(ost.Stream->time_base);
+    const int64_t lastDts = ost.LastMuxDts;
+    if (lastDts != AV_NOPTS_VALUE) {
+      const double time = static_cast<double>(lastDts) * av_q2d(ost.Stream->time_base);
       if (time > 0 && (outputTime < 0 || time < outputTime)) outputTime = time;
     }
   }
@@ -90,16 +91,17 @@ void TCustomFFmpeg::ReportProgress(bool last) {
   if (outputTime < 0.01) outputTime = 0.01;
 
   const double bitRate = static_cast<double>(currentSize) * 8 / outputTime / 1000;
-  const int duplicated = FramesDuplicated, dropped = FramesDropped;
+  const long long duplicated = FramesDuplicated, dropped = FramesDropped;
   const int64_t videoSize = VideoSize, audioSize = AudioSize, extraSize = ExtraSize;
-  holds.clear();
   if (ProgressHandler || Options.Verbose > 0 || last) {
     line += Format("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s",
                    static_cast<double>(currentSize) / 1024, outputTime, bitRate);
-    if (Options.Verbose > 1) line += Format(" dup=%d drop=%d", duplicated, dropped);
+    if (Options.Verbose > 1) line += Format(" dup=%lld drop=%lld", duplicated, dropped);
     if (ProgressHandler) {
-      ProgressHandler(*this, frameNumber, fps, static_cast<int>(outputTime * 1000), quality,
-                      static_cast<float>(bitRate), currentSize, TotalDuration);
+      // Milliseconds in 32 bits end after 24.8 days of output.
+      const int milliseconds = static_cast<int>(std::min(outputTime * 1000, double{INT32_MAX}));
+      ProgressHandler(*this, frameNumber, fps, milliseconds, quality, static_cast<float>(bitRate),
+                      currentSize, TotalDuration);
     } else if (Options.Verbose >= 0) {
       Log(1, line);
     }

@@ -1,10 +1,12 @@
 // Where a conversion starts in its inputs: the seek made when an input is
 // opened, and the refusal of a start that an input never reaches.
+#include <algorithm>
 #include <cinttypes>
 
 #include "engine/custom_ffmpeg.h"
 #include "engine/error_text.h"
 #include "engine/option_parsing.h"
+#include "engine/transcode_tables.h"
 
 namespace moskvid {
 
@@ -15,16 +17,22 @@ std::string MicrosecondsText(int64_t microseconds) {
                 ms / 60000 % 60, ms / 1000 % 60, ms % 1000);
 }
 
-void TCustomFFmpeg::SeekToStart(InputFile& input, const std::string& fileName, int64_t position) {
+bool TCustomFFmpeg::SeekToStart(InputFile& input, const std::string& fileName, int64_t position) {
   input.StartTime = Options.InputStartTime;
   const int result = ff::av_seek_frame(input.Context.get(), -1, position, AVSEEK_FLAG_BACKWARD);
-  if (result < 0) {
-    // The time stamps are shifted by the start all the same, so what comes
-    // before it is decoded and left out: slower, but the same output.
-    LogF(0, "Could not seek to %s in %s (%s); reading from its beginning",
-         MicrosecondsText(Options.InputStartTime).c_str(), fileName.c_str(),
-         LibraryErrorText(result).c_str());
-  }
+  if (result >= 0) return true;
+  // The time stamps are shifted by the start all the same, and what comes
+  // before it is decoded and left out (copied video from the key frame at
+  // the start): slower, but the same output.
+  LogF(0, "Could not seek to %s in %s (%s); reading from its beginning",
+       MicrosecondsText(Options.InputStartTime).c_str(), fileName.c_str(),
+       LibraryErrorText(result).c_str());
+  return false;
+}
+
+int64_t TCustomFFmpeg::OutputStartOf(const TTranscodeInputStream& ist) const {
+  const int64_t output = Options.InputStartTime != 0 ? Options.InputStartTime : INT64_MIN;
+  return std::max(output, InputFiles[ist.FileIndex].DropBefore);
 }
 
 void TCustomFFmpeg::CheckStartPositions() const {

@@ -63,8 +63,8 @@ int TCustomFFmpeg::ChooseInputFile(double& minOutputTime) {
       opts = static_cast<double>(Options.RecordingTime) / AV_TIME_BASE;
     } else if (ost->EncodingNeeded && ost->Stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) {
       opts = static_cast<double>(ost->OutputPosition) * av_q2d(ost->Encoder->time_base);
-    } else if (ost->LastMuxDts != AV_NOPTS_VALUE) {
-      opts = static_cast<double>(ost->LastMuxDts) * av_q2d(ost->Stream->time_base);
+    } else if (const int64_t lastDts = ost->LastMuxDts; lastDts != AV_NOPTS_VALUE) {
+      opts = static_cast<double>(lastDts) * av_q2d(ost->Stream->time_base);
     }
     const double ipts = static_cast<double>(ist.Pts);
     if (!t.Files[ist.FileIndex].EofReached) {
@@ -86,7 +86,7 @@ int TCustomFFmpeg::ChooseInputFile(double& minOutputTime) {
   return file;
 }
 
-void TCustomFFmpeg::CorrectTimestamps(int file, AVPacket* packet) {
+bool TCustomFFmpeg::CorrectTimestamps(int file, AVPacket* packet) {
   TranscodeTables& t = *Tables;
   TTranscodeInputStream& ist = *t.InputStreams[t.Files[file].FirstStream + packet->stream_index];
   const AVRational timeBase = ist.Stream->time_base;
@@ -103,6 +103,7 @@ void TCustomFFmpeg::CorrectTimestamps(int file, AVPacket* packet) {
     if (packet->dts != AV_NOPTS_VALUE) packet->dts = std::llround(packet->dts * scale);
     if (packet->pts != AV_NOPTS_VALUE) packet->pts = std::llround(packet->pts * scale);
   }
+  ShiftPacket(packet, ist.JumpShift, timeBase);
 
   // Discontinuities are measured on the decoding time stamps of the stream.
   // Only formats whose clock may restart have them; elsewhere a long gap is
@@ -121,18 +122,14 @@ void TCustomFFmpeg::CorrectTimestamps(int file, AVPacket* packet) {
         LogF(1, "timestamp discontinuity %lld, new offset= %lld", static_cast<long long>(delta),
              static_cast<long long>(input.TsOffset));
       }
-      const int64_t shift = ff::av_rescale_q(delta, AV_TIME_BASE_Q, timeBase);
-      packet->dts -= shift;
-      if (packet->pts != AV_NOPTS_VALUE) packet->pts -= shift;
+      ShiftPacket(packet, delta, timeBase);
     }
   }
-  if (packet->dts != AV_NOPTS_VALUE) {
-    ist.LastDts = ff::av_rescale_q(packet->dts, timeBase, AV_TIME_BASE_Q);
-    ist.NextDts = ist.LastDts;
-    if (packet->duration > 0) {
-      ist.NextDts += ff::av_rescale_q(packet->duration, timeBase, AV_TIME_BASE_Q);
-    }
-  }
+  const bool av = type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO;
+  if (av && !mayJump && !Options.CopyTs && HoldAtJump(file, ist, packet)) return false;
+  if (av) JudgeJumps(file, ist, packet);
+  TrackDecodingTime(ist, packet);
+  return true;
 }
 
 void TCustomFFmpeg::RunMainLoop() {
@@ -163,6 +160,7 @@ void TCustomFFmpeg::RunMainLoop() {
         LogF(0, "Error while reading %s: %s", input->url, LibraryErrorText(result).c_str());
       }
       t.Files[file].EofReached = true;
+      EndJumps(file);
       if (Options.OptShortest) break;
       continue;
     }
@@ -174,15 +172,10 @@ void TCustomFFmpeg::RunMainLoop() {
     const int stream = packet->stream_index;
     const bool known = stream < t.Files[file].StreamCount;
     const int index = t.Files[file].FirstStream + stream;
-    if (known && !t.InputStreams[index]->Discard) {
-      CorrectTimestamps(file, packet.get());
-      if (ProcessInputPacket(index, packet.get()) < 0) {
-        const std::string message = Format("Error while decoding stream #%d.%d", file, stream);
-        if (Options.ExitOnError) throw FFMpegException(message);
-        if (Options.Verbose >= 0) Log(1, message);
-        ff::av_packet_unref(packet.get());
-        continue;
-      }
+    if (known && !t.InputStreams[index]->Discard && CorrectTimestamps(file, packet.get()) &&
+        !DeliverPacket(index, packet.get())) {
+      ff::av_packet_unref(packet.get());
+      continue;
     }
     ff::av_packet_unref(packet.get());
 
@@ -194,11 +187,26 @@ void TCustomFFmpeg::RunMainLoop() {
   }
 }
 
+bool TCustomFFmpeg::DeliverPacket(int index, AVPacket* packet) {
+  if (ProcessInputPacket(index, packet) >= 0) return true;
+  const TTranscodeInputStream& ist = *Tables->InputStreams[index];
+  const std::string message =
+      Format("Error while decoding stream #%d.%d", ist.FileIndex, packet->stream_index);
+  if (Options.ExitOnError) throw FFMpegException(message);
+  if (Options.Verbose >= 0) Log(1, message);
+  return false;
+}
+
 void TCustomFFmpeg::FinishRun() {
   TranscodeTables& t = *Tables;
+  // Packets held back at a jump still to be judged go on as the jump ends.
+  for (int file = 0; file < NbInputFiles(); ++file)
+    EndJumps(file);
   for (size_t i = 0; i < t.InputStreams.size(); ++i) {
     if (t.InputStreams[i]->DecodingNeeded) ProcessInputPacket(static_cast<int>(i), nullptr);
   }
+  for (auto& ost : t.OutputStreams)
+    DrainBitstreamFilters(*ost);
   for (OutputFile& output : OutputFiles) {
     output.TrailerWritten = true;
     const int result = ff::av_write_trailer(output.Context.get());

@@ -38,6 +38,14 @@ struct TTranscodeInputStream {
   // Decoding-time clock of the packets, for the discontinuity test.
   int64_t NextDts = AV_NOPTS_VALUE;
   int64_t LastDts = AV_NOPTS_VALUE;
+  // A forward jump of the decoding times, in a format that flags no
+  // discontinuities, not judged yet: the packets since, held back; the jump
+  // and the time it jumped from (microseconds).
+  std::vector<PacketPtr> JumpHeld;
+  int64_t JumpDelta = 0;
+  int64_t JumpFrom = 0;
+  // Taken off this stream's time stamps for the jumps closed up (microseconds).
+  int64_t JumpShift = 0;
   bool IsStart = true;
   float Quality = 0;  // quality of the last decoded picture
   // The clock of the picture the video path works on; with a stage thread
@@ -49,6 +57,7 @@ struct TTranscodeInputStream {
   FilterGraphPtr FilterGraph;
   AVFilterContext* FilterIn = nullptr;
   AVFilterContext* FilterOut = nullptr;
+  std::string FilterText;  // the chain in the filter graph syntax
   // Where the last picture out of the chain ends, microseconds; the chain
   // may retime pictures, so the decoder's clock does not tell.
   int64_t FilteredEnd = AV_NOPTS_VALUE;
@@ -68,15 +77,22 @@ struct TTranscodeOutputStream {
   int64_t PacketsWritten = 0;  // handed to the muxer
   TTranscodeInputStream* SyncInput = nullptr;
   std::atomic<int64_t> OutputPosition{0};  // encoder time base: frames or samples
-  int64_t LastMuxDts = AV_NOPTS_VALUE;     // stream time base, last packet written
-  std::atomic<bool> ReachedEnd{false};     // nothing more is wanted: the recording time is reached
-  PacketPtr EncodedPacket;                 // what the encoder gives, one per stream and thread
+  // Stream time base, last packet written: by the stream's own thread, read
+  // by the loop and the progress report.
+  std::atomic<int64_t> LastMuxDts{AV_NOPTS_VALUE};
+  std::atomic<bool> ReachedEnd{false};  // nothing more is wanted: the recording time is reached
+  PacketPtr EncodedPacket;              // what the encoder gives, one per stream and thread
   std::vector<BsfContextPtr> BitstreamFilters;
   // Stream copy with an output start time: whether writing has begun, and the
   // video packets since the last key frame before the start, held back so
-  // that the copy can begin at that key frame.
+  // that the copy can begin at that key frame (their bytes, the key frame's
+  // time in microseconds, and whether a key frame was given up for being too
+  // far before the start).
   bool CopyStarted = false;
   std::vector<PacketPtr> HeldPackets;
+  int64_t HeldBytes = 0;
+  int64_t HeldFrom = 0;
+  bool HeldGivenUp = false;
 
   // Video
   bool VideoResample = false;
@@ -94,10 +110,11 @@ struct TTranscodeOutputStream {
   FramePtr InnerFrame;       // view of the scratch picture inside the padding
   FramePtr EncodeFrame;      // the frame handed to the encoder
   FramePtr PreviousPicture;  // repeated where the frame rate needs more frames
-  int LastQuality = 0;       // quality of the last packet (lambda units)
+  // Written by the stream's own thread, read by the progress report.
+  std::atomic<int> LastQuality{0};  // quality of the last packet (lambda units)
   char LastPictureType = 0;
-  std::array<uint64_t, 4> LastError{};   // per-plane error of the last packet
-  std::array<uint64_t, 4> TotalError{};  // accumulated
+  std::array<std::atomic<uint64_t>, 4> LastError{};   // per-plane error of the last packet
+  std::array<std::atomic<uint64_t>, 4> TotalError{};  // accumulated
 
   // Audio
   bool AudioResampling = false;
@@ -115,6 +132,9 @@ struct TTranscodeOutputStream {
 
   ~TTranscodeOutputStream();
 };
+
+// Takes `shift` microseconds off the packet's time stamps that are set.
+void ShiftPacket(AVPacket* packet, int64_t shift, AVRational timeBase);
 
 struct TranscodeTables {
   TranscodeTables();

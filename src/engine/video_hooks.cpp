@@ -80,7 +80,7 @@ AVFrame* TCustomFFmpeg::PreProcessVideoFrame(TTranscodeInputStream& ist, AVFrame
     Log(0, "hook buf malloc error.");
     return picture;
   }
-  ff::av_frame_copy_props(work, picture);
+  CopyPictureProperties(work, picture);
   if (!Options.DoDeinterlace) {
     CopyPicture(picture, work);
   } else if (!Deinterlace(picture, work)) {
@@ -143,7 +143,7 @@ AVFrame* TCustomFFmpeg::RunCustomHook(AVFrame* source, AVFrame* target, int64_t 
     } else if (!painted) {
       Log(0, "hook buf malloc error.");
     } else {
-      if (!target) ff::av_frame_copy_props(painted, source);
+      if (!target) CopyPictureProperties(painted, source);
       ff::sws_scale(FromRgbScaler, bitmap, stride, 0, height, painted->data, painted->linesize);
       result = painted;
     }

@@ -79,7 +79,7 @@ AVFrame* TCustomFFmpeg::BuildOutputPicture(TTranscodeOutputStream& ost, AVFrame*
     Log(0, "error padding picture");
     return nullptr;
   }
-  ff::av_frame_copy_props(target, picture);
+  CopyPictureProperties(target, picture);
   return target;
 }
 
@@ -165,8 +165,8 @@ int TCustomFFmpeg::VideoOutput(TTranscodeOutputStream& ost, TTranscodeInputStrea
       ost.OutputPosition = std::max<int64_t>(rounded, ost.OutputPosition);
     } else if (rounded > ost.OutputPosition) {
       repeatPrevious = rounded - ost.OutputPosition;
-      FramesDuplicated += static_cast<int>(repeatPrevious);
-      if (Options.Verbose > 2) LogF(1, "*** %d dup!", static_cast<int>(repeatPrevious));
+      FramesDuplicated += repeatPrevious;
+      if (Options.Verbose > 2) LogF(1, "*** %lld dup!", static_cast<long long>(repeatPrevious));
     }
   } else {
     ost.OutputPosition =

@@ -70,7 +70,7 @@ void VideoStage::Run() {
     changed_.notify_all();
     if (failed_) continue;  // only this thread writes it once set
     try {
-      std::lock_guard<std::mutex> hold(workLock_);
+      // No lock is held here: the work may wait at a pause.
       work_(item.Frame.get(), item.Clock);
     } catch (...) {
       std::lock_guard<std::mutex> lock(queueLock_);

@@ -40,9 +40,6 @@ class VideoStage {
   // Waits until every queued picture is done and the thread has ended;
   // raises the stage's failure. Nothing may be pushed afterwards.
   void Finish();
-  // While the returned lock is held the stage works on no picture, so that
-  // what it writes can be read.
-  std::unique_lock<std::mutex> Hold() { return std::unique_lock<std::mutex>(workLock_); }
 
  private:
   struct Item {
@@ -55,7 +52,6 @@ class VideoStage {
 
   Work work_;
   size_t depth_;
-  std::mutex workLock_;  // held while a picture is worked on
 
   std::mutex queueLock_;  // guards what follows
   std::condition_variable changed_;

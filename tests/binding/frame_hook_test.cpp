@@ -144,7 +144,7 @@ TEST_F(FrameHookPathTest, RelativeModuleIsTakenFromTheCurrentFolder) {
   CurrentFolder inside(scratch.Path());
 
   ASSERT_EQ(AddFrameHook(chain, {"hooks/counting.so", "a"}), kHookOk);
-  ASSERT_EQ(AddFrameHook(chain, {"here.so"}), kHookOk);
+  ASSERT_EQ(AddFrameHook(chain, {"./here.so"}), kHookOk);
   EXPECT_EQ(fs::current_path(), fs::path(scratch.Path()));
   EXPECT_EQ(PathVariable(), pathBefore);
 
@@ -273,20 +273,25 @@ TEST_F(FrameHookPathTest, AddingModulesLeavesTheFolderAndPathOfARunningConversio
 }
 
 // "vhook=invert_rect.so ..." must work from any folder: the shipped modules
-// sit in "hooks/" beside the program (or in the install module folder); a
-// module in the current folder still comes first.
-TEST_F(FrameHookTest, BareNamesFindTheShippedModulesFromAnyFolder) {
+// sit in "hooks/" beside the program (or in the install module folder). A
+// module of the same name in the current folder (a download folder, a
+// shared drive) is not loaded for a bare name, only when named as a path.
+TEST_F(FrameHookTest, BareNamesFindOnlyTheShippedModules) {
   test::ScratchDir dir;
+  // Planted modules: without "Configure", so they refuse arguments.
+  std::filesystem::copy_file(TestModule("no_configure"), dir.File("invert_rect.so"));
   std::filesystem::copy_file(TestModule("no_configure"), dir.File("own_module.so"));
   CurrentFolder inside(dir.Path());
-  ASSERT_EQ(AddFrameHook(chain, {"own_module.so"}), kHookOk);
+  EXPECT_EQ(AddFrameHook(chain, {"own_module.so"}), kHookNotLoadable);
+  ASSERT_EQ(AddFrameHook(chain, {"./invert_rect.so"}), kHookOk);
   ASSERT_EQ(AddFrameHook(chain, {"invert_rect.so", "0", "0", "2", "1"}), kHookOk);
   EXPECT_EQ(AddFrameHook(chain, {"no_such_module.so"}), kHookNotLoadable);
   ASSERT_NE(chain, nullptr);
-  EXPECT_EQ(chain->Configure, nullptr);  // the current folder's module
+  EXPECT_EQ(chain->Configure, nullptr);  // the planted module, named as a path
   ASSERT_NE(chain->Next, nullptr);
+  EXPECT_NE(chain->Next->Configure, nullptr);  // the shipped one
   EXPECT_EQ(chain->Next->Next, nullptr);
-  // The own module paints everything 235, then the shipped one inverts two pixels.
+  // The planted module paints everything 235, then the shipped one inverts two pixels.
   uint8_t pixels[4] = {10, 10, 10, 10};
   MoskvidHookPicture picture{{pixels, nullptr, nullptr, nullptr}, {4, 0, 0, 0}};
   ProcessFrameHooks(chain, &picture, AV_PIX_FMT_GRAY8, 4, 1, 0);

@@ -88,6 +88,42 @@ TEST_F(ProbeTest, AHugeClaimedSizeWithoutAPictureGivesNoPicture) {
   EXPECT_TRUE(probe.LastFrame().Empty());
 }
 
+// Beyond 8192 x 8192 pixels nothing is decoded for a preview: a header that
+// claims such a picture is answered at once, and a stream that switches to
+// one in mid-stream (a damaged file can, from a few bytes) gives no picture
+// instead of gigabytes of frames and bitmaps.
+TEST_F(ProbeTest, PicturesBeyondThePreviewLimitAreNotDecoded) {
+  ScratchDir scratch;
+  const std::string big = scratch.File("big.png");
+  const std::string mixed = scratch.File("mixed.mkv");
+  RunCommand("ffmpeg -v error -nostdin -f lavfi -i color=c=blue:size=8200x8200 -frames:v 1 " +
+             Quote(big));
+  RunCommand(
+      "ffmpeg -v error -nostdin -f lavfi -i color=c=red:size=64x48:rate=25 -frames:v 2 -c:v "
+      "png " +
+      Quote(scratch.File("small.mkv")));
+  RunCommand("ffmpeg -v error -nostdin -i " + Quote(big) + " -c:v copy " +
+             Quote(scratch.File("big.mkv")));
+  ASSERT_TRUE(probe.Open(big)) << probe.LastError();
+  EXPECT_TRUE(probe.DecodeNextFrame().Empty());
+  EXPECT_NE(probe.LastError().find("8200x8200 is too large"), std::string::npos)
+      << probe.LastError();
+  probe.Close();
+
+  // The small pictures' header, then the big one: the first decodes, the
+  // second is refused by the decoder.
+  std::ofstream list(scratch.File("list.txt"));
+  list << "file '" << scratch.File("small.mkv") << "'\nfile '" << scratch.File("big.mkv") << "'\n";
+  list.close();
+  RunCommand("ffmpeg -v error -nostdin -f concat -safe 0 -i " + Quote(scratch.File("list.txt")) +
+             " -c copy " + Quote(mixed));
+  ASSERT_TRUE(probe.Open(mixed)) << probe.LastError();
+  EXPECT_EQ(probe.DecodeNextFrame().Width(), 64);
+  EXPECT_EQ(probe.DecodeNextFrame().Width(), 64);
+  EXPECT_TRUE(probe.DecodeNextFrame().Empty());
+  probe.Close();
+}
+
 TEST_F(ProbeTest, RecordsOfAClip) {
   ASSERT_TRUE(probe.Open(Media("h264_aac.mp4"))) << probe.LastError();
   EXPECT_EQ(probe.StreamCount, 2);

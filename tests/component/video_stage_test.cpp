@@ -92,6 +92,58 @@ TEST_F(VideoStageTest, PauseHoldsTheStageAndStopEndsIt) {
   EXPECT_LT(frames, CountFrames(Media("h264_aac_1080p.mp4"), "v:0"));
 }
 
+// Two tasks with hooks run side by side, their pictures on stage threads:
+// removing the first renumbers the second while its hooks run, a pause holds
+// the stage, and after a stop the pictures still queued are not worked on.
+// Run under ThreadSanitizer too.
+TEST_F(VideoStageTest, RemovalPauseAndStopWhileHooksRun) {
+  const std::string input = scratch.File("long.mp4");
+  RunCommand(
+      "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=25:duration=20 -c:v libx264 "
+      "-preset ultrafast " +
+      Quote(input));
+  std::atomic<int> hooks{0}, renumbered{0}, afterStop{0};
+  std::atomic<bool> removed{false}, stopped{false};
+  converter.OnBeforeHook = [&](int index, int64_t, THookAction& action) {
+    hooks += 1;
+    if (removed && index == 0) renumbered += 1;
+    if (stopped) afterStop += 1;
+    action = haIgnore;  // the picture hook is never asked
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  converter.OnCustomHook = [](int, TBitmap24&, int, int64_t, bool&, bool&) {};
+  for (const char* name : {"first.mp4", "second.mp4"}) {
+    const int index = converter.AddInput(input);
+    ASSERT_GE(index, 0) << converter.LastError();
+    TOutputOptions record;
+    record.ExtOptions = "vcodec=mpeg4";
+    record.CustomHook = true;
+    record.BeforeHook = true;
+    ASSERT_TRUE(converter.SetOutput(index, scratch.File(name), &record)) << converter.LastError();
+  }
+  converter.SetProgressInterval(100);
+  converter.StartConvert(2);
+  ASSERT_TRUE(WaitFor("progress", 1));
+  // The first task has ended when this returns: only the second one hooks.
+  converter.RemoveTask(0);
+  removed = true;
+  for (int i = 0; i < 3000 && renumbered == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_GT(renumbered, 0) << "the second task's hooks never said index 0";
+
+  converter.PauseConvert();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const int held = hooks;
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(hooks, held);
+  converter.ResumeConvert();
+  converter.StopConvert();
+  stopped = true;
+  ASSERT_TRUE(WaitForEnd());
+  // At most the picture that was being worked on as the stop came.
+  EXPECT_LE(afterStop, 1);
+}
+
 TEST_F(VideoStageTest, HooksKeepTheirOrderOffTheWorker) {
   std::vector<int> painted;
   std::vector<uint32_t> threads;

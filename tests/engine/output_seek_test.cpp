@@ -76,5 +76,45 @@ TEST_F(OutputSeekTest, ReencodingHoldsThePart) {
   EXPECT_NEAR(CountFrames(out, "v:0"), 50, 1);
 }
 
+// Started inside the first group of pictures: the held packets before the
+// start (the first ones of a Matroska stream with B-pictures have no
+// decoding time) get decoding times that increase, which MP4 insists on, and
+// the frame limit counts them too.
+TEST_F(OutputSeekTest, CopyFromTheKeyFrameBeforeTheStartIntoMp4) {
+  const std::string out = scratch.File("early.mp4");
+  ConvertOrFail(source, {}, out, {"ss=0.1\nvcodec=copy\nacodec=copy"});
+  int status = 0;
+  EXPECT_EQ(RunCommand("ffmpeg -v error -xerror -i " + Quote(out) + " -f null - 2>&1", &status),
+            "");
+  EXPECT_EQ(status, 0);
+  // What shows before the start is cut by the edit list.
+  EXPECT_NEAR(CountFrames(out, "v:0"), 5.9 * 25, 1);
+
+  // 23 packets wait from the key frame at 0 s to the start at 0.9 s.
+  engine.ResetOptions();
+  const std::string limited = scratch.File("limited.mp4");
+  ConvertOrFail(source, {}, limited, {"ss=0.9\nvframes=10\nvcodec=copy\nan=1"});
+  EXPECT_EQ(CountPackets(limited, "v:0"), 10);
+}
+
+// A key frame more than 30 s before the start is not waited for with every
+// packet after it held in memory: the copy begins at the next key frame.
+TEST_F(OutputSeekTest, AKeyFrameFarBeforeTheStartIsGivenUp) {
+  const std::string sparse = scratch.File("sparse.mkv");
+  RunCommand(
+      "ffmpeg -v error -nostdin -y -f lavfi -i testsrc=size=64x48:rate=25:duration=40 "
+      "-f lavfi -i sine=duration=40 -c:v libx264 -preset ultrafast "
+      "-x264-params keyint=1000:scenecut=0 -force_key_frames 36 -c:a aac " +
+      Quote(sparse));
+  const std::string out = scratch.File("late.mkv");
+  ConvertOrFail(sparse, {}, out, {"ss=35\nvcodec=copy\nacodec=copy"});
+  EXPECT_TRUE(Logged("Stream #0.0 has no key frame within 30 s before the start"))
+      << ::testing::PrintToString(logLines);
+  // The sound from the start, the pictures from the key frame a second later.
+  EXPECT_NEAR(StreamSpan(out, "a:0").start, 0, 0.05);
+  EXPECT_NEAR(StreamSpan(out, "v:0").start, 1, 0.05);
+  EXPECT_NEAR(CountPackets(out, "v:0"), 100, 1);
+}
+
 }  // namespace
 }  // namespace moskvid::test

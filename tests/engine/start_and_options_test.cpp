@@ -33,6 +33,17 @@ class StartAndOptionsTest : public EngineTest {
   }
 
   static double Seconds(const std::string& file) { return ToDouble(ProbeFormat(file)["duration"]); }
+
+  // A pipe that `source` is written into once the engine opens it; a pipe
+  // cannot be sought.
+  std::string Pipe(const std::string& source, const std::string& name) {
+    const std::string pipe = scratch.File(name);
+    EXPECT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    // The writer gives up on its own if the engine never opens the pipe.
+    RunCommand("(timeout 60 sh -c " + Quote("cat " + Quote(source) + " > " + Quote(pipe)) +
+               " &) >/dev/null 2>&1");
+    return pipe;
+  }
 };
 
 TEST_F(StartAndOptionsTest, StartAtOrBeyondTheEndFailsNamingStartAndDuration) {
@@ -102,18 +113,38 @@ TEST_F(StartAndOptionsTest, StartInsideTheInputConvertsTheRest) {
 TEST_F(StartAndOptionsTest, FailedSeekIsReportedAndTheStartStillHolds) {
   const std::string ts = scratch.File("five.ts");
   RunCommand("ffmpeg -v error -y -i " + Quote(Clip("five.mp4")) + " -c copy " + Quote(ts));
-  const std::string pipe = scratch.File("five.pipe");
-  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  // The writer gives up on its own if the engine never opens the pipe.
-  RunCommand("(timeout 60 sh -c " + Quote("cat " + Quote(ts) + " > " + Quote(pipe)) +
-             " &) >/dev/null 2>&1");
-
+  const std::string pipe = Pipe(ts, "five.pipe");
   const std::string out = scratch.File("from-pipe.mp4");
   ConvertOrFail(pipe, {"ss=2"}, out, {"vcodec=mpeg4", "acodec=aac"});
   EXPECT_TRUE(LoggedAt(0, "Could not seek to 00:00:02.000 in " + pipe))
       << ::testing::PrintToString(logLines);
   EXPECT_NEAR(CountFrames(out, "v:0"), 75, 1);
   EXPECT_NEAR(Seconds(out), 3.0, 0.1);
+}
+
+// Without the seek, stream copy still begins at the key frame at the start,
+// and pictures re-encoded without frame-rate synchronisation ("vsync=0")
+// still leave out what comes before it: both start at zero, in step with
+// the sound, as after a seek.
+TEST_F(StartAndOptionsTest, FailedSeekKeepsTheStartForCopyAndUntimedPictures) {
+  const std::string ts = scratch.File("sync.ts");
+  RunCommand("ffmpeg -v error -y -i " + Quote(Media("sync_25.mp4")) + " -c copy " + Quote(ts));
+  for (const char* options : {"vcodec=copy\nacodec=copy", "vcodec=mpeg4\nvsync=0\nacodec=aac"}) {
+    engine.ResetOptions();
+    logLines.clear();
+    logLevels.clear();
+    const std::string out = scratch.File("from-pipe.mkv");
+    ConvertOrFail(Pipe(ts, "sync.pipe"), {"ss=1"}, out, {options});
+    std::filesystem::remove(scratch.File("sync.pipe"));
+    EXPECT_TRUE(LoggedAt(0, "Could not seek to 00:00:01.000")) << options;
+    const Span video = StreamSpan(out, "v:0"), audio = StreamSpan(out, "a:0");
+    EXPECT_NEAR(video.start, 0, 0.05) << options;
+    EXPECT_NEAR(audio.start, 0, 0.05) << options;
+    EXPECT_NEAR(video.Length(), 8, 0.1) << options;
+    // The flash and the beep at 2 s of the source, at 1 s of the output.
+    EXPECT_NEAR(Nearest(FlashTimes(out), 1), 1, 0.05) << options;
+    EXPECT_NEAR(Nearest(BeepTimes(out), 1), 1, 0.05) << options;
+  }
 }
 
 TEST_F(StartAndOptionsTest, AStreamThatWroteNothingFailsTheRun) {
@@ -152,6 +183,18 @@ TEST_F(StartAndOptionsTest, AStreamThatWroteNothingFailsTheRun) {
   const std::string picture = scratch.File("still.mp4");
   ConvertOrFail(Media("still.png"), {}, picture, {"vcodec=mpeg4"});
   EXPECT_GE(CountFrames(picture, "v:0"), 1);
+
+  // Lyrics with tags and no line (found by transcode_fuzzer): the output
+  // would hold an empty subtitle track, which Matroska cannot even open.
+  engine.ResetOptions();
+  const std::string lyrics = scratch.File("tags.lrc");
+  RunCommand("printf '[ar:Someone]\\n[ti:Nothing sung]\\n' > " + Quote(lyrics));
+  const std::string empty = scratch.File("empty.mkv");
+  ASSERT_TRUE(Convert(lyrics, {}, empty, {})) << engine.ErrorText;
+  EXPECT_TRUE(engine.HasException);
+  EXPECT_NE(engine.ExceptionMessage.find("No packet was written to " + empty), std::string::npos)
+      << engine.ExceptionMessage;
+  EXPECT_FALSE(std::filesystem::exists(empty));
 }
 
 TEST_F(StartAndOptionsTest, UnknownOptionNamesAreWarnedAndIgnored) {

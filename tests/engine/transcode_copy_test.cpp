@@ -1,4 +1,6 @@
 // Stream copy end to end, checked with ffprobe.
+#include <sstream>
+
 #include "engine/engine_test_support.h"
 
 namespace moskvid::test {
@@ -74,6 +76,62 @@ TEST_F(StreamCopyTest, VolumeCannotApplyToCopiedAudio) {
   EXPECT_EQ(engine.ExceptionMessage,
             "-acodec copy and -vol are incompatible (frames are not decoded)");
   EXPECT_FALSE(engine.Finished);
+}
+
+// With a length, the copy ends in decode order: pictures that show before
+// the end but refer to a later picture past it are not written without it.
+// Every copied picture decodes, and as the source's own picture.
+TEST_F(StreamCopyTest, CopyWithALengthKeepsEveryPictureDecodable) {
+  const std::string tone = " -f lavfi -i sine=duration=6 ";
+  const std::string picture = "-f lavfi -i testsrc=size=160x120:rate=25:duration=6";
+  struct Case {
+    std::string name, codecs;
+    double length;
+  };
+  const Case cases[] = {
+      {"hevc.mkv", "-c:v libx265 -pix_fmt yuv420p -x265-params log-level=none:bframes=3 -c:a aac",
+       2.3},
+      {"hevc.mkv", "-c:v libx265 -pix_fmt yuv420p -x265-params log-level=none:bframes=3 -c:a aac",
+       0.5},
+      {"mpeg2.ts", "-c:v mpeg2video -bf 2 -g 12 -c:a mp2", 3.1},
+  };
+  for (const Case& c : cases) {
+    const std::string source = scratch.File("source-" + c.name), out = scratch.File(c.name);
+    RunCommand("ffmpeg -v error -y " + picture + tone + c.codecs + " " + Quote(source));
+    engine.ResetOptions();
+    ConvertOrFail(source, {}, out, {"vcodec=copy\nacodec=copy\nt=" + std::to_string(c.length)});
+    int status = 0;
+    EXPECT_EQ(RunCommand("ffmpeg -v error -xerror -i " + Quote(out) + " -f null - 2>&1", &status),
+              "")
+        << c.name << " " << c.length;
+    EXPECT_EQ(status, 0);
+    const auto hashes = [](const std::string& file) {
+      return RunCommand("ffmpeg -v error -i " + Quote(file) +
+                        " -map 0:v -f framemd5 - | grep -v '^#' | cut -d, -f6");
+    };
+    const std::string all = hashes(source), copied = hashes(out);
+    std::istringstream lines(copied);
+    int pictures = 0;
+    for (std::string line; std::getline(lines, line); ++pictures)
+      EXPECT_NE(all.find(line), std::string::npos) << c.name << " picture " << pictures;
+    // At most the pictures after the last one kept in decode order are lost.
+    EXPECT_GE(pictures, c.length * 25 - 4) << c.name << " " << c.length;
+    EXPECT_LE(pictures, c.length * 25 + 1) << c.name << " " << c.length;
+  }
+}
+
+// A bit-stream filter may hold packets back until it sees the end: here the
+// last 150 of 66150 samples, which it gives out only when it is drained.
+TEST_F(StreamCopyTest, BitstreamFiltersGiveTheirLastPacketsAtTheEnd) {
+  for (const char* codec : {"copy", "pcm_s16le"}) {
+    engine.ResetOptions();
+    const std::string out = scratch.File(std::string(codec) + ".mkv");
+    ConvertOrFail(
+        Media("audio_mono_22k.wav"), {}, out,
+        {std::string("acodec=") + codec + "\nabsf=pcm_rechunk=nb_out_samples=1000:pad=0"});
+    EXPECT_EQ(CountSamples(out), 66150) << codec;
+    EXPECT_EQ(CountPackets(out, "a:0"), 67) << codec;
+  }
 }
 
 }  // namespace

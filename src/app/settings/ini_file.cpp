@@ -113,8 +113,10 @@ bool TIniFile::WriteString(const std::string& section, const std::string& key,
   const auto folder = std::filesystem::path(fileName_).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, error);
   std::ofstream file(fileName_, std::ios::trunc);
+  // Reading drops one carriage return from each line: a line that still ends
+  // in one had two, and gets them back, so that its value stays as it was.
   for (const std::string& line : lines)
-    file << line << "\n";
+    file << line << (!line.empty() && line.back() == '\r' ? "\r\n" : "\n");
   return static_cast<bool>(file);
 }
 

@@ -55,6 +55,20 @@ TEST(IniFileTest, NamesIgnoreCaseValuesAreTakenAsWritten) {
   EXPECT_EQ(ini.ReadInteger("Settings", "number", 0), 13);
 }
 
+// Found by ini_fuzzer: a value that ends in a carriage return (its line ends
+// in two) lost it when another key was written.
+TEST(IniFileTest, AWriteKeepsTheValuesOfOtherLinesExactly) {
+  ScratchDir dir;
+  const std::string path = dir.File("cr.ini");
+  std::ofstream(path) << "[s]\r\nkept=4 \r\r\nplain=5\r\n";
+  TIniFile ini(path);
+  ASSERT_EQ(ini.ReadString("s", "kept", ""), "4 \r");
+  ASSERT_TRUE(ini.WriteString("s", "new", "1"));
+  EXPECT_EQ(ini.ReadString("s", "kept", ""), "4 \r");
+  EXPECT_EQ(ini.ReadString("s", "plain", ""), "5");
+  EXPECT_EQ(ini.ReadString("s", "new", ""), "1");
+}
+
 TEST(IniFileTest, MissingFileReadsDefaultsAndTheFirstWriteCreatesIt) {
   ScratchDir dir;
   TIniFile ini(dir.File("sub/new.ini"));
