@@ -341,6 +341,68 @@ class MainWindowTest : public QObject {
     QVERIFY(window.lvFiles->SubItem(0, fcSource).endsWith("dropped.mp3"));
   }
 
+  // A dropped folder gives its media files in natural order, once; a window
+  // gone without closing (as when killed) leaves its list, trims and crops
+  // to the next one; outputs can go beside their sources.
+  void FoldersAndTheListAfterAKill() {
+    WindowFixture fixture;
+    RunCommand("mkdir -p " + Quote(fixture.scratch.File("season/b")) + " " +
+               Quote(fixture.scratch.File("season/.hidden")));
+    for (const char* name : {"season/ep10.mp3", "season/ep2.MP3", "season/b/ep1.mp3",
+                             "season/.hidden/ep3.mp3", "season/notes.txt"})
+      fixture.Copy("audio.mp3", name);
+    const QString season = Q(fixture.scratch.File("season"));
+    auto window = std::make_unique<TfrmMain>(fixture.services);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(season)});
+    for (int drop = 0; drop < 2; ++drop) {  // the second adds nothing
+      QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+      QCoreApplication::sendEvent(window->lvFiles->viewport(), &enter);
+      QDropEvent event(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+      QCoreApplication::sendEvent(window->lvFiles->viewport(), &event);
+      WindowFixture::WaitForAdding(*window);
+    }
+    QStringList sources;
+    for (int i = 0; i < window->lvFiles->Count(); ++i)
+      sources << window->lvFiles->SubItem(i, fcSource).mid(season.size() + 1);
+    QCOMPARE(sources, QStringList({"b/ep1.mp3", "ep2.MP3", "ep10.mp3"}));
+
+    TlvFilesRecord& record = window->lvFiles->Entry(1)->Record;
+    record.TrimStart = 1500;
+    record.TrimLength = 2000;
+    record.CropTop = 16;
+    record.CropRight = 10;
+    window->lvFiles->SetSubItem(1, fcTrimmedLength, "2");
+    window->lvFiles->SetChecked(2, false);
+    window->lvFiles->SetSubItem(0, fcProgress, "42%");  // converting when killed
+    const std::string listFile = fixture.scratch.File("state/moskvid/files.list");
+    QTRY_VERIFY(RunCommand("cat " + Quote(listFile)).find("Converting") != std::string::npos);
+    window.reset();
+
+    window = std::make_unique<TfrmMain>(fixture.services);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    TFilesListView& list = *window->lvFiles;
+    QCOMPARE(list.Count(), 3);
+    QCOMPARE(list.SubItem(0, fcProgress), QString("Stopped"));
+    QCOMPARE(list.SubItem(1, fcTrimmedLength), QString("2"));
+    const TlvFilesRecord& back = list.Entry(1)->Record;
+    QVERIFY(back.TrimStart == 1500 && back.TrimLength == 2000 && back.CropTop == 16 &&
+            back.CropRight == 10 && back.CropLeft == 0);
+    QVERIFY(list.Checked(0) && list.Checked(1) && !list.Checked(2));
+    QVERIFY(window->mmoLog->toPlainText().contains("did not close normally"));
+
+    window->ckSameFolder->click();
+    QCOMPARE(QFileInfo(list.Entry(0)->toolTip(fcDestination)).absolutePath(), season + "/b");
+    QCOMPARE(QFileInfo(list.Entry(2)->toolTip(fcDestination)).absolutePath(), season);
+    window->close();  // a normal close: the next window starts empty
+    window = std::make_unique<TfrmMain>(fixture.services);
+    window->show();
+    QCOMPARE(window->lvFiles->Count(), 0);
+  }
+
   void HelpPagesAndAbout() {
     WindowFixture fixture;
     TfrmMain& window = fixture.Window();
