@@ -67,13 +67,25 @@ void TfrmMain::KeepList(bool closing) {
   if (!keeper_) return;
   TKeptList list;
   list.Closed = closing;
+  // The run's first task without an end is converting, although a short one
+  // may not have shown a percentage yet.
+  int converting = -1;
+  for (int task = 0; run_.Phase() == rpRunning && task < run_.TaskCount(); ++task) {
+    const int position = run_.Position(task);
+    const QString state = position >= 0 ? lvFiles->SubItem(position, fcProgress) : "100%";
+    if (state != "100%" && state != "Failed" && state != "Stopped") {
+      converting = position;
+      break;
+    }
+  }
   for (int i = 0; i < lvFiles->Count(); ++i) {
     const TFileItem* item = lvFiles->Entry(i);
     TKeptEntry entry;
     entry.Record = item->Record;
     entry.Checked = lvFiles->Checked(i);
     entry.TrimmedSeconds = item->text(fcTrimmedLength).toInt();
-    entry.State = KeptState(item->text(fcProgress).toStdString());
+    entry.State =
+        i == converting ? KeptState("0%") : KeptState(item->text(fcProgress).toStdString());
     entry.Note = item->toolTip(fcProgress).toStdString();
     list.Entries.push_back(entry);
   }
