@@ -55,3 +55,21 @@ if [ ! -f "$gop" ]; then
 fi
 echo -n "preview, slider change to frame drawn: "
 "$bench" preview "$gop" 200 2>/dev/null
+
+# Adding a folder of 1,000 small clips (3 s, 320x240 H.264 + AAC) to the list:
+# the time until all are in, and the longest gap between repaints meanwhile.
+folder="$work/folder_1000"
+if [ "$(find "$folder" -name '*.mp4' 2>/dev/null | wc -l)" -ne 1000 ]; then
+  rm -rf "$folder"
+  mkdir -p "$folder"
+  ffmpeg -v error -y -f lavfi -i "testsrc=size=320x240:rate=25:duration=3" \
+    -f lavfi -i "sine=frequency=440:duration=3" -c:v libx264 -preset ultrafast -c:a aac \
+    -shortest "$folder/ep1.mp4"
+  for ((n = 2; n <= 1000; n++)); do cp "$folder/ep1.mp4" "$folder/ep$n.mp4"; done
+fi
+export XDG_STATE_HOME="$work/state"
+for ((i = 1; i <= runs; i++)); do
+  rm -rf "$XDG_STATE_HOME"
+  echo -n "add folder: "
+  "$bench" add "$folder" 1000 2>/dev/null
+done

@@ -33,9 +33,12 @@ std::vector<TProbedFile> TAddWorker::Take() {
 }
 
 void TAddWorker::Cancel() {
-  cancelled_ = true;
   std::lock_guard<std::mutex> guard(lock_);
+  cancelled_ = true;
   requests_.clear();
+  // Dropped, so not met: they may be added again.
+  for (const TProbedFile& dropped : ready_)
+    seen_.erase(dropped.Record.SourceFile);
   ready_.clear();
 }
 
@@ -68,7 +71,10 @@ void TAddWorker::Run() {
     Request request;
     {
       std::lock_guard<std::mutex> guard(lock_);
-      if (requests_.empty() || cancelled_) {
+      // A cancel dropped what was queued before it; what came after it is
+      // still wanted.
+      cancelled_ = false;
+      if (requests_.empty()) {
         running_ = false;
         return;
       }
@@ -93,7 +99,11 @@ void TAddWorker::Run() {
       TProbedFile probed = ProbeForList(converter, path, static_cast<int>(position));
       std::lock_guard<std::mutex> guard(lock_);
       ++done_;
-      if (!cancelled_) ready_.push_back(std::move(probed));
+      if (cancelled_) {
+        seen_.erase(path);
+      } else {
+        ready_.push_back(std::move(probed));
+      }
     }
   }
 }

@@ -30,7 +30,8 @@ class TAddWorker {
              const std::set<std::string>& listed);
   // What has been probed since the last call, in order.
   std::vector<TProbedFile> Take();
-  // Stops after the file being probed; what is not yet taken is dropped.
+  // Stops after the file being probed; what is queued or not yet taken is
+  // dropped. Paths queued afterwards are added.
   void Cancel();
   // True once everything queued has been probed (or cancelled) and taken.
   bool Idle() const;

@@ -9,6 +9,7 @@ namespace moskvid {
 
 TProbedFile ProbeForList(TCCAVConverter& converter, const std::string& path, int position) {
   TProbedFile probed;
+  probed.Record.SourceFile = path;
   TInputOptions input;
   input.FileName = path;
   const int index = converter.AddInput(path, &input);
@@ -23,7 +24,6 @@ TProbedFile ProbeForList(TCCAVConverter& converter, const std::string& path, int
   probed.Log = {"", probe->InfoText(), std::to_string(seconds),
                 std::to_string(probe->ProbeFileSize())};
   probed.Record.BatchIndex = static_cast<int32_t>(position);
-  probed.Record.SourceFile = path;
   probed.Record.Duration = static_cast<int32_t>(seconds);
   probed.Opened = true;
   converter.RemoveTask(index);

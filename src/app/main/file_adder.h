@@ -23,7 +23,8 @@ struct TAddCallbacks {
   std::function<void(const std::string& line)> Log;
 };
 
-// One file as the list takes it: its record (without an output name) and
+// One file as the list takes it: its record (its source always, the rest
+// only when opened; never an output name) and
 // its lines for the log; `Opened` is false when it could not be opened, and
 // then the lines say why.
 struct TProbedFile {

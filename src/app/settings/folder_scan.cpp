@@ -49,18 +49,6 @@ int NaturalCompare(const std::string& a, const std::string& b) {
   return 0;
 }
 
-std::vector<std::string> Components(const std::string& path) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (start <= path.size()) {
-    const size_t slash = path.find('/', start);
-    parts.push_back(path.substr(start, slash == std::string::npos ? slash : slash - start));
-    if (slash == std::string::npos) break;
-    start = slash + 1;
-  }
-  return parts;
-}
-
 bool Hidden(const fs::path& path) {
   const std::string name = path.filename().string();
   return !name.empty() && name[0] == '.';
@@ -74,11 +62,12 @@ bool NaturalLess(const std::string& a, const std::string& b) {
 }
 
 bool NaturalPathLess(const std::string& a, const std::string& b) {
-  const std::vector<std::string> x = Components(a), y = Components(b);
-  for (size_t k = 0; k < x.size() && k < y.size(); ++k) {
-    if (x[k] != y[k]) return NaturalLess(x[k], y[k]);
+  const fs::path x(a), y(b);
+  auto i = x.begin(), j = y.begin();
+  for (; i != x.end() && j != y.end(); ++i, ++j) {
+    if (*i != *j) return NaturalLess(i->string(), j->string());
   }
-  return x.size() < y.size();
+  return i == x.end() && j != y.end();
 }
 
 const TFileFilter& MediaFileFilter() {

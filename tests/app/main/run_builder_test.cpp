@@ -5,7 +5,9 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <thread>
 
+#include "app/main/add_worker.h"
 #include "app/main/file_adder.h"
 #include "app/main/run_builder.h"
 #include "app/main/snapshot_files.h"
@@ -264,6 +266,42 @@ TEST(SnapshotFiles, AnUnwritableFolderRaisesAfterTheFilesBeforeIt) {
   EXPECT_THROW(WriteSnapshots(full, small, folder, TSnapshotChoice{}), TFileWriteError);
   EXPECT_TRUE(fs::is_regular_file(folder + "Snapshot_full.bmp"));
   EXPECT_FALSE(fs::exists(folder + "Snapshot_full.jpg"));
+}
+
+// The adder's thread: a cancel drops all that was queued or not yet taken,
+// and those files can be added again; listed and repeated files are skipped.
+TEST_F(RunBuilderTest, AdderThreadCancelsAndAddsAgain) {
+  fs::create_directories(scratch.File("season/extra"));
+  for (const char* name : {"season/ep10.mp4", "season/ep2.mp4", "season/extra/ep1.mp4"})
+    Copy("h264_aac.mp4", name);
+  Copy("h264_aac.mp4", "season/notes.txt");
+  fs::copy_file(Media("h264_aac.mp4"), scratch.File("season/broken.mp4"));
+  fs::resize_file(scratch.File("season/broken.mp4"), 100);
+  TAddWorker worker;
+  auto drain = [&worker] {
+    std::vector<TProbedFile> all;
+    while (!worker.Idle()) {
+      for (TProbedFile& probed : worker.Take())
+        all.push_back(std::move(probed));
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return all;
+  };
+  worker.Queue({scratch.File("season")}, true, {});
+  worker.Cancel();
+  EXPECT_TRUE(drain().empty());
+
+  worker.Queue({scratch.File("season"), scratch.File("season/ep2.mp4")}, true,
+               {scratch.File("season/ep10.mp4")});
+  const std::vector<TProbedFile> added = drain();
+  std::vector<std::string> sources;
+  for (const TProbedFile& probed : added)
+    sources.push_back(fs::path(probed.Record.SourceFile).filename().string() +
+                      (probed.Opened ? "" : " (not opened)"));
+  EXPECT_EQ(sources, (std::vector<std::string>{"broken.mp4 (not opened)", "ep2.mp4", "ep1.mp4"}));
+  ASSERT_EQ(added.size(), 3u);
+  EXPECT_EQ(added[1].Record.Duration, 3);  // probed: the clip's length
+  EXPECT_NE(added[0].Log[1].find("File open error"), std::string::npos);
 }
 
 }  // namespace
