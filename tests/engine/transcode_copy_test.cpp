@@ -96,7 +96,9 @@ TEST_F(StreamCopyTest, CopyWithALengthKeepsEveryPictureDecodable) {
       {"mpeg2.ts", "-c:v mpeg2video -bf 2 -g 12 -c:a mp2", 3.1},
   };
   for (const Case& c : cases) {
-    const std::string source = scratch.File("source-" + c.name), out = scratch.File(c.name);
+    // An output of its own for each case: an existing one is never replaced.
+    const std::string source = scratch.File("source-" + c.name),
+                      out = scratch.File(std::to_string(c.length) + "-" + c.name);
     RunCommand("ffmpeg -v error -y " + picture + tone + c.codecs + " " + Quote(source));
     engine.ResetOptions();
     ConvertOrFail(source, {}, out, {"vcodec=copy\nacodec=copy\nt=" + std::to_string(c.length)});
