@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMenuBar>
@@ -543,28 +542,6 @@ void TfrmMain::cbOutputFormatChange(int index) {
 void TfrmMain::edDirectoryChange(const QString& text) {
   TAppSettings(global_->ConfigFile()).SetOutputFolder(text.toStdString());
   RefreshDestinations();
-}
-
-void TfrmMain::ckSameFolderClick(bool beside) {
-  TAppSettings(global_->ConfigFile()).SetOutputBesideSource(beside);
-  edDirectory->setEnabled(!beside);
-  btnBrows->setEnabled(!beside);
-  RefreshDestinations();
-}
-
-void TfrmMain::btnOpenClick() {
-  const TAppSettings settings(global_->ConfigFile());
-  if (settings.OutputBesideSource()) {
-    // The folder of the current entry, whose output goes beside it.
-    const int current = lvFiles->Selected() >= 0 ? lvFiles->Selected() : 0;
-    if (TFileItem* entry = lvFiles->Entry(current)) {
-      services_.OpenUrl(QUrl::fromLocalFile(
-          QFileInfo(QString::fromStdString(entry->Record.SourceFile)).absolutePath()));
-    }
-    return;
-  }
-  if (edDirectory->text().size() <= 2) return;
-  services_.OpenUrl(QUrl::fromLocalFile(QString::fromStdString(settings.OutputFolder())));
 }
 
 void TfrmMain::RestorePlacement() {

@@ -1,6 +1,9 @@
 // The windows the main window opens: about, settings, file information,
 // watermark, preference, folder chooser, trim and crop, each made on first
-// use and shown modally with the main window's skin; and the pages Help opens.
+// use and shown modally with the main window's skin; the output folder's
+// Brows, Open and "Same folder as the source"; and the pages Help opens.
+#include <QFileInfo>
+
 #include "app/dialogs/directory.h"
 #include "app/dialogs/win_crop.h"
 #include "app/dialogs/win_file_info.h"
@@ -100,6 +103,28 @@ void TfrmMain::btnBrowsClick() {
   if (folder.isEmpty() || folder == edDirectory->text()) return;
   TAppSettings(global_->ConfigFile()).SetOutputFolder(folder.toStdString());
   edDirectory->setText(folder);
+}
+
+void TfrmMain::ckSameFolderClick(bool beside) {
+  TAppSettings(global_->ConfigFile()).SetOutputBesideSource(beside);
+  edDirectory->setEnabled(!beside);
+  btnBrows->setEnabled(!beside);
+  RefreshDestinations();
+}
+
+void TfrmMain::btnOpenClick() {
+  const TAppSettings settings(global_->ConfigFile());
+  if (settings.OutputBesideSource()) {
+    // The folder of the current entry, whose output goes beside it.
+    const int current = lvFiles->Selected() >= 0 ? lvFiles->Selected() : 0;
+    if (TFileItem* entry = lvFiles->Entry(current)) {
+      services_.OpenUrl(QUrl::fromLocalFile(
+          QFileInfo(QString::fromStdString(entry->Record.SourceFile)).absolutePath()));
+    }
+    return;
+  }
+  if (edDirectory->text().size() <= 2) return;
+  services_.OpenUrl(QUrl::fromLocalFile(QString::fromStdString(settings.OutputFolder())));
 }
 
 void TfrmMain::OpenPage(const QString& address) {
