@@ -13,6 +13,7 @@
 
 #include "binding/my_utils.h"
 #include "cli/progress_display.h"
+#include "engine/option_parsing.h"
 
 namespace moskvid::cli {
 
@@ -33,31 +34,38 @@ bool LoadConverterLibraries(TCCAVConverter& converter) {
 }
 
 bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunSettings& settings) {
-  ProgressDisplay display(isatty(STDERR_FILENO) != 0);
+  ProgressDisplay display(isatty(STDERR_FILENO) != 0, settings.Quiet);
   std::mutex lock;
   std::condition_variable ended;
   bool runEnded = false;          // guarded by lock
   int finishedTasks = 0;          // guarded by lock
+  size_t nextStart = 0;           // guarded by lock
   std::vector<size_t> jobOfTask;  // written before the run starts
 
+  // The component starts the tasks in list order: the first ones at once,
+  // each further one as another ends.
+  auto startNext = [&] {
+    if (nextStart < jobOfTask.size()) display.Start(static_cast<int>(nextStart++));
+  };
   converter.OnLog = [&](int, TLogLevel level, const std::string& message) {
     if (settings.Quiet && level > llError) return;
     std::lock_guard<std::mutex> guard(lock);
     display.Line(message);
   };
-  converter.OnProgress = [&](int, int frame, int fps, int current, float, float, int64_t size,
+  converter.OnProgress = [&](int index, int frame, int, int current, float, float, int64_t size,
                              int total) {
     std::lock_guard<std::mutex> guard(lock);
-    display.Update(frame, fps, current, size, total);
+    display.Update(index, frame, current, size, total);
   };
   converter.OnTerminate = [&](int index, bool done, bool failed, const std::string& message) {
     std::lock_guard<std::mutex> guard(lock);
-    display.Finish();
     if (index < 0) {
+      display.Finish();
       runEnded = true;
       ended.notify_all();
       return;
     }
+    display.End(index);
     const Job& job = jobs[jobOfTask[static_cast<size_t>(index)]];
     if (done && !failed) {
       ++finishedTasks;
@@ -66,14 +74,15 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
     } else {
       display.Line(failed ? job.Input + ": " + message : job.Input + ": stopped");
     }
-    if (static_cast<size_t>(index) + 1 < jobOfTask.size()) {
-      display.Start(jobs[jobOfTask[static_cast<size_t>(index) + 1]].Input);
-    }
+    startNext();
   };
 
   converter.ClearTasks();
   converter.CodecThreads = settings.CodecThreads;
   bool allAdded = true;
+  std::vector<std::string> names;
+  std::vector<int> expected;
+  std::vector<TJobShape> shapes;
   for (size_t j = 0; j < jobs.size(); ++j) {
     const Job& job = jobs[j];
     const int index = converter.AddInput(job.Input, &job.InputRecord);
@@ -83,17 +92,26 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
       continue;
     }
     jobOfTask.push_back(j);
+    names.push_back(job.Input);
+    expected.push_back(job.ExpectedMs);
+    shapes.push_back(job.Shape);
     if (!converter.SetOutput(index, job.Output, &job.OutputRecord)) {
       std::fprintf(stderr, "%s\n", converter.LastError().c_str());
       allAdded = false;
     }
   }
   if (jobOfTask.empty()) return false;
+  const int simultaneous = SimultaneousFor(settings.Simultaneous, shapes, CoreCount());
+  display.Begin(std::move(names), std::move(expected), simultaneous);
+  if (simultaneous > 1 && !settings.Quiet) {
+    display.Line(Format("Converting %zu files, %d at a time", jobOfTask.size(), simultaneous));
+  }
+  for (int i = 0; i < simultaneous; ++i)
+    startNext();
 
   gInterrupts = 0;
   auto previous = std::signal(SIGINT, OnInterrupt);
-  display.Start(jobs[jobOfTask.front()].Input);
-  converter.StartConvert(1);
+  converter.StartConvert(simultaneous);
   bool stopped = false;
   {
     std::unique_lock<std::mutex> guard(lock);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <algorithm>
+#include <climits>
 #include <set>
 
 #include "app/settings/app_settings.h"
@@ -35,6 +37,22 @@ struct ConvertOptions {
   RunSettings Run;
   std::vector<std::string> Files;
 };
+
+// What --jobs auto and the run's total need to know of a job.
+void DescribeJob(TAVProbe& probe, const TlvFilesRecord& record, Job& job) {
+  if (!job.OutputRecord.VideoDisable && probe.FirstVideo >= 0) {
+    TAVVideoStreamInfo video;
+    probe.GetVideoStreamInfo(probe.FirstVideo, video);
+    job.Shape = TJobShape{true, video.Width, video.Height};
+  }
+  TAVFormatInfo format;
+  probe.GetFormatInfo(format);
+  int64_t lengthMs = format.Duration > 0 ? format.Duration / 1000 - record.TrimStart : -1;
+  if (record.TrimLength > 0 && (lengthMs < 0 || record.TrimLength < lengthMs)) {
+    lengthMs = record.TrimLength;
+  }
+  job.ExpectedMs = lengthMs > 0 ? static_cast<int>(std::min<int64_t>(lengthMs, INT32_MAX)) : -1;
+}
 
 int Usage(const std::string& message) {
   std::cerr << "convert: " << message << "\n";
@@ -77,7 +95,7 @@ int ParseConvertArguments(const std::vector<std::string>& args, ConvertOptions& 
     const std::string& arg = args[i];
     const bool takesValue = arg == "--format" || arg == "--output-dir" || arg == "--start" ||
                             arg == "--length" || arg == "--crop" || arg == "--zoom" ||
-                            arg == "--threads" || arg == "--config";
+                            arg == "--threads" || arg == "--config" || arg == "--jobs";
     if (takesValue && i + 1 >= args.size()) return Usage(arg + " needs a value");
     const std::string value = takesValue ? args[++i] : "";
     if (arg == "--format") {
@@ -108,6 +126,10 @@ int ParseConvertArguments(const std::vector<std::string>& args, ConvertOptions& 
       options.Zoom = value;
     } else if (arg == "--threads") {
       if (!ParseCount(value, options.Run.CodecThreads)) return Usage("--threads takes a number");
+    } else if (arg == "--jobs") {
+      if (!ParseSimultaneous(value, options.Run.Simultaneous)) {
+        return Usage("--jobs takes a number from 1 to 64 or auto");
+      }
     } else if (arg == "--config") {
       options.Config = value;
     } else if (arg == "--quiet" || arg == "-q") {
@@ -179,6 +201,7 @@ int ConvertCommand(const std::vector<std::string>& args) {
       }
       if (record.TrimLength > 0) job.OutputRecord.Duration = record.TrimLength;
       BuildConversionJob(record, format, job.OutputRecord, probe, job.InputRecord, global);
+      DescribeJob(probe, record, job);
       jobs.push_back(job);
       givenNames.insert(job.Output);
     } catch (const std::exception& error) {

@@ -78,6 +78,12 @@ class TFFmpeg : public TCustomFFmpeg {
   // Its termination was counted by the run; guarded by the component lock.
   bool Counted = false;
   std::atomic<uint32_t> ThreadID{0};
+  // The picture stage's thread while the run has one: what the libraries log
+  // there belongs to this task as well.
+  std::atomic<uint32_t> StageThreadID{0};
+  bool OwnsThread(uint32_t threadId) const {
+    return threadId != 0 && (ThreadID.load() == threadId || StageThreadID.load() == threadId);
+  }
   TInputOptions InputOptions;
   TOutputOptions OutputOptions;
   // Opened on the input by itself, apart from the worker's reading, for the
