@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
@@ -40,12 +41,12 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
   bool runEnded = false;          // guarded by lock
   int finishedTasks = 0;          // guarded by lock
   size_t nextStart = 0;           // guarded by lock
-  std::vector<size_t> jobOfTask;  // written before the run starts
+  std::vector<size_t> jobOfTask;  // the part's tasks; written before the part starts
 
   // The component starts the tasks in list order: the first ones at once,
-  // each further one as another ends.
+  // each further one as another ends. The display counts by job.
   auto startNext = [&] {
-    if (nextStart < jobOfTask.size()) display.Start(static_cast<int>(nextStart++));
+    if (nextStart < jobOfTask.size()) display.Start(static_cast<int>(jobOfTask[nextStart++]));
   };
   converter.OnLog = [&](int, TLogLevel level, const std::string& message) {
     if (settings.Quiet && level > llError) return;
@@ -55,65 +56,78 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
   converter.OnProgress = [&](int index, int frame, int, int current, float, float, int64_t size,
                              int total) {
     std::lock_guard<std::mutex> guard(lock);
-    display.Update(index, frame, current, size, total);
+    display.Update(static_cast<int>(jobOfTask[static_cast<size_t>(index)]), frame, current, size,
+                   total);
   };
   converter.OnTerminate = [&](int index, bool done, bool failed, const std::string& message) {
     std::lock_guard<std::mutex> guard(lock);
     if (index < 0) {
-      display.Finish();
       runEnded = true;
       ended.notify_all();
       return;
     }
-    display.End(index);
-    const Job& job = jobs[jobOfTask[static_cast<size_t>(index)]];
+    const size_t j = jobOfTask[static_cast<size_t>(index)];
+    display.End(static_cast<int>(j));
     if (done && !failed) {
       ++finishedTasks;
-      std::printf("%s\n", job.Output.c_str());
+      std::printf("%s\n", jobs[j].Output.c_str());
       std::fflush(stdout);
     } else {
-      display.Line(failed ? job.Input + ": " + message : job.Input + ": stopped");
+      display.Line(failed ? jobs[j].Input + ": " + message : jobs[j].Input + ": stopped");
     }
     startNext();
   };
 
-  converter.ClearTasks();
   converter.CodecThreads = settings.CodecThreads;
-  bool allAdded = true;
   std::vector<std::string> names;
   std::vector<int> expected;
   std::vector<TJobShape> shapes;
-  for (size_t j = 0; j < jobs.size(); ++j) {
-    const Job& job = jobs[j];
-    const int index = converter.AddInput(job.Input, &job.InputRecord);
-    if (index < 0) {
-      std::fprintf(stderr, "%s\n", converter.LastError().c_str());
-      allAdded = false;
-      continue;
-    }
-    jobOfTask.push_back(j);
+  for (const Job& job : jobs) {
     names.push_back(job.Input);
     expected.push_back(job.ExpectedMs);
     shapes.push_back(job.Shape);
-    if (!converter.SetOutput(index, job.Output, &job.OutputRecord)) {
-      std::fprintf(stderr, "%s\n", converter.LastError().c_str());
-      allAdded = false;
-    }
   }
-  if (jobOfTask.empty()) return false;
   const int simultaneous = SimultaneousFor(settings.Simultaneous, shapes, CoreCount());
   display.Begin(std::move(names), std::move(expected), simultaneous);
   if (simultaneous > 1 && !settings.Quiet) {
-    display.Line(Format("Converting %zu files, %d at a time", jobOfTask.size(), simultaneous));
+    display.Line(Format("Converting %zu files, %d at a time", jobs.size(), simultaneous));
   }
-  for (int i = 0; i < simultaneous; ++i)
-    startNext();
 
+  // A long batch runs in parts: a finished task stays in the component's
+  // list until the list is cleared, so a part's tasks are freed before the
+  // next part is added, and memory stays flat however many files there are.
+  const size_t partSize = std::max<size_t>(64, size_t{8} * static_cast<size_t>(simultaneous));
   gInterrupts = 0;
   auto previous = std::signal(SIGINT, OnInterrupt);
-  converter.StartConvert(simultaneous);
+  bool allAdded = true;
   bool stopped = false;
-  {
+  for (size_t first = 0; first < jobs.size() && !stopped; first += partSize) {
+    converter.ClearTasks();
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      jobOfTask.clear();
+      nextStart = 0;
+      runEnded = false;
+    }
+    for (size_t j = first; j < std::min(jobs.size(), first + partSize); ++j) {
+      const Job& job = jobs[j];
+      const int index = converter.AddInput(job.Input, &job.InputRecord);
+      if (index >= 0 && converter.SetOutput(index, job.Output, &job.OutputRecord)) {
+        jobOfTask.push_back(j);
+        continue;
+      }
+      std::fprintf(stderr, "%s\n", converter.LastError().c_str());
+      allAdded = false;
+      if (index >= 0) converter.RemoveTask(index);
+      display.End(static_cast<int>(j));
+    }
+    if (jobOfTask.empty()) continue;
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      for (int i = 0; i < simultaneous; ++i)
+        startNext();
+    }
+    converter.StartConvert(simultaneous);
     std::unique_lock<std::mutex> guard(lock);
     while (!runEnded) {
       ended.wait_for(guard, std::chrono::milliseconds(100));
@@ -125,6 +139,8 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
       }
     }
   }
+  display.Finish();
+  converter.ClearTasks();
   std::signal(SIGINT, previous);
   converter.OnLog = nullptr;
   converter.OnProgress = nullptr;

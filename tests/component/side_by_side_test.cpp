@@ -1,5 +1,6 @@
 // Several tasks converting at the same time: the run control acts on all of
 // them, and each task's figures and log lines reach that task only.
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <set>
@@ -121,6 +122,44 @@ TEST_F(SideBySideTest, StageThreadLinesAndFiguresReachTheirOwnTask) {
   }
   EXPECT_EQ(owners, (std::set<int>{0, 1}));
   EXPECT_EQ(CountFrames(scratch.File("a.mp4"), "v:0"), CountFrames(scratch.File("b.avi"), "v:0"));
+}
+
+}  // namespace
+}  // namespace moskvid::test
+
+namespace moskvid::test {
+namespace {
+
+// Anonymous writable mappings the size of a thread's stack.
+int StackSizedRegions() {
+  std::ifstream maps("/proc/self/maps");
+  int count = 0;
+  for (std::string line; std::getline(maps, line);) {
+    unsigned long from = 0, to = 0;
+    char mode[5] = {};
+    if (std::sscanf(line.c_str(), "%lx-%lx %4s", &from, &to, mode) == 3 && to - from == 8UL << 20 &&
+        std::string(mode) == "rw-p" && line.find('/') == std::string::npos) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+// A finished task stays in the list until it is cleared; its ended worker
+// must not keep its thread's stack mapped meanwhile, or a long batch grows
+// by a stack for every file.
+TEST_F(ConverterTest, FinishedTasksKeepNoThreadStack) {
+  constexpr int kTasks = 12;
+  for (int k = 0; k < kTasks; ++k)
+    AddTask(Media("audio_mono_22k.wav"), scratch.File(std::to_string(k) + ".wav"),
+            "acodec=pcm_s16le\nt=0.2");
+  const int before = StackSizedRegions();
+  converter.StartConvert(2);
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_EQ(converter.TaskCount(), kTasks);
+  // A few stacks at most, kept by the C library for the next threads.
+  EXPECT_LE(StackSizedRegions(), before + 4) << "stacks before the run: " << before;
+  EXPECT_EQ(Count("terminate", kTasks - 1), 1);
 }
 
 }  // namespace
