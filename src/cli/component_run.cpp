@@ -40,14 +40,8 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
   std::condition_variable ended;
   bool runEnded = false;          // guarded by lock
   int finishedTasks = 0;          // guarded by lock
-  size_t nextStart = 0;           // guarded by lock
   std::vector<size_t> jobOfTask;  // the part's tasks; written before the part starts
 
-  // The component starts the tasks in list order: the first ones at once,
-  // each further one as another ends. The display counts by job.
-  auto startNext = [&] {
-    if (nextStart < jobOfTask.size()) display.Start(static_cast<int>(jobOfTask[nextStart++]));
-  };
   converter.OnLog = [&](int, TLogLevel level, const std::string& message) {
     if (settings.Quiet && level > llError) return;
     std::lock_guard<std::mutex> guard(lock);
@@ -75,7 +69,8 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
     } else {
       display.Line(failed ? jobs[j].Input + ": " + message : jobs[j].Input + ": stopped");
     }
-    startNext();
+    // The component starts the next task as one ends.
+    display.StartNext();
   };
 
   converter.CodecThreads = settings.CodecThreads;
@@ -101,12 +96,12 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
   auto previous = std::signal(SIGINT, OnInterrupt);
   bool allAdded = true;
   bool stopped = false;
+  bool begun = false;
   for (size_t first = 0; first < jobs.size() && !stopped; first += partSize) {
     converter.ClearTasks();
     {
       std::lock_guard<std::mutex> guard(lock);
       jobOfTask.clear();
-      nextStart = 0;
       runEnded = false;
     }
     for (size_t j = first; j < std::min(jobs.size(), first + partSize); ++j) {
@@ -122,10 +117,12 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
       display.End(static_cast<int>(j));
     }
     if (jobOfTask.empty()) continue;
-    {
+    if (!begun) {
+      begun = true;
+      // The first ones start at once; every later start follows an end.
       std::lock_guard<std::mutex> guard(lock);
       for (int i = 0; i < simultaneous; ++i)
-        startNext();
+        display.StartNext();
     }
     converter.StartConvert(simultaneous);
     std::unique_lock<std::mutex> guard(lock);

@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <algorithm>
-#include <climits>
 #include <set>
 
 #include "app/settings/app_settings.h"
@@ -37,22 +35,6 @@ struct ConvertOptions {
   RunSettings Run;
   std::vector<std::string> Files;
 };
-
-// What --jobs auto and the run's total need to know of a job.
-void DescribeJob(TAVProbe& probe, const TlvFilesRecord& record, Job& job) {
-  if (!job.OutputRecord.VideoDisable && probe.FirstVideo >= 0) {
-    TAVVideoStreamInfo video;
-    probe.GetVideoStreamInfo(probe.FirstVideo, video);
-    job.Shape = TJobShape{true, video.Width, video.Height};
-  }
-  TAVFormatInfo format;
-  probe.GetFormatInfo(format);
-  int64_t lengthMs = format.Duration > 0 ? format.Duration / 1000 - record.TrimStart : -1;
-  if (record.TrimLength > 0 && (lengthMs < 0 || record.TrimLength < lengthMs)) {
-    lengthMs = record.TrimLength;
-  }
-  job.ExpectedMs = lengthMs > 0 ? static_cast<int>(std::min<int64_t>(lengthMs, INT32_MAX)) : -1;
-}
 
 int Usage(const std::string& message) {
   std::cerr << "convert: " << message << "\n";
@@ -201,7 +183,8 @@ int ConvertCommand(const std::vector<std::string>& args) {
       }
       if (record.TrimLength > 0) job.OutputRecord.Duration = record.TrimLength;
       BuildConversionJob(record, format, job.OutputRecord, probe, job.InputRecord, global);
-      DescribeJob(probe, record, job);
+      job.Shape = ShapeOfJob(probe, job.OutputRecord);
+      job.ExpectedMs = ExpectedLengthMs(probe, record);
       jobs.push_back(job);
       givenNames.insert(job.Output);
     } catch (const std::exception& error) {

@@ -66,9 +66,9 @@ void ProgressDisplay::Begin(std::vector<std::string> names, std::vector<int> exp
   simultaneous_ = simultaneous;
 }
 
-void ProgressDisplay::Start(int task) {
-  run_.TaskStarted(task, Now());
-  if (!quiet_ && (simultaneous_ <= 1 || !terminal_)) {
+void ProgressDisplay::StartNext() {
+  const int task = run_.StartNext(Now());
+  if (task >= 0 && !quiet_ && (simultaneous_ <= 1 || !terminal_)) {
     Line("Converting " + run_.Name(task));
   }
 }

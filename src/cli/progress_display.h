@@ -20,7 +20,8 @@ class ProgressDisplay {
   // The run's tasks (names and expected lengths in milliseconds, -1 unknown)
   // and how many convert at the same time.
   void Begin(std::vector<std::string> names, std::vector<int> expectedMs, int simultaneous);
-  void Start(int task);
+  // The next task in order starts (the component starts them so).
+  void StartNext();
   // Figures of one progress event (durations in milliseconds).
   void Update(int task, int frameNumber, int currentDuration, int64_t currentSize,
               int totalDuration);

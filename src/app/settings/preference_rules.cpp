@@ -1,6 +1,7 @@
 #include "app/settings/preference_rules.h"
 
 #include "app/settings/global_object.h"
+#include "app/settings/simultaneous.h"
 
 namespace moskvid {
 
@@ -13,6 +14,7 @@ TPreferences LoadPreferences(const TAppSettings& settings) {
   preferences.Jpg = settings.SnapJpg();
   preferences.Quality = settings.JpgQuality();
   preferences.Priority = settings.Priority();
+  preferences.Simultaneous = ReadSimultaneous(settings.Ini());
   return preferences;
 }
 
@@ -34,6 +36,7 @@ void StorePreferences(TAppSettings& settings, const TPreferences& preferences) {
   settings.SetSnapshotOptions(preferences.Bmp, preferences.Jpg, preferences.Quality,
                               preferences.FullSize, preferences.SmallSize);
   settings.SetPriority(preferences.Priority);
+  WriteSimultaneous(settings.Ini(), preferences.Simultaneous);
 }
 
 }  // namespace moskvid

@@ -12,8 +12,9 @@ struct TPreferences {
   std::string SnapshotFolder;
   bool FullSize = true, SmallSize = true;
   bool Bmp = true, Jpg = true;
-  int Quality = 30;  // 1 to 100
-  int Priority = 1;  // 0 idle, 1 normal, 2 lower, 3 lowest; -1 none
+  int Quality = 30;      // 1 to 100
+  int Priority = 1;      // 0 idle, 1 normal, 2 lower, 3 lowest; -1 none
+  int Simultaneous = 1;  // tasks at a time, 1 to 8, or kSimultaneousAuto
 };
 
 // What the dialog shows: the stored settings.

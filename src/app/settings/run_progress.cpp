@@ -9,6 +9,7 @@ void TRunProgress::Begin(std::vector<std::string> names, std::vector<int> expect
   tasks_.clear();
   running_.clear();
   done_ = 0;
+  nextStart_ = 0;
   for (size_t i = 0; i < names.size(); ++i) {
     Task task;
     task.Name = std::move(names[i]);
@@ -22,7 +23,18 @@ void TRunProgress::TaskStarted(int task, double nowSeconds) {
   Task& t = tasks_[task];
   t.Started = nowSeconds;
   t.Elapsed = 0;
+  t.Began = true;
   if (std::find(running_.begin(), running_.end(), task) == running_.end()) running_.push_back(task);
+}
+
+int TRunProgress::StartNext(double nowSeconds) {
+  for (; nextStart_ < Count(); ++nextStart_) {
+    if (!tasks_[nextStart_].Began && !tasks_[nextStart_].Ended) {
+      TaskStarted(nextStart_, nowSeconds);
+      return nextStart_++;
+    }
+  }
+  return -1;
 }
 
 void TRunProgress::TaskProgress(int task, int currentMs, int totalMs, int frameNumber,

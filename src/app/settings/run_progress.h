@@ -14,6 +14,9 @@ class TRunProgress {
   // milliseconds (-1 unknown) until the task reports its own.
   void Begin(std::vector<std::string> names, std::vector<int> expectedMs);
   void TaskStarted(int task, double nowSeconds);
+  // Tasks start in list order: the next one that has neither started nor
+  // ended starts now; its index, or -1 when none is left.
+  int StartNext(double nowSeconds);
   void TaskProgress(int task, int currentMs, int totalMs, int frameNumber, double nowSeconds);
   // A task ended, whole or not: it counts as done and leaves the lines.
   void TaskEnded(int task);
@@ -48,6 +51,7 @@ class TRunProgress {
     double Started = 0;
     double Elapsed = 0;
     bool Ended = false;
+    bool Began = false;
   };
   bool Valid(int task) const { return task >= 0 && task < Count(); }
   int LengthOf(const Task& task) const;
@@ -55,6 +59,7 @@ class TRunProgress {
   std::vector<Task> tasks_;
   std::vector<int> running_;
   int done_ = 0;
+  int nextStart_ = 0;  // no task before it is left to start
 };
 
 }  // namespace moskvid

@@ -1,6 +1,7 @@
 #include "app/settings/simultaneous.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include "app/settings/app_settings.h"
@@ -58,6 +59,24 @@ bool ParseSimultaneous(const std::string& text, int& simultaneous) {
   if (text.empty() || *end != '\0' || parsed < 1 || parsed > kMostJobs) return false;
   simultaneous = static_cast<int>(parsed);
   return true;
+}
+
+TJobShape ShapeOfJob(TAVProbe& probe, const TOutputOptions& output) {
+  if (output.VideoDisable || probe.FirstVideo < 0) return TJobShape{};
+  TAVVideoStreamInfo video;
+  probe.GetVideoStreamInfo(probe.FirstVideo, video);
+  return TJobShape{true, video.Width, video.Height};
+}
+
+int ExpectedLengthMs(TAVProbe& probe, const TlvFilesRecord& record) {
+  TAVFormatInfo format;
+  probe.GetFormatInfo(format);
+  int64_t lengthMs =
+      format.Duration > 0 ? format.Duration / 1000 - std::max(record.TrimStart, 0) : -1;
+  if (record.TrimLength > 0 && (lengthMs < 0 || record.TrimLength < lengthMs)) {
+    lengthMs = record.TrimLength;
+  }
+  return lengthMs > 0 ? static_cast<int>(std::min<int64_t>(lengthMs, INT32_MAX)) : -1;
 }
 
 int AutoSimultaneous(const std::vector<TJobShape>& jobs, int cores) {

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "app/settings/file_record.h"
 #include "app/settings/ini_file.h"
+#include "component/av_probe.h"
+#include "engine/option_records.h"
 
 namespace moskvid {
 
@@ -30,6 +33,11 @@ struct TJobShape {
   bool Video = false;  // a picture is decoded and encoded
   int Width = 0, Height = 0;
 };
+
+// What a job built from `probe` (open on its source) with `output` converts.
+TJobShape ShapeOfJob(TAVProbe& probe, const TOutputOptions& output);
+// The length it converts in milliseconds after the record's trim, -1 unknown.
+int ExpectedLengthMs(TAVProbe& probe, const TlvFilesRecord& record);
 
 // Auto: enough tasks to keep every core busy without crowding them. Sound
 // encoders run on one core each, so sound-only runs take one task per core.
