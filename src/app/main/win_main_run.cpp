@@ -110,7 +110,7 @@ void TfrmMain::btnStartClick() {
     runProgress_.StartNext(NowSeconds());
   converter_->StartConvert(simultaneous_);
   if (!frmProgress_) frmProgress_ = new TfrmProgress(*this, this);
-  frmProgress_->SetRun(simultaneous_ > 1 ? &runProgress_ : nullptr);
+  frmProgress_->SetRun(simultaneous_ > 1 ? &runProgress_ : nullptr, simultaneous_);
   services_.ExecModal(*frmProgress_);
 }
 

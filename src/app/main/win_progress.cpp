@@ -124,13 +124,20 @@ TfrmProgress::TfrmProgress(TProgressHost& host, QWidget* parent) : QDialog(paren
   KeepDesignedSize(*this, {420, 460});
 }
 
+void TfrmProgress::SetRun(const TRunProgress* run, int lines) {
+  run_ = run;
+  lblTasks->setVisible(run_ != nullptr);
+  lblTasks->setMinimumHeight(run_ ? lblTasks->fontMetrics().lineSpacing() * lines : 0);
+  // The designed size, grown by the task lines when there are any.
+  KeepDesignedSize(*this, {420, 460});
+}
+
 void TfrmProgress::showEvent(QShowEvent* event) {
   ApplySkin(*this, host_.SkinIndex());
   for (QLabel* label : {lblTime, lblLength, lblSize, lblProgress, lblOutput, lblSpeed, lblTimeLeft})
     label->clear();
   lblOutput->setToolTip("");
   lblTasks->clear();
-  lblTasks->setVisible(run_ != nullptr);
   setWindowTitle("Converting");
   // The window is made once and shown for every run: a shutdown chosen for
   // one run must not power the machine off after the next.

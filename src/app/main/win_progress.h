@@ -48,7 +48,8 @@ class TfrmProgress : public QDialog {
 
   // With several tasks at a time the window shows the whole run: its bar and
   // title, the tasks done and a line per running task. Null: one at a time.
-  void SetRun(const TRunProgress* run) { run_ = run; }
+  // `lines`: the most tasks that run at once, whose lines get room.
+  void SetRun(const TRunProgress* run, int lines);
   void ShowProgress(const TProgressFigures& figures);
   // A task finished (one at a time), or any task ended (several at a time).
   void TaskFinished();
