@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <csignal>
@@ -13,6 +14,7 @@
 
 #include "binding/my_utils.h"
 #include "cli/progress_display.h"
+#include "engine/option_parsing.h"
 
 namespace moskvid::cli {
 
@@ -33,34 +35,36 @@ bool LoadConverterLibraries(TCCAVConverter& converter) {
 }
 
 bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunSettings& settings) {
-  ProgressDisplay display(isatty(STDERR_FILENO) != 0);
+  ProgressDisplay display(isatty(STDERR_FILENO) != 0, settings.Quiet);
   std::mutex lock;
   std::condition_variable ended;
   bool runEnded = false;          // guarded by lock
   int finishedTasks = 0;          // guarded by lock
-  std::vector<size_t> jobOfTask;  // written before the run starts
+  std::vector<size_t> jobOfTask;  // the part's tasks; written before the part starts
 
   converter.OnLog = [&](int, TLogLevel level, const std::string& message) {
     if (settings.Quiet && level > llError) return;
     std::lock_guard<std::mutex> guard(lock);
     display.Line(message);
   };
-  converter.OnProgress = [&](int, int frame, int fps, int current, float, float, int64_t size,
+  converter.OnProgress = [&](int index, int frame, int, int current, float, float, int64_t size,
                              int total) {
     std::lock_guard<std::mutex> guard(lock);
-    display.Update(frame, fps, current, size, total);
+    display.Update(static_cast<int>(jobOfTask[static_cast<size_t>(index)]), frame, current, size,
+                   total);
   };
   converter.OnTerminate = [&](int index, bool done, bool failed, const std::string& message) {
     std::lock_guard<std::mutex> guard(lock);
-    display.Finish();
     if (index < 0) {
       runEnded = true;
       ended.notify_all();
       return;
     }
-    const Job& job = jobs[jobOfTask[static_cast<size_t>(index)]];
+    const size_t j = jobOfTask[static_cast<size_t>(index)];
+    const Job& job = jobs[j];
     // The name the file really got: another one when its own was taken.
     const std::string written = converter.OutputWritten(index);
+    display.End(static_cast<int>(j));
     if (done && !failed) {
       ++finishedTasks;
       std::printf("%s\n", written.empty() ? job.Output.c_str() : written.c_str());
@@ -72,36 +76,62 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
       display.Line(job.Input + ": stopped" +
                    (written.empty() ? "" : " (what was converted is in " + written + ")"));
     }
-    if (static_cast<size_t>(index) + 1 < jobOfTask.size()) {
-      display.Start(jobs[jobOfTask[static_cast<size_t>(index) + 1]].Input);
-    }
+    // The component starts the next task as one ends.
+    display.StartNext();
   };
 
-  converter.ClearTasks();
   converter.CodecThreads = settings.CodecThreads;
-  bool allAdded = true;
-  for (size_t j = 0; j < jobs.size(); ++j) {
-    const Job& job = jobs[j];
-    const int index = converter.AddInput(job.Input, &job.InputRecord);
-    if (index < 0) {
-      std::fprintf(stderr, "%s\n", converter.LastError().c_str());
-      allAdded = false;
-      continue;
-    }
-    jobOfTask.push_back(j);
-    if (!converter.SetOutput(index, job.Output, &job.OutputRecord)) {
-      std::fprintf(stderr, "%s\n", converter.LastError().c_str());
-      allAdded = false;
-    }
+  std::vector<std::string> names;
+  std::vector<int> expected;
+  std::vector<TJobShape> shapes;
+  for (const Job& job : jobs) {
+    names.push_back(job.Input);
+    expected.push_back(job.ExpectedMs);
+    shapes.push_back(job.Shape);
   }
-  if (jobOfTask.empty()) return false;
+  const int simultaneous = SimultaneousFor(settings.Simultaneous, shapes, CoreCount());
+  display.Begin(std::move(names), std::move(expected), simultaneous);
+  if (simultaneous > 1 && !settings.Quiet) {
+    display.Line(Format("Converting %zu files, %d at a time", jobs.size(), simultaneous));
+  }
 
+  // A long batch runs in parts: a finished task stays in the component's
+  // list until the list is cleared, so a part's tasks are freed before the
+  // next part is added, and memory stays flat however many files there are.
+  const size_t partSize = std::max<size_t>(64, size_t{8} * static_cast<size_t>(simultaneous));
   gInterrupts = 0;
   auto previous = std::signal(SIGINT, OnInterrupt);
-  display.Start(jobs[jobOfTask.front()].Input);
-  converter.StartConvert(1);
+  bool allAdded = true;
   bool stopped = false;
-  {
+  bool begun = false;
+  for (size_t first = 0; first < jobs.size() && !stopped; first += partSize) {
+    converter.ClearTasks();
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      jobOfTask.clear();
+      runEnded = false;
+    }
+    for (size_t j = first; j < std::min(jobs.size(), first + partSize); ++j) {
+      const Job& job = jobs[j];
+      const int index = converter.AddInput(job.Input, &job.InputRecord);
+      if (index >= 0 && converter.SetOutput(index, job.Output, &job.OutputRecord)) {
+        jobOfTask.push_back(j);
+        continue;
+      }
+      std::fprintf(stderr, "%s\n", converter.LastError().c_str());
+      allAdded = false;
+      if (index >= 0) converter.RemoveTask(index);
+      display.End(static_cast<int>(j));
+    }
+    if (jobOfTask.empty()) continue;
+    if (!begun) {
+      begun = true;
+      // The first ones start at once; every later start follows an end.
+      std::lock_guard<std::mutex> guard(lock);
+      for (int i = 0; i < simultaneous; ++i)
+        display.StartNext();
+    }
+    converter.StartConvert(simultaneous);
     std::unique_lock<std::mutex> guard(lock);
     while (!runEnded) {
       ended.wait_for(guard, std::chrono::milliseconds(100));
@@ -113,6 +143,8 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
       }
     }
   }
+  display.Finish();
+  converter.ClearTasks();
   std::signal(SIGINT, previous);
   converter.OnLog = nullptr;
   converter.OnProgress = nullptr;

@@ -78,7 +78,7 @@ int ParseConvertArguments(const std::vector<std::string>& args, ConvertOptions& 
     const std::string& arg = args[i];
     const bool takesValue = arg == "--format" || arg == "--output-dir" || arg == "--start" ||
                             arg == "--length" || arg == "--crop" || arg == "--zoom" ||
-                            arg == "--threads" || arg == "--config";
+                            arg == "--threads" || arg == "--config" || arg == "--jobs";
     if (takesValue && i + 1 >= args.size()) return Usage(arg + " needs a value");
     const std::string value = takesValue ? args[++i] : "";
     if (arg == "--format") {
@@ -109,6 +109,10 @@ int ParseConvertArguments(const std::vector<std::string>& args, ConvertOptions& 
       options.Zoom = value;
     } else if (arg == "--threads") {
       if (!ParseCount(value, options.Run.CodecThreads)) return Usage("--threads takes a number");
+    } else if (arg == "--jobs") {
+      if (!ParseSimultaneous(value, options.Run.Simultaneous)) {
+        return Usage("--jobs takes a number from 1 to 64 or auto");
+      }
     } else if (arg == "--config") {
       options.Config = value;
     } else if (arg == "--quiet" || arg == "-q") {
@@ -183,6 +187,8 @@ int ConvertCommand(const std::vector<std::string>& args) {
       }
       if (record.TrimLength > 0) job.OutputRecord.Duration = record.TrimLength;
       BuildConversionJob(record, format, job.OutputRecord, probe, job.InputRecord, global);
+      job.Shape = ShapeOfJob(probe, job.OutputRecord);
+      job.ExpectedMs = ExpectedLengthMs(probe, record);
       jobs.push_back(job);
       givenNames.insert(job.Output);
     } catch (const std::exception& error) {

@@ -1,6 +1,8 @@
 #include "component/cc_av_converter.h"
 
+#include <algorithm>
 #include <stdexcept>
+#include <thread>
 
 #include "binding/media_loader.h"
 #include "component/log_capture.h"
@@ -20,6 +22,16 @@ void ReentrantLock::unlock() {
 
 bool ReentrantLock::HeldByCurrentThread() const {
   return owner_.load() == std::this_thread::get_id();
+}
+
+int CoreCount() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores);
+}
+
+int SharedCodecThreads(int requested, int sideBySide, int cores) {
+  if (requested > 0 || sideBySide <= 1) return requested;
+  return std::max(1, cores / sideBySide);
 }
 
 TCustomFFmpegVCL::TCustomFFmpegVCL(bool designing)
@@ -134,6 +146,9 @@ void TCustomFFmpegVCL::WireTask(TFFmpeg& task) {
     DoProgress(*raw, frame, fps, current, quality, bitRate, size, total);
   };
   task.TerminateHandler = [this, raw](TCustomFFmpeg&) { DoTerminate(raw); };
+  task.StageThreadHandler = [raw](TCustomFFmpeg&, bool started) {
+    raw->StageThreadID = started ? CurrentThreadId() : 0;
+  };
 }
 
 int TCustomFFmpegVCL::AddInput(const std::string& fileName, const TInputOptions* options) {
@@ -313,7 +328,10 @@ void TCustomFFmpegVCL::StartTask(uint64_t serial) {
   TFFmpeg* task = &tasks_.Item(index);
   task->ProgressIntervalUs = int64_t{progressInterval_} * 1000;
   task->Options.Verbose = logLevel_ - 1;
-  task->Options.ThreadCount = CodecThreads;
+  // Tasks side by side share the cores instead of each taking one thread
+  // per core; a task that runs alone keeps what was asked for.
+  const int sideBySide = std::min(threadCount_, tasks_.Count() - finishedCount_);
+  task->Options.ThreadCount = SharedCodecThreads(CodecThreads, sideBySide, CoreCount());
   if (OnTaskClaimed) task->AfterClaim = [this, task] { OnTaskClaimed(task->TaskIndex); };
   if (threadCount_ > 0) {
     // Under the lock, so that the task cannot be freed while it starts and a
@@ -543,7 +561,7 @@ void TCustomFFmpegVCL::DeliverLibraryLine(uint32_t threadId, int level, const st
   TFFmpeg* owner = nullptr;
   for (int i = 0; i < tasks_.Count() && !owner; ++i) {
     TFFmpeg& task = tasks_.Item(i);
-    if (task.Running && task.ThreadID.load() == threadId) owner = &task;
+    if (task.Running && task.OwnsThread(threadId)) owner = &task;
   }
   DoLog(owner, level, line);
 }

@@ -30,6 +30,13 @@ class ReentrantLock {
   int depth_ = 0;  // guarded by mutex_
 };
 
+// The processor cores of this machine (at least 1).
+int CoreCount();
+// Codec threads for each of `sideBySide` tasks running at the same time:
+// what was asked for (`requested` above 0), or with 0 (one per core) the
+// cores shared out among the tasks.
+int SharedCodecThreads(int requested, int sideBySide, int cores);
+
 class TCustomFFmpegVCL {
  public:
   // Events. They are raised on the thread that runs the task (a worker, or
@@ -85,7 +92,8 @@ class TCustomFFmpegVCL {
   int ProgressInterval() const { return progressInterval_; }
   void SetProgressInterval(int milliseconds);
   TConvertPriority ThreadPriority = tpNormal;
-  // Codec threads of each task: 0 lets the libraries use one per core.
+  // Codec threads of each task: 0 lets the libraries use one per core, or
+  // shares the cores out among the tasks that run side by side.
   int CodecThreads = 0;
   static std::string Version() { return "2.2a"; }
   void SetTimerService(TTimerService service);

@@ -84,7 +84,9 @@ bool TFFmpeg::ReopenFiles() {
 }
 
 void TFFmpeg::JoinWorker() {
-  if (worker_.joinable() && !OnWorkerThread()) worker_.join();
+  if (OnWorkerThread()) return;
+  std::unique_lock<std::mutex> lock(workerLock_);
+  workerEnded_.wait(lock, [this] { return !workerActive_.load(); });
 }
 
 void TFFmpeg::StartTerminator() {
@@ -108,12 +110,18 @@ bool TFFmpeg::Start(bool inThread, TConvertPriority priority) {
     return false;
   }
   workerActive_ = true;
-  worker_ = std::thread([this, ready, priority] {
+  std::thread worker([this, ready, priority] {
+    workerId_ = std::this_thread::get_id();  // before anything can ask
     ThreadID = CurrentThreadId();
     ApplyPriority(priority);
     ready ? Run() : FailMissingFiles();
+    // The last touch of the task: once the lock is let go, it may be freed.
+    std::lock_guard<std::mutex> lock(workerLock_);
     workerActive_ = false;
+    workerEnded_.notify_all();
   });
+  workerId_ = worker.get_id();
+  worker.detach();
   return true;
 }
 

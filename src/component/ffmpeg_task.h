@@ -3,9 +3,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -62,13 +64,13 @@ class TFFmpeg : public TCustomFFmpeg {
 
   // True while a worker thread exists that has not finished its run.
   bool WorkerActive() const { return workerActive_.load(); }
-  bool OnWorkerThread() const { return worker_.get_id() == std::this_thread::get_id(); }
+  bool OnWorkerThread() const { return workerId_.load() == std::this_thread::get_id(); }
   // True on the worker or the terminator: freeing the task there would
   // free what the thread itself still runs in.
   bool OnOwnThread() const {
     return OnWorkerThread() || terminator_.get_id() == std::this_thread::get_id();
   }
-  // Waits for the worker thread, when there is one.
+  // Waits until the worker thread, when there is one, has ended its run.
   void JoinWorker();
 
   // -1 once the task is taken out of the list.
@@ -81,6 +83,12 @@ class TFFmpeg : public TCustomFFmpeg {
   // guarded by the component lock.
   std::string WrittenOutput;
   std::atomic<uint32_t> ThreadID{0};
+  // The picture stage's thread while the run has one: what the libraries log
+  // there belongs to this task as well.
+  std::atomic<uint32_t> StageThreadID{0};
+  bool OwnsThread(uint32_t threadId) const {
+    return threadId != 0 && (ThreadID.load() == threadId || StageThreadID.load() == threadId);
+  }
   TInputOptions InputOptions;
   TOutputOptions OutputOptions;
   // Opened on the input by itself, apart from the worker's reading, for the
@@ -95,10 +103,16 @@ class TFFmpeg : public TCustomFFmpeg {
   void FailMissingFiles();
 
   // Both threads are made once, while the task is in the component's list
-  // and the component lock is held, and joined when the task is freed.
-  std::thread worker_;
+  // and the component lock is held. The worker is detached: a finished task
+  // stays in the list until the run is cleared, and an ended thread that
+  // waited there to be joined would keep its stack. Freeing the task waits
+  // for the worker's last touch of it instead (workerActive_ under
+  // workerLock_); the terminator is joined.
+  std::atomic<std::thread::id> workerId_{};
   std::thread terminator_;
   std::atomic<bool> workerActive_{false};
+  std::mutex workerLock_;
+  std::condition_variable workerEnded_;
   std::atomic<bool> claimed_{false};
   std::atomic<bool> stopped_{false};
   // Written before the run starts, read by the run.

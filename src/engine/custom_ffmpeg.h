@@ -41,6 +41,9 @@ using TEngineProgressHandler =
     std::function<void(TCustomFFmpeg& engine, int frameNumber, int fps, int currentDuration,
                        float quality, float bitRate, int64_t currentSize, int totalDuration)>;
 using TEngineTerminateHandler = std::function<void(TCustomFFmpeg& engine)>;
+// Called on a picture stage's thread as it begins (true) and ends (false), so
+// that what the libraries log there can be told apart as this engine's.
+using TEngineStageThreadHandler = std::function<void(TCustomFFmpeg& engine, bool started)>;
 using TEngineBeforeHookHandler =
     std::function<void(TCustomFFmpeg& engine, THookAction& action, int64_t pts)>;
 using TEngineCustomHookHandler =
@@ -172,6 +175,7 @@ class TCustomFFmpeg {
   TEngineTerminateHandler TerminateHandler;
   TEngineBeforeHookHandler BeforeHookHandler;
   TEngineCustomHookHandler CustomHookHandler;
+  TEngineStageThreadHandler StageThreadHandler;
 
   int NbInputFiles() const { return static_cast<int>(InputFiles.size()); }
   int NbOutputFiles() const { return static_cast<int>(OutputFiles.size()); }

@@ -221,7 +221,10 @@ void TCustomFFmpeg::StartVideoStage() {
       [this, source](AVFrame* frame, const TPictureClock& clock) {
         ProcessPicture(source, frame, clock);
       },
-      kDepth));
+      kDepth,
+      [this](bool started) {
+        if (StageThreadHandler) StageThreadHandler(*this, started);
+      }));
   video->Stage = t.Stages.back().get();
 }
 

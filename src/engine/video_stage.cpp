@@ -6,8 +6,15 @@
 
 namespace moskvid {
 
-VideoStage::VideoStage(Work work, size_t depth)
-    : work_(std::move(work)), depth_(depth == 0 ? 1 : depth), thread_([this] { Run(); }) {}
+VideoStage::VideoStage(Work work, size_t depth, ThreadHook hook)
+    : work_(std::move(work)),
+      depth_(depth == 0 ? 1 : depth),
+      hook_(std::move(hook)),
+      thread_([this] {
+        if (hook_) hook_(true);
+        Run();
+        if (hook_) hook_(false);
+      }) {}
 
 VideoStage::~VideoStage() {
   {

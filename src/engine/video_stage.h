@@ -26,9 +26,11 @@ struct TPictureClock {
 class VideoStage {
  public:
   using Work = std::function<void(AVFrame* frame, const TPictureClock& clock)>;
+  // Runs on the stage's thread when it begins (true) and before it ends (false).
+  using ThreadHook = std::function<void(bool started)>;
 
   // `depth` frames may wait; the decoding side waits when they do.
-  VideoStage(Work work, size_t depth);
+  VideoStage(Work work, size_t depth, ThreadHook hook = {});
   // Drops what still waits and joins the thread.
   ~VideoStage();
   VideoStage(const VideoStage&) = delete;
@@ -52,6 +54,7 @@ class VideoStage {
 
   Work work_;
   size_t depth_;
+  ThreadHook hook_;
 
   std::mutex queueLock_;  // guards what follows
   std::condition_variable changed_;

@@ -2,6 +2,7 @@
 // for, checked with ffprobe: codecs, sizes, rates and durations.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -250,6 +251,69 @@ TEST_F(ConvertCommandTest, BadArgumentsAreRefused) {
   }
   Convert(Quote(Media("random.mp4")), &status);
   EXPECT_EQ(status, 1);
+}
+
+}  // namespace
+}  // namespace moskvid::test
+
+namespace moskvid::test {
+namespace {
+
+// Several files at a time: every output whole, the progress named by file,
+// and --quiet leaving nothing but the paths.
+TEST(ConvertJobsTest, SideBySideProgressAndQuiet) {
+  ScratchDir scratch;
+  const std::vector<std::string> sources = {Media("audio.mp3"), Media("audio_mono_22k.wav"),
+                                            Media("h264_aac.mp4")};
+  std::string files;
+  for (const std::string& source : sources)
+    files += " " + Quote(source);
+  for (const bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet ? "quiet" : "told");
+    const std::string folder = scratch.File(quiet ? "q" : "t");
+    std::filesystem::create_directory(folder);
+    int status = -1;
+    const std::string out = RunCommand(
+        "MOSKVID_CONFIG=" + Quote(scratch.File("moskvid.ini")) + " " + std::string(MOSKVID_CLI) +
+            " convert --jobs 2 --format 9 --output-dir " + Quote(folder) +
+            (quiet ? " --quiet" : "") + files + " 2>" + Quote(scratch.File("err.txt")),
+        &status);
+    const std::string err = RunCommand("cat " + Quote(scratch.File("err.txt")));
+    ASSERT_EQ(status, 0) << err;
+    std::vector<std::string> paths;
+    for (size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1)
+      paths.push_back(out.substr(start, end - start));
+    ASSERT_EQ(paths.size(), 3u) << out;
+    for (const std::string& path : paths)
+      EXPECT_GT(CountSamples(path), 44100 * 2.9) << path;  // three seconds or more each
+    if (quiet) {
+      EXPECT_EQ(err, "");
+    } else {
+      EXPECT_NE(err.find("Converting 3 files, 2 at a time"), std::string::npos) << err;
+      for (const std::string& source : sources)
+        EXPECT_NE(err.find("progress: " + source + ": "), std::string::npos) << err;
+    }
+  }
+}
+
+// The pictures per second shown are those reached, also within the first
+// second, where the engine's own figure is still 0.
+TEST(ConvertJobsTest, ShortRunsShowTheirRealRate) {
+  ScratchDir scratch;
+  const std::string err =
+      RunCommand("MOSKVID_CONFIG=" + Quote(scratch.File("moskvid.ini")) + " " +
+                 std::string(MOSKVID_CLI) + " convert --format 0 --output-dir " +
+                 Quote(scratch.Path()) + " " + Quote(Media("h264_aac.mp4")) + " 2>&1 >/dev/null");
+  int lines = 0;
+  for (size_t at = err.find("frame "); at != std::string::npos; at = err.find("frame ", at + 1)) {
+    int frame = -1, fps = -1;
+    ASSERT_EQ(std::sscanf(err.c_str() + at, "frame %d  fps %d", &frame, &fps), 2) << err;
+    if (frame > 0) {
+      EXPECT_GT(fps, 0) << err;
+    }
+    ++lines;
+  }
+  EXPECT_GT(lines, 0) << err;
 }
 
 }  // namespace

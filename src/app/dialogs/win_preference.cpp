@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/settings/simultaneous.h"
 #include "app/widgets/application.h"
 #include "app/widgets/skins.h"
 #include "app/widgets/ui_services.h"
@@ -75,6 +76,18 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
     priorityRow->addWidget(item);
   }
 
+  cbSimultaneous = new QComboBox(this);
+  cbSimultaneous->setObjectName("cbSimultaneous");
+  for (const std::string& choice : SimultaneousChoices())
+    cbSimultaneous->addItem(QString::fromStdString(choice));
+  cbSimultaneous->setToolTip(
+      "Files converted at the same time: 1 converts one after another; Auto keeps every core "
+      "busy");
+  auto* simultaneousRow = new QHBoxLayout;
+  simultaneousRow->addWidget(Caption("Simultaneous conversions:", cbSimultaneous, this));
+  simultaneousRow->addWidget(cbSimultaneous);
+  simultaneousRow->addStretch();
+
   auto* grid = new QGridLayout;
   grid->addWidget(Caption("Snapshot folder:", edtSnapDirectory, this), 0, 0);
   grid->addWidget(edtSnapDirectory, 0, 1, 1, 2);
@@ -104,11 +117,12 @@ TfrmPreference::TfrmPreference(const TGlobalObject& global, TUiServices& service
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
   layout->addWidget(priorities);
+  layout->addLayout(simultaneousRow);
   layout->addWidget(ckKeepList);
   layout->addStretch();
   layout->addLayout(buttons);
   SetTabOrder({trcCmp, rdGrpPriority->button(0), rdGrpPriority->button(1), rdGrpPriority->button(2),
-               rdGrpPriority->button(3), ckKeepList, btnDefault, btnOk, btnCancel});
+               rdGrpPriority->button(3), cbSimultaneous, ckKeepList, btnDefault, btnOk, btnCancel});
 
   connect(ckFullSize, &QCheckBox::clicked, this, [this] { PairClick(*ckFullSize, *ckSmallSize); });
   connect(ckSmallSize, &QCheckBox::clicked, this, [this] { PairClick(*ckSmallSize, *ckFullSize); });
@@ -146,6 +160,7 @@ void TfrmPreference::Show(const TPreferences& preferences) {
   trcCmp->setEnabled(preferences.Jpg);
   spedCmp->setValue(preferences.Quality);
   trcCmp->setValue(preferences.Quality);
+  cbSimultaneous->setCurrentIndex(ChoiceOfSimultaneous(preferences.Simultaneous));
   if (QAbstractButton* priority = rdGrpPriority->button(preferences.Priority)) {
     priority->setChecked(true);
   } else if (QAbstractButton* checked = rdGrpPriority->checkedButton()) {
@@ -165,6 +180,7 @@ TPreferences TfrmPreference::Shown() const {
   preferences.Jpg = ckJpg->isChecked();
   preferences.Quality = spedCmp->value();
   preferences.Priority = rdGrpPriority->checkedId();
+  preferences.Simultaneous = SimultaneousOfChoice(cbSimultaneous->currentIndex());
   preferences.KeepList = ckKeepList->isChecked();
   return preferences;
 }

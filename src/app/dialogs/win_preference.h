@@ -4,6 +4,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -36,6 +37,7 @@ class TfrmPreference : public QDialog {
   QSpinBox* spedCmp;
   QSlider* trcCmp;
   QButtonGroup* rdGrpPriority;
+  QComboBox* cbSimultaneous;
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -35,6 +35,8 @@ std::string AddRunTask(TCCAVConverter& converter, const TRunSource& source, int 
   }
   if (record.TrimLength > 0) options.Duration = record.TrimLength;
   BuildConversionJob(record, format, options, probe, input, global);
+  const TJobShape shape = ShapeOfJob(probe, options);
+  const int expectedMs = ExpectedLengthMs(probe, record);
   probe.Close();
 
   const int index = converter.AddInput(source.Caption, &input);
@@ -52,6 +54,8 @@ std::string AddRunTask(TCCAVConverter& converter, const TRunSource& source, int 
   given.insert(output);
   plan.TaskMap.push_back(source.Position);
   plan.Outputs.push_back(output);
+  plan.Shapes.push_back(shape);
+  plan.ExpectedMs.push_back(expectedMs);
   return "";
 }
 

@@ -9,6 +9,7 @@
 #include "app/settings/app_settings.h"
 #include "app/settings/file_record.h"
 #include "app/settings/global_object.h"
+#include "app/settings/simultaneous.h"
 #include "component/cc_av_converter.h"
 
 namespace moskvid {
@@ -30,6 +31,8 @@ struct TRunPlan {
   std::vector<int> TaskMap;          // element k: list position of task k
   std::vector<std::string> Outputs;  // element k: output file of task k
   std::vector<TRunFailure> Failed;   // the sources that got no task
+  std::vector<TJobShape> Shapes;     // element k: what task k converts
+  std::vector<int> ExpectedMs;       // element k: the length task k converts, -1 unknown
 };
 
 struct TRunCallbacks {

@@ -31,6 +31,7 @@
 #include "app/main/list_rules.h"
 #include "app/main/win_progress.h"
 #include "app/settings/global_object.h"
+#include "app/settings/run_progress.h"
 #include "app/widgets/picture_pane.h"
 #include "component/cc_av_converter.h"
 
@@ -222,6 +223,10 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   std::unique_ptr<TBoxWarnings> warnings_;
   std::unique_ptr<TCCAVConverter> converter_;
   TfrmProgress* frmProgress_ = nullptr;
+  // The run's tasks as the window sees them (window thread only), and how
+  // many convert at the same time.
+  TRunProgress runProgress_;
+  int simultaneous_ = 1;
   TfrmAbout* frmAbout_ = nullptr;
   TfrmSettings* frmSettings_ = nullptr;
   TfrmFileInfo* frmFileInfo_ = nullptr;

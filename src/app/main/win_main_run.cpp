@@ -3,12 +3,14 @@
 // end of the run. The run's phase and number live in TConversionRun.
 #include <QApplication>
 #include <QFileInfo>
+#include <chrono>
 #include <cstring>
 
 #include "app/main/progress_rules.h"
 #include "app/main/run_builder.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
+#include "app/settings/simultaneous.h"
 #include "app/widgets/application.h"
 #include "app/widgets/box_warnings.h"
 #include "app/widgets/ui_services.h"
@@ -32,6 +34,10 @@ TConvertPriority PriorityOf(int setting) {
 
 QString FileNameOf(const std::string& path) {
   return QFileInfo(QString::fromStdString(path)).fileName();
+}
+
+double NowSeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace
@@ -92,14 +98,26 @@ void TfrmMain::btnStartClick() {
   UpdateRunCommands();
   sleepLock_ = services_.InhibitSleep(
       QString("Converting %1 file%2").arg(run_.TaskCount()).arg(run_.TaskCount() == 1 ? "" : "s"));
-  converter_->StartConvert(1);
+  // One task at a time unless the preference asks for more; the component
+  // shares the codec threads out among those that run at once.
+  simultaneous_ =
+      SimultaneousFor(ReadSimultaneous(TIniFile(global_->ConfigFile())), plan.Shapes, CoreCount());
+  std::vector<std::string> names;
+  for (int position : plan.TaskMap)
+    names.push_back(FileNameOf(lvFiles->Entry(position)->Record.SourceFile).toStdString());
+  runProgress_.Begin(std::move(names), plan.ExpectedMs);
+  for (int i = 0; i < simultaneous_; ++i)
+    runProgress_.StartNext(NowSeconds());
+  converter_->StartConvert(simultaneous_);
   if (!frmProgress_) frmProgress_ = new TfrmProgress(*this, this);
+  frmProgress_->SetRun(simultaneous_ > 1 ? &runProgress_ : nullptr, simultaneous_);
   services_.ExecModal(*frmProgress_);
 }
 
 void TfrmMain::ProgressArrived(int run, int index, int currentMs, int64_t size, int totalMs) {
   const int position = run_.Position(index);
   if (!run_.Accepts(run) || position < 0) return;
+  runProgress_.TaskProgress(index, currentMs, totalMs, -1, NowSeconds());
   const int percent = ProgressPercent(currentMs, totalMs);
   if (percent >= 0) {
     lvFiles->SetSubItem(position, fcProgress,
@@ -135,6 +153,9 @@ void TfrmMain::TerminateArrived(int run, int index, bool finished, bool failed,
     entry->setText(fcDestination, QFileInfo(written).fileName());
     entry->setToolTip(fcDestination, written);
   }
+  runProgress_.TaskEnded(index);
+  runProgress_.StartNext(NowSeconds());  // the component starts the next one now
+  if (frmProgress_ && simultaneous_ > 1) frmProgress_->TaskFinished();
   if (failed) {
     run_.Count(toFailed);
     MarkFailed(position, message.toStdString());
@@ -144,8 +165,11 @@ void TfrmMain::TerminateArrived(int run, int index, bool finished, bool failed,
   } else if (finished) {
     run_.Count(toConverted);
     lvFiles->SetSubItem(position, fcProgress, "100%");
-    if (frmProgress_) frmProgress_->TaskFinished(written.toStdString());
-    if (run_.IsLast(index) && frmProgress_ && run_.Phase() == rpRunning) {
+    if (frmProgress_ && simultaneous_ <= 1) frmProgress_->TaskFinished(written.toStdString());
+    // The run's last task to end, whichever it is when several run at once.
+    const bool last =
+        simultaneous_ > 1 ? runProgress_.Done() == runProgress_.Count() : run_.IsLast(index);
+    if (last && frmProgress_ && run_.Phase() == rpRunning) {
       if (frmProgress_->ckOpen->isChecked()) btnOpenClick();
       if (frmProgress_->ckShutDown->isChecked()) ShutDownComputer();
     }

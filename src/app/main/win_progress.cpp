@@ -65,6 +65,9 @@ TfrmProgress::TfrmProgress(TProgressHost& host, QWidget* parent) : QDialog(paren
     ++row;
   }
   grid->setColumnStretch(1, 1);
+  lblTasks = NamedLabel("lblTasks", "", this);
+  lblTasks->setAccessibleName("Running files");
+  lblTasks->hide();
 
   progbarFile = new QProgressBar(this);
   progbarFile->setObjectName("progbarFile");
@@ -99,6 +102,7 @@ TfrmProgress::TfrmProgress(TProgressHost& host, QWidget* parent) : QDialog(paren
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(pictureRow);
   layout->addLayout(grid);
+  layout->addWidget(lblTasks);
   layout->addWidget(progbarFile);
   layout->addWidget(ckShutDown);
   layout->addWidget(ckOpen);
@@ -120,11 +124,20 @@ TfrmProgress::TfrmProgress(TProgressHost& host, QWidget* parent) : QDialog(paren
   KeepDesignedSize(*this, {420, 460});
 }
 
+void TfrmProgress::SetRun(const TRunProgress* run, int lines) {
+  run_ = run;
+  lblTasks->setVisible(run_ != nullptr);
+  lblTasks->setMinimumHeight(run_ ? lblTasks->fontMetrics().lineSpacing() * lines : 0);
+  // The designed size, grown by the task lines when there are any.
+  KeepDesignedSize(*this, {420, 460});
+}
+
 void TfrmProgress::showEvent(QShowEvent* event) {
   ApplySkin(*this, host_.SkinIndex());
   for (QLabel* label : {lblTime, lblLength, lblSize, lblProgress, lblOutput, lblSpeed, lblTimeLeft})
     label->clear();
   lblOutput->setToolTip("");
+  lblTasks->clear();
   setWindowTitle("Converting");
   // The window is made once and shown for every run: a shutdown chosen for
   // one run must not power the machine off after the next.
@@ -142,6 +155,10 @@ void TfrmProgress::showEvent(QShowEvent* event) {
 }
 
 void TfrmProgress::ShowProgress(const TProgressFigures& figures) {
+  if (run_) {
+    ShowRun(figures);
+    return;
+  }
   if (figures.Index != clockTask_) {
     clockTask_ = figures.Index;
     clock_.Start(NowSeconds());
@@ -163,7 +180,38 @@ void TfrmProgress::ShowProgress(const TProgressFigures& figures) {
   lblTimeLeft->setText(QString::fromStdString(clock_.TimeLeftText()));
 }
 
+void TfrmProgress::ShowRunState() {
+  const int percent = run_->RunPercent();
+  progbarFile->setValue(percent);
+  setWindowTitle(QString::fromStdString(PercentText(percent)) + " - Converting");
+  lblProgress->setText(QString::fromStdString(run_->DoneText()));
+  QStringList lines;
+  for (int task : run_->Running())
+    lines << QString::fromStdString(run_->TaskLine(task));
+  lblTasks->setText(lines.join('\n'));
+}
+
+void TfrmProgress::ShowRun(const TProgressFigures& figures) {
+  // The bar and the title are the run's; the figures those of the task
+  // that reported last.
+  ShowRunState();
+  lblTime->setText(QString::fromStdString(SecondsText(figures.CurrentMs)));
+  lblLength->setText(figures.TotalMs >= 0 ? QString::fromStdString(SecondsText(figures.TotalMs))
+                                          : QString());
+  lblSize->setText(QString::fromStdString(KilobytesText(figures.CurrentSize)));
+  lblOutput->setText(QString::fromStdString(OutputNameText(figures.OutputName)));
+  lblOutput->setToolTip(QString::fromStdString(figures.OutputName));
+  const double speed = run_->TaskSpeed(figures.Index);
+  lblSpeed->setText(speed > 0 ? QString::number(speed, 'f', 1) + "x" : QString());
+  lblTimeLeft->clear();
+}
+
 void TfrmProgress::TaskFinished(const std::string& written) {
+  if (run_) {
+    // A task's end moves the run on; the lines lose the ended one.
+    ShowRunState();
+    return;
+  }
   progbarFile->setValue(100);
   // The name it really got: another one when its own was taken meanwhile.
   if (!written.empty()) {

@@ -12,6 +12,7 @@
 #include <QToolButton>
 
 #include "app/main/progress_rules.h"
+#include "app/settings/run_progress.h"
 #include "app/widgets/picture_pane.h"
 
 namespace moskvid {
@@ -45,8 +46,13 @@ class TfrmProgress : public QDialog {
  public:
   TfrmProgress(TProgressHost& host, QWidget* parent);
 
+  // With several tasks at a time the window shows the whole run: its bar and
+  // title, the tasks done and a line per running task. Null: one at a time.
+  // `lines`: the most tasks that run at once, whose lines get room.
+  void SetRun(const TRunProgress* run, int lines);
   void ShowProgress(const TProgressFigures& figures);
-  // The task ended whole; `written` is the file it went to ("" when unknown).
+  // A task finished (one at a time), or any task ended (several at a time);
+  // `written` is the file it went to ("" when unknown).
   void TaskFinished(const std::string& written = "");
   void SetPauseState(bool paused);
   // The run is over: the window closes without stopping anything.
@@ -65,6 +71,7 @@ class TfrmProgress : public QDialog {
   QLabel* lblOutput;
   QLabel* lblSpeed;
   QLabel* lblTimeLeft;
+  QLabel* lblTasks;  // one line per running task, shown with several
   TPicturePane* imgPreview;
   QToolButton* imgbtnSnap;
   QTimer* Timer1;
@@ -80,7 +87,11 @@ class TfrmProgress : public QDialog {
   void imgbtnSnapClick();
   void Timer1Timer();
 
+  void ShowRun(const TProgressFigures& figures);
+  void ShowRunState();
+
   TProgressHost& host_;
+  const TRunProgress* run_ = nullptr;
   TTaskClock clock_;
   int clockTask_ = -1;
   uint64_t drawnGeneration_ = 0;

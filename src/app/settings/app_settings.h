@@ -24,6 +24,7 @@ class TAppSettings {
   explicit TAppSettings(const std::string& configFile) : ini_(configFile) {}
 
   TIniFile& Ini() { return ini_; }
+  const TIniFile& Ini() const { return ini_; }
 
   std::string OutputFolder() const;
   void SetOutputFolder(const std::string& folder);

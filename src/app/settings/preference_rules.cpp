@@ -1,6 +1,7 @@
 #include "app/settings/preference_rules.h"
 
 #include "app/settings/global_object.h"
+#include "app/settings/simultaneous.h"
 
 namespace moskvid {
 
@@ -14,6 +15,7 @@ TPreferences LoadPreferences(const TAppSettings& settings) {
   preferences.Quality = settings.JpgQuality();
   preferences.Priority = settings.Priority();
   preferences.KeepList = settings.KeepFileList();
+  preferences.Simultaneous = ReadSimultaneous(settings.Ini());
   return preferences;
 }
 
@@ -36,6 +38,7 @@ void StorePreferences(TAppSettings& settings, const TPreferences& preferences) {
                               preferences.FullSize, preferences.SmallSize);
   settings.SetPriority(preferences.Priority);
   settings.SetKeepFileList(preferences.KeepList);
+  WriteSimultaneous(settings.Ini(), preferences.Simultaneous);
 }
 
 }  // namespace moskvid

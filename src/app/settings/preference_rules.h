@@ -14,6 +14,7 @@ struct TPreferences {
   bool Bmp = true, Jpg = true;
   int Quality = 30;       // 1 to 100
   int Priority = 1;       // 0 idle, 1 normal, 2 lower, 3 lowest; -1 none
+  int Simultaneous = 1;   // tasks at a time, 1 to 8, or kSimultaneousAuto
   bool KeepList = false;  // "Keep the file list between sessions"
 };
 

@@ -6,6 +6,7 @@
 
 #include "app/dialogs/directory.h"
 #include "app/dialogs/win_preference.h"
+#include "app/settings/simultaneous.h"
 #include "app/window_test_support.h"
 
 namespace moskvid::test {
@@ -56,6 +57,8 @@ class PreferenceWindowTest : public QObject {
       QCOMPARE(preference.trcCmp->value(), 55);
       QVERIFY(preference.spedCmp->toolTip().contains("snapshot jpeg image. Higher compression \n"));
       QCOMPARE(preference.rdGrpPriority->checkedId(), 1);
+      QCOMPARE(preference.cbSimultaneous->currentText(), QString("1"));
+      QCOMPARE(preference.cbSimultaneous->count(), 9);
       // JPG cannot be cleared while BMP is clear.
       ClickBox(*preference.ckJpg);
       QVERIFY(preference.ckJpg->isChecked());
@@ -72,9 +75,11 @@ class PreferenceWindowTest : public QObject {
       preference.spedCmp->stepDown();
       QCOMPARE(preference.trcCmp->value(), 69);
       preference.rdGrpPriority->button(3)->click();
+      preference.cbSimultaneous->setCurrentText("Auto");
       QTest::mouseClick(preference.btnOk, Qt::LeftButton);
     };
     window.Options1->trigger();
+    QCOMPARE(ReadSimultaneous(fixture.settings->Ini()), kSimultaneousAuto);
     QCOMPARE(fixture.services.execCount, 1);
     QVERIFY(fixture.settings->SnapBmp() && !fixture.settings->SnapJpg());
     QVERIFY(!fixture.settings->SnapFullSize() && fixture.settings->SnapSmallSize());

@@ -1,10 +1,13 @@
 // Conversion runs from the main window, with real conversions of small
 // clips checked by ffprobe: the tasks, the progress texts, cancel, a failing
 // task, the end-of-run actions and the shutdown seam.
+#include <QRegularExpression>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 
 #include "app/settings/output_formats.h"
+#include "app/settings/simultaneous.h"
 #include "app/window_test_support.h"
 
 namespace moskvid::test {
@@ -143,6 +146,69 @@ class RunTest : public QObject {
     };
     window.btnStart->click();
     QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString("100%"));
+  }
+
+  // Three at a time: the bar and the title follow the whole run, the
+  // counter the tasks done, one line per running file; Pause holds them all.
+  void SeveralAtOnceShowTheWholeRun() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(5);
+    WriteSimultaneous(fixture.settings->Ini(), 3);
+    QStringList clips;
+    // The first one ends early: the other two go on alone.
+    const int seconds[] = {6, 12, 12};
+    for (int k = 0; k < 3; ++k) {
+      clips << Q(fixture.scratch.File(std::string(1, "abc"[k]) + ".mkv"));
+      const std::string length = std::to_string(seconds[k]);
+      RunCommand("ffmpeg -v error -nostdin -f lavfi -i testsrc=size=480x360:rate=25:duration=" +
+                 length + " -f lavfi -i sine=duration=" + length + " -c:v mpeg4 -q:v 8 -c:a mp2 " +
+                 Quote(clips.back().toStdString()));
+    }
+    fixture.Add(clips);
+    TfrmMain& window = fixture.Window();
+    QStringList seen;
+    fixture.services.onExec = [&](QDialog& dialog) {
+      auto* progress = static_cast<TfrmProgress*>(&dialog);
+      QVERIFY(progress->lblTasks->isVisibleTo(progress));
+      const QRegularExpression line("^[abc]\\.mkv  \\d+%  \\d+\\.\\dx$");
+      // One line each, once every file has reported: name, percentage, speed.
+      QTRY_VERIFY_WITH_TIMEOUT(
+          [&] {
+            seen = progress->lblTasks->text().split('\n');
+            return seen.size() == 3 && std::all_of(seen.begin(), seen.end(), [&](const QString& l) {
+                     return line.match(l).hasMatch();
+                   });
+          }(),
+          60000);
+      QCOMPARE(progress->lblProgress->text(), QString("[0/3]"));
+      QVERIFY(progress->windowTitle().endsWith("% - Converting"));
+      QTest::mouseClick(progress->btnPause, Qt::LeftButton);
+      QTest::qWait(300);
+      const QString held = progress->lblTasks->text();
+      const int bar = progress->progbarFile->value();
+      QTest::qWait(500);
+      QCOMPARE(progress->lblTasks->text(), held);
+      QCOMPARE(progress->progbarFile->value(), bar);
+      QVERIFY(bar < 100);
+      QTest::mouseClick(progress->btnResume, Qt::LeftButton);
+      QTRY_VERIFY_WITH_TIMEOUT(progress->lblProgress->text() == "[1/3]", 60000);
+      QCOMPARE(progress->lblTasks->text().count(QChar(10)), 1);  // the two still running
+    };
+    window.btnStart->click();
+    QVERIFY(!fixture.services.watchdogFired);
+    seen.sort();
+    for (int k = 0; k < 3; ++k)
+      QVERIFY(seen[k].startsWith(QString("abc"[k])));
+    TfrmProgress* progress = window.ProgressWindow();
+    QCOMPARE(progress->lblProgress->text(), QString("[3/3]"));
+    QCOMPARE(progress->progbarFile->value(), 100);
+    for (int k = 0; k < 3; ++k) {
+      QCOMPARE(window.lvFiles->SubItem(k, fcProgress), QString("100%"));
+      const std::string out =
+          fixture.scratch.File("out") + "/" + std::string(1, "abc"[k]) + "_(new).mp4";
+      QVERIFY(std::abs(ToDouble(ProbeFormat(out).at("duration")) - seconds[k]) < 0.15);
+    }
+    QCOMPARE(fixture.services.openedUrls.size(), 1);  // once, after the last one
   }
 
   void AFailingTaskShowsItsMessage() {

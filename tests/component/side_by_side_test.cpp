@@ -1,0 +1,166 @@
+// Several tasks converting at the same time: the run control acts on all of
+// them, and each task's figures and log lines reach that task only.
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "converter_test_support.h"
+
+namespace moskvid::test {
+namespace {
+
+std::string ThreadName(uint32_t thread) {
+  std::ifstream comm("/proc/self/task/" + std::to_string(thread) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
+
+class SideBySideTest : public ConverterTest {
+ protected:
+  void SetUp() override {
+    ConverterTest::SetUp();
+    // Two codec threads each: every task has a picture stage of its own.
+    converter.CodecThreads = 2;
+    converter.SetProgressInterval(100);
+    const auto record = converter.OnLog;
+    converter.OnLog = [this, record](int index, TLogLevel level, const std::string& message) {
+      if (ThreadName(CurrentThreadId()) == "moskvid-video") {
+        std::lock_guard<std::mutex> lock(mutex);
+        stageLines[CurrentThreadId()].insert(index);
+      }
+      record(index, level, message);
+    };
+  }
+
+  // The thread of each task's progress events, checked to be one per task.
+  std::map<int, uint32_t> ProgressThreads() {
+    std::lock_guard<std::mutex> lock(mutex);
+    std::map<int, std::set<uint32_t>> seen;
+    for (const Event& e : events) {
+      if (e.kind == "progress") seen[e.index].insert(e.thread);
+    }
+    std::map<int, uint32_t> threads;
+    for (const auto& [index, set] : seen) {
+      EXPECT_EQ(set.size(), 1u) << "task " << index;
+      threads[index] = *set.begin();
+    }
+    return threads;
+  }
+
+  std::map<uint32_t, std::set<int>> stageLines;  // guarded by mutex
+};
+
+TEST_F(SideBySideTest, ThreeAtOncePauseRemoveResumeStop) {
+  for (int k = 0; k < 3; ++k)
+    AddTask(Media("h264_aac_1080p.mp4"), scratch.File("t" + std::to_string(k) + ".mp4"),
+            "vcodec=mpeg4\nacodec=aac");
+  converter.StartConvert(3);
+  for (int k = 0; k < 3; ++k)
+    ASSERT_TRUE(WaitFor("progress", k)) << k;
+  EXPECT_EQ(Terminations().size(), 0u) << "all three convert at the same time";
+  const auto threads = ProgressThreads();
+  ASSERT_EQ(threads.size(), 3u);
+  EXPECT_EQ((std::set<uint32_t>{threads.at(0), threads.at(1), threads.at(2)}).size(), 3u);
+
+  converter.PauseConvert();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const int held0 = Count("progress", 0), held2 = Count("progress", 2);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_EQ(Count("progress", 0), held0) << "every task is held";
+  EXPECT_EQ(Count("progress", 2), held2);
+
+  // Removing a held task stops it; the last one is renumbered and goes on
+  // under its new index on its own thread.
+  converter.RemoveTask(1);
+  EXPECT_EQ(converter.TaskCount(), 2);
+  const int before = Count("progress", 1);
+  converter.ResumeConvert();
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(60),
+                                 [&] { return CountLocked("progress", 1) > before + 1; }));
+    for (auto it = events.rbegin(); it != events.rend(); ++it) {
+      if (it->kind == "progress" && it->index == 1) {
+        EXPECT_EQ(it->thread, threads.at(2)) << "the former third task";
+        break;
+      }
+    }
+  }
+  converter.StopConvert();
+  ASSERT_TRUE(WaitForEnd());
+  const auto ends = Terminations();
+  ASSERT_EQ(ends.size(), 3u);
+  EXPECT_EQ(ends[2].index, -1);
+  EXPECT_EQ(ends[0].index + ends[1].index, 1) << "tasks 0 and 1, each once";
+  EXPECT_FALSE(ends[0].finished || ends[1].finished);
+}
+
+TEST_F(SideBySideTest, StageThreadLinesAndFiguresReachTheirOwnTask) {
+  converter.SetLogLevel(llAll);
+  // The filter logs one line for every picture, on the thread that filters.
+  AddTask(Media("h264_aac.mp4"), scratch.File("a.mp4"), "vcodec=mpeg4\nvfilters=showinfo\nan=1");
+  AddTask(Media("h264_aac.mp4"), scratch.File("b.avi"),
+          "vcodec=mpeg4\nvfilters=showinfo,scale=160:120\nan=1");
+  converter.StartConvert(2);
+  ASSERT_TRUE(WaitForEnd());
+  const auto ends = Terminations();
+  ASSERT_EQ(ends.size(), 3u);
+  for (int k = 0; k < 2; ++k)
+    EXPECT_TRUE(ends[k].finished && !ends[k].exception) << ends[k].message;
+  EXPECT_EQ(ProgressThreads().size(), 2u);
+  std::lock_guard<std::mutex> lock(mutex);
+  // Every line a stage thread logged names that stage's task, and the two
+  // stages belong to different tasks.
+  ASSERT_EQ(stageLines.size(), 2u);
+  std::set<int> owners;
+  for (const auto& [thread, indexes] : stageLines) {
+    ASSERT_EQ(indexes.size(), 1u) << "lines of one stage thread, several tasks";
+    owners.insert(*indexes.begin());
+  }
+  EXPECT_EQ(owners, (std::set<int>{0, 1}));
+  EXPECT_EQ(CountFrames(scratch.File("a.mp4"), "v:0"), CountFrames(scratch.File("b.avi"), "v:0"));
+}
+
+}  // namespace
+}  // namespace moskvid::test
+
+namespace moskvid::test {
+namespace {
+
+// Anonymous writable mappings the size of a thread's stack.
+int StackSizedRegions() {
+  std::ifstream maps("/proc/self/maps");
+  int count = 0;
+  for (std::string line; std::getline(maps, line);) {
+    unsigned long from = 0, to = 0;
+    char mode[5] = {};
+    if (std::sscanf(line.c_str(), "%lx-%lx %4s", &from, &to, mode) == 3 && to - from == 8UL << 20 &&
+        std::string(mode) == "rw-p" && line.find('/') == std::string::npos) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+// A finished task stays in the list until it is cleared; its ended worker
+// must not keep its thread's stack mapped meanwhile, or a long batch grows
+// by a stack for every file.
+TEST_F(ConverterTest, FinishedTasksKeepNoThreadStack) {
+  constexpr int kTasks = 12;
+  for (int k = 0; k < kTasks; ++k)
+    AddTask(Media("audio_mono_22k.wav"), scratch.File(std::to_string(k) + ".wav"),
+            "acodec=pcm_s16le\nt=0.2");
+  const int before = StackSizedRegions();
+  converter.StartConvert(2);
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_EQ(converter.TaskCount(), kTasks);
+  // A few stacks at most, kept by the C library for the next threads.
+  EXPECT_LE(StackSizedRegions(), before + 4) << "stacks before the run: " << before;
+  EXPECT_EQ(Count("terminate", kTasks - 1), 1);
+}
+
+}  // namespace
+}  // namespace moskvid::test
