@@ -136,7 +136,9 @@ TEST(CliTest, InterruptStopsAndLeavesAPlayableFile) {
   RunCommand("( " + std::string(MOSKVID_CLI) + " transcode --quiet " + Quote(longer) +
              " --out vcodec=mpeg4 --threads 1 " + Quote(out) + " & echo $! > " + Quote(pidFile) +
              "; wait $!; echo $? > " + Quote(dir.File("status")) + " ) > /dev/null 2>&1 &");
-  for (int i = 0; i < 100 && !(std::filesystem::exists(out) && std::filesystem::exists(pidFile));
+  // The output is written under its part name until the run ends.
+  const std::string part = out + ".part";
+  for (int i = 0; i < 100 && !(std::filesystem::exists(part) && std::filesystem::exists(pidFile));
        ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
