@@ -15,11 +15,8 @@ export MOSKVID_CONFIG="$work/moskvid.ini"  # the shipped defaults, nothing store
 
 # The sources, made once: 12 x 40 s of 44.1 kHz stereo, 16 x 20 s 720x480
 # MPEG-4 + MP3 AVI, and LONG two-second sounds (copies of one).
-mkdir -p "$work/album" "$work/sd" "$work/clips"
-for i in $(seq -w 1 12); do
-  f="$work/album/track$i.wav"
-  [ -f "$f" ] || ffmpeg -v error -y -f lavfi -i "sine=frequency=$((200 + 10#$i * 40)):sample_rate=44100:duration=40" -ac 2 "$f"
-done
+make_album
+mkdir -p "$work/sd" "$work/clips"
 for i in $(seq -w 1 16); do
   f="$work/sd/episode$i.avi"
   [ -f "$f" ] || ffmpeg -v error -y -f lavfi -i "testsrc2=size=720x480:rate=30000/1001:duration=20" \

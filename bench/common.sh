@@ -24,3 +24,14 @@ measure() {
 
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN{printf "%.3f", a/b}'; }
+
+# The album: 12 x 40 s of 44.1 kHz stereo WAV in $work/album, made once.
+make_album() {
+  mkdir -p "$work/album"
+  local i f
+  for i in $(seq -w 1 12); do
+    f="$work/album/track$i.wav"
+    [ -f "$f" ] || ffmpeg -v error -y -f lavfi \
+      -i "sine=frequency=$((200 + 10#$i * 40)):sample_rate=44100:duration=40" -ac 2 "$f"
+  done
+}

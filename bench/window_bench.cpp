@@ -4,6 +4,9 @@
 //       the run has ended (the progress window shown and drawing). The two
 //       "every-frame" modes let every picture through the picture hook (and
 //       copy it back), to show what the before-hook saves.
+//   batch FORMAT FILE...
+//       the same run over several files, with the "Simultaneous
+//       conversions" the configuration file names.
 //   preview FILE COUNT
 //       slider changes to random positions on the main window's preview:
 //       the time from the change to the frame drawn, median and 95th
@@ -92,10 +95,10 @@ int AddFolder(TfrmMain& window, const QString& folder, int count) {
   return window.lvFiles->Count() == count ? 0 : 1;
 }
 
-int Run(TfrmMain& window, const QString& file, int format, const std::string& mode) {
+int Run(TfrmMain& window, const QStringList& files, int format, const std::string& mode) {
   window.cbOutputFormat->setCurrentIndex(format);
-  AddAndWait(window, {file});
-  if (window.lvFiles->Count() != 1) return 1;
+  AddAndWait(window, files);
+  if (window.lvFiles->Count() != files.size()) return 1;
   if (mode == "no-pictures") {
     // The picture hook ends at the first picture: the run without it.
     window.Converter().OnBeforeHook = [](int, int64_t, THookAction& action) { action = haStop; };
@@ -119,7 +122,9 @@ int Run(TfrmMain& window, const QString& file, int format, const std::string& mo
   while (!window.btnStart->isEnabled())
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
   std::printf("%.3f\n", clock.nsecsElapsed() / 1e9);
-  return window.lvFiles->SubItem(0, fcProgress) == "100%" ? 0 : 1;
+  for (int row = 0; row < window.lvFiles->Count(); ++row)
+    if (window.lvFiles->SubItem(row, fcProgress) != "100%") return 1;
+  return 0;
 }
 
 int Preview(TfrmMain& window, const QString& file, int count) {
@@ -156,9 +161,10 @@ int main(int argc, char** argv) {
   if (args.size() < 4) {
     std::fprintf(stderr,
                  "usage: %s run FILE FORMAT [gated|no-pictures|every-frame|every-frame-update]\n"
+                 "       %s batch FORMAT FILE...\n"
                  "       %s preview FILE COUNT\n"
                  "       %s add FOLDER COUNT\n",
-                 argv[0], argv[0], argv[0]);
+                 argv[0], argv[0], argv[0], argv[0]);
     return 2;
   }
   BenchServices services;
@@ -166,9 +172,10 @@ int main(int argc, char** argv) {
   window.show();
   QCoreApplication::processEvents();
   if (args[1] == "run") {
-    return Run(window, args[2], args[3].toInt(),
+    return Run(window, {args[2]}, args[3].toInt(),
                args.size() > 4 ? args[4].toStdString() : std::string("gated"));
   }
+  if (args[1] == "batch") return Run(window, args.mid(3), args[2].toInt(), "gated");
   if (args[1] == "add") return AddFolder(window, args[2], args[3].toInt());
   return Preview(window, args[2], args[3].toInt());
 }
