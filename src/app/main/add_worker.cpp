@@ -64,9 +64,22 @@ std::vector<std::string> TAddWorker::FilesOf(const Request& request) {
   return files;
 }
 
+bool TAddWorker::LoadLibraries(TCCAVConverter& converter) {
+  if (converter.LoadLibraries(libraryFolder_, true)) return true;
+  TProbedFile failure;
+  failure.Log = {converter.LastError()};
+  std::lock_guard<std::mutex> guard(lock_);
+  requests_.clear();
+  ready_.push_back(std::move(failure));
+  done_ = total_;
+  running_ = false;
+  return false;
+}
+
 void TAddWorker::Run() {
   // Probes never touch the window's converter, which may be converting.
   TCCAVConverter converter;
+  if (!LoadLibraries(converter)) return;
   for (;;) {
     Request request;
     {

@@ -253,6 +253,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   std::unique_ptr<TAddWorker> adder_;
   QTimer* addTimer_ = nullptr;
   QElapsedTimer addStarted_;
+  QElapsedTimer addKept_;     // since the list file last took what was added
   std::string addExtension_;  // of the added files' outputs
 
   // The kept list, on the window thread.

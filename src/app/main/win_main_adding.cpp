@@ -12,6 +12,7 @@
 #include "app/settings/output_formats.h"
 #include "app/widgets/application.h"
 #include "app/widgets/box_warnings.h"
+#include "binding/media_loader.h"
 
 namespace moskvid {
 
@@ -19,6 +20,10 @@ namespace {
 
 constexpr int kTakeEveryMs = 50;
 constexpr int kDialogAfterMs = 1000;
+// While a long add goes on the list file takes the new entries this often:
+// each write holds the whole list, so one per take would cost the window
+// more than the adding itself.
+constexpr int kKeepAddedEveryMs = 1000;
 
 }  // namespace
 
@@ -29,8 +34,9 @@ void TfrmMain::AddPaths(const std::vector<std::string>& paths, bool expandFolder
   for (int i = 0; i < lvFiles->Count(); ++i)
     listed.insert(lvFiles->Entry(i)->Record.SourceFile);
   if (!adder_) {
-    adder_ = std::make_unique<TAddWorker>();
+    adder_ = std::make_unique<TAddWorker>(binding::DefaultLibraryFolder());
     addStarted_.start();
+    addKept_.start();
     addExtension_ =
         "." + TIniFile(global_->ProfileFile())
                   .ReadString(FormatSection(cbOutputFormat->currentIndex()), "FileExt", "mp4");
@@ -62,6 +68,10 @@ void TfrmMain::TakeAdded() {
       AddEntry(record);
     }
     lvFiles->setUpdatesEnabled(true);
+    if (addKept_.elapsed() >= kKeepAddedEveryMs) {
+      addKept_.restart();
+      KeepListSoon();
+    }
   }
   if (idle) {
     FinishAdding();

@@ -69,7 +69,8 @@ void TfrmMain::AddFolderClick() {
 }
 
 void TfrmMain::AddFiles(const QStringList& paths) {
-  if (paths.isEmpty() || !LoadLibrariesOnce()) return;
+  // The adder loads the libraries on its own thread.
+  if (paths.isEmpty()) return;
   std::vector<std::string> files;
   for (const QString& path : paths)
     files.push_back(QFileInfo(path).absoluteFilePath().toStdString());
