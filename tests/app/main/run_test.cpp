@@ -433,6 +433,34 @@ class RunTest : public QObject {
     }
   }
 
+  // Beside its source, in a folder that cannot be written: that entry fails
+  // and says why, the others convert.
+  void BesideASourceThatCannotBeWritten() {
+    if (geteuid() == 0) QSKIP("root writes into a read-only folder");
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(11);  // WAV
+    RunCommand("mkdir -p " + Quote(fixture.scratch.File("locked")) + " " +
+               Quote(fixture.scratch.File("open")));
+    const QStringList files = fixture.Copies("audio.mp3", {"locked/a.mp3", "open/b.mp3"});
+    fs::permissions(fixture.scratch.File("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+    fixture.Add(files);
+    TfrmMain& window = fixture.Window();
+    window.ckSameFolder->click();
+    window.btnStart->click();
+    fs::permissions(fixture.scratch.File("locked"), fs::perms::owner_all);
+    QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString("Failed"));
+    QCOMPARE(window.lvFiles->SubItem(1, fcProgress), QString("100%"));
+    const QString reason = window.lvFiles->Entry(0)->toolTip(fcProgress);
+    QCOMPARE(reason, "Could not open '" + Q(fixture.scratch.File("locked/a_(new).wav")) +
+                         "': the folder " + Q(fixture.scratch.File("locked")) +
+                         " cannot be written (Permission denied)");
+    QVERIFY(window.mmoLog->toPlainText().split('\n').contains("a.mp3: " + reason));
+    // Nothing was left in the locked folder; the other output is whole.
+    const auto locked = fs::directory_iterator(fixture.scratch.File("locked"));
+    QCOMPARE(std::distance(fs::begin(locked), fs::end(locked)), 1);
+    QVERIFY(CountPackets(fixture.scratch.File("open/b_(new).wav"), "a:0") > 0);
+  }
+
   // An output that cannot be created fails its entry with the real reason:
   // in the cell's tooltip, in one log line that later probe texts keep, and
   // in the message.
