@@ -40,6 +40,12 @@ void TfrmMain::AddPaths(const std::vector<std::string>& paths, bool expandFolder
     addExtension_ =
         "." + TIniFile(global_->ProfileFile())
                   .ReadString(FormatSection(cbOutputFormat->currentIndex()), "FileExt", "mp4");
+    // Read once, not for each of maybe thousands of files; the names are
+    // planned again for the whole list when adding ends.
+    TAppSettings settings(global_->ConfigFile());
+    addFolder_ = settings.OutputBesideSource() ? std::string()
+                                               : EnsureFolder(settings.OutputFolder(), "OutPutDir",
+                                                              settings.Ini(), *warnings_);
     run_.SetAdding(true);
     UpdateRunCommands();
     if (!addTimer_) {
@@ -57,17 +63,22 @@ void TfrmMain::TakeAdded() {
   const bool idle = adder_->Idle();  // asked first: nothing comes after it
   const std::vector<TProbedFile> taken = adder_->Take();
   if (!taken.empty()) {
-    lvFiles->setUpdatesEnabled(false);
+    // One append to the log and one insert into the list for all that came.
+    std::string log;
+    bool logged = false;
+    QList<QTreeWidgetItem*> entries;
     for (const TProbedFile& probed : taken) {
-      for (const std::string& line : probed.Log)
-        AppendLog(line);
+      for (const std::string& line : probed.Log) {
+        log += (logged ? "\n" : "") + line;
+        logged = true;
+      }
       if (!probed.Opened) continue;
       TlvFilesRecord record = probed.Record;
-      record.OutputFile =
-          MakeOutputFileName(record.SourceFile, addExtension_, *global_, *warnings_);
-      AddEntry(record);
+      record.OutputFile = UniqueOutputName(record.SourceFile, addExtension_, addFolder_, {});
+      entries << NewEntry(record);
     }
-    lvFiles->setUpdatesEnabled(true);
+    if (logged) AppendLog(log);
+    AddEntries(entries);
     if (addKept_.elapsed() >= kKeepAddedEveryMs) {
       addKept_.restart();
       KeepListSoon();

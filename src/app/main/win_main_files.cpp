@@ -78,7 +78,18 @@ void TfrmMain::AddFiles(const QStringList& paths) {
 }
 
 void TfrmMain::AddEntry(const TlvFilesRecord& record) {
+  AddEntries({NewEntry(record)});
+}
+
+void TfrmMain::AddEntries(const QList<QTreeWidgetItem*>& entries) {
+  if (entries.isEmpty()) return;
   if (lvFiles->Count() == 0) lvFiles->SetListStyle(vsReport);
+  lvFiles->addTopLevelItems(entries);
+  lvFiles->Select(0);
+  lvFiles->viewport()->update();
+}
+
+TFileItem* TfrmMain::NewEntry(const TlvFilesRecord& record) {
   auto* item = new TFileItem(record);
   const QString seconds = QString::number(record.Duration);
   item->setText(fcSource, QString::fromStdString(record.SourceFile));
@@ -89,9 +100,7 @@ void TfrmMain::AddEntry(const TlvFilesRecord& record) {
   item->setToolTip(fcSource, QString::fromStdString(record.SourceFile));
   item->setToolTip(fcDestination, QString::fromStdString(record.OutputFile));
   item->setCheckState(0, Qt::Checked);
-  lvFiles->addTopLevelItem(item);
-  lvFiles->Select(0);
-  lvFiles->viewport()->update();
+  return item;
 }
 
 void TfrmMain::btnRemoveClick() {
