@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <string_view>
 
 #include "binding/entry_points.h"
@@ -48,7 +49,10 @@ std::array<LibraryState, kMediaLibraryCount> gLibraries{
     MakeState("libswresample", LIBSWRESAMPLE_VERSION_MAJOR),
 };
 
-bool gAllLoaded = false;
+// Loading may run on a thread of its own (the list's adder) while the window
+// thread asks for the libraries too: one load at a time.
+std::mutex gLoadLock;
+std::atomic<bool> gAllLoaded{false};
 std::string gLoadError;
 // Read by the log capture on every thread.
 std::atomic<int> gSavedLogLevel{AV_LOG_INFO};
@@ -184,6 +188,13 @@ constexpr std::array<MediaLibrary, kMediaLibraryCount> kLoadOrder = {
     MediaLibrary::kCodec, MediaLibrary::kFilter, MediaLibrary::kFormat,
     MediaLibrary::kUtil,  MediaLibrary::kScale,  MediaLibrary::kResample};
 
+// With gLoadLock held.
+void UnloadAll() {
+  gAllLoaded = false;
+  for (MediaLibrary library : kLoadOrder)
+    UnloadOne(library);
+}
+
 }  // namespace
 
 std::string DefaultLibraryFolder() {
@@ -193,6 +204,7 @@ std::string DefaultLibraryFolder() {
 }
 
 bool LoadMediaLibraries(const std::string& directory, bool versionedNames) {
+  std::lock_guard<std::mutex> guard(gLoadLock);
   if (gAllLoaded) return true;
   gLoadError.clear();
   bool ok = true;
@@ -206,21 +218,21 @@ bool LoadMediaLibraries(const std::string& directory, bool versionedNames) {
   if (ok) {
     gSavedLogLevel = gAvUtil.av_log_get_level();
   } else {
-    UnloadMediaLibraries();
+    UnloadAll();
   }
   return gAllLoaded;
 }
 
 void UnloadMediaLibraries() {
-  gAllLoaded = false;
-  for (MediaLibrary library : kLoadOrder)
-    UnloadOne(library);
+  std::lock_guard<std::mutex> guard(gLoadLock);
+  UnloadAll();
 }
 
 bool MediaLibrariesLoaded() {
   return gAllLoaded;
 }
 std::string MediaLoadError() {
+  std::lock_guard<std::mutex> guard(gLoadLock);
   return gLoadError;
 }
 

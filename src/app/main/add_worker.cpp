@@ -1,5 +1,10 @@
 #include "app/main/add_worker.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 
 #include "app/settings/folder_scan.h"
@@ -64,9 +69,26 @@ std::vector<std::string> TAddWorker::FilesOf(const Request& request) {
   return files;
 }
 
+bool TAddWorker::LoadLibraries(TCCAVConverter& converter) {
+  if (converter.LoadLibraries(libraryFolder_, true)) return true;
+  TProbedFile failure;
+  failure.Log = {converter.LastError()};
+  std::lock_guard<std::mutex> guard(lock_);
+  requests_.clear();
+  ready_.push_back(std::move(failure));
+  done_ = total_;
+  running_ = false;
+  return false;
+}
+
 void TAddWorker::Run() {
+  // On a busy machine the window thread comes first: probing a little later
+  // is not seen, a window that stops painting is.
+  const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+  setpriority(PRIO_PROCESS, tid, std::min(getpriority(PRIO_PROCESS, tid) + 5, 19));
   // Probes never touch the window's converter, which may be converting.
   TCCAVConverter converter;
+  if (!LoadLibraries(converter)) return;
   for (;;) {
     Request request;
     {

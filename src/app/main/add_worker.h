@@ -17,7 +17,9 @@ namespace moskvid {
 
 class TAddWorker {
  public:
-  TAddWorker() = default;
+  // The media libraries are loaded from `libraryFolder` on the worker's
+  // thread, so that a first add does not hold up the window while they load.
+  explicit TAddWorker(std::string libraryFolder) : libraryFolder_(std::move(libraryFolder)) {}
   // Cancels and waits for the thread.
   ~TAddWorker();
   TAddWorker(const TAddWorker&) = delete;
@@ -47,6 +49,11 @@ class TAddWorker {
   // The files of one request, folders expanded or dropped.
   std::vector<std::string> FilesOf(const Request& request);
 
+  // False when the libraries could not be loaded: everything is dropped,
+  // and the reason is the log of the one file taken.
+  bool LoadLibraries(TCCAVConverter& converter);
+
+  const std::string libraryFolder_;
   std::atomic<bool> cancelled_{false};
   std::thread thread_;
 

@@ -1,10 +1,12 @@
 #include "app/main/run_builder.h"
 
+#include <filesystem>
 #include <set>
 
 #include "app/settings/job_builder.h"
 #include "app/settings/output_formats.h"
 #include "engine/option_parsing.h"
+#include "engine/part_file.h"
 
 namespace moskvid {
 
@@ -47,8 +49,15 @@ std::string AddRunTask(TCCAVConverter& converter, const TRunSource& source, int 
   options.BeforeHook = true;
   if (!converter.SetOutput(index, output, &options)) {
     // A task without output would only fail for want of one.
-    const std::string reason = converter.LastError();
+    std::string reason = converter.LastError();
     converter.RemoveTask(index);
+    // The engine's text names the file only; a folder that cannot be
+    // written (a source's own, say) is the usual cause, and says so.
+    std::string why;
+    if (!TPartFile(output).FolderWritable(why)) {
+      reason += ": the folder " + std::filesystem::path(output).parent_path().string() +
+                " cannot be written (" + why + ")";
+    }
     return reason;
   }
   given.insert(output);

@@ -150,6 +150,10 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void btnAddClick();
   void AddFolderClick();
   void AddEntry(const TlvFilesRecord& record);
+  // Entries made for the list in one insert (the first switches it to
+  // report style), with the first entry selected.
+  void AddEntries(const QList<QTreeWidgetItem*>& entries);
+  static TFileItem* NewEntry(const TlvFilesRecord& record);
   void btnRemoveClick();
   void btnClearClick();
   void CheckCommand(TCheckCommand command);
@@ -253,7 +257,9 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   std::unique_ptr<TAddWorker> adder_;
   QTimer* addTimer_ = nullptr;
   QElapsedTimer addStarted_;
+  QElapsedTimer addKept_;     // since the list file last took what was added
   std::string addExtension_;  // of the added files' outputs
+  std::string addFolder_;     // where they go; empty: beside each source
 
   // The kept list, on the window thread.
   std::unique_ptr<TListKeeper> keeper_;

@@ -12,6 +12,7 @@
 #include "app/settings/output_formats.h"
 #include "app/widgets/application.h"
 #include "app/widgets/box_warnings.h"
+#include "binding/media_loader.h"
 
 namespace moskvid {
 
@@ -19,6 +20,10 @@ namespace {
 
 constexpr int kTakeEveryMs = 50;
 constexpr int kDialogAfterMs = 1000;
+// While a long add goes on the list file takes the new entries this often:
+// each write holds the whole list, so one per take would cost the window
+// more than the adding itself.
+constexpr int kKeepAddedEveryMs = 1000;
 
 }  // namespace
 
@@ -29,11 +34,18 @@ void TfrmMain::AddPaths(const std::vector<std::string>& paths, bool expandFolder
   for (int i = 0; i < lvFiles->Count(); ++i)
     listed.insert(lvFiles->Entry(i)->Record.SourceFile);
   if (!adder_) {
-    adder_ = std::make_unique<TAddWorker>();
+    adder_ = std::make_unique<TAddWorker>(binding::DefaultLibraryFolder());
     addStarted_.start();
+    addKept_.start();
     addExtension_ =
         "." + TIniFile(global_->ProfileFile())
                   .ReadString(FormatSection(cbOutputFormat->currentIndex()), "FileExt", "mp4");
+    // Read once, not for each of maybe thousands of files; the names are
+    // planned again for the whole list when adding ends.
+    TAppSettings settings(global_->ConfigFile());
+    addFolder_ = settings.OutputBesideSource() ? std::string()
+                                               : EnsureFolder(settings.OutputFolder(), "OutPutDir",
+                                                              settings.Ini(), *warnings_);
     run_.SetAdding(true);
     UpdateRunCommands();
     if (!addTimer_) {
@@ -51,17 +63,26 @@ void TfrmMain::TakeAdded() {
   const bool idle = adder_->Idle();  // asked first: nothing comes after it
   const std::vector<TProbedFile> taken = adder_->Take();
   if (!taken.empty()) {
-    lvFiles->setUpdatesEnabled(false);
+    // One append to the log and one insert into the list for all that came.
+    std::string log;
+    bool logged = false;
+    QList<QTreeWidgetItem*> entries;
     for (const TProbedFile& probed : taken) {
-      for (const std::string& line : probed.Log)
-        AppendLog(line);
+      for (const std::string& line : probed.Log) {
+        log += (logged ? "\n" : "") + line;
+        logged = true;
+      }
       if (!probed.Opened) continue;
       TlvFilesRecord record = probed.Record;
-      record.OutputFile =
-          MakeOutputFileName(record.SourceFile, addExtension_, *global_, *warnings_);
-      AddEntry(record);
+      record.OutputFile = UniqueOutputName(record.SourceFile, addExtension_, addFolder_, {});
+      entries << NewEntry(record);
     }
-    lvFiles->setUpdatesEnabled(true);
+    if (logged) AppendLog(log);
+    AddEntries(entries);
+    if (addKept_.elapsed() >= kKeepAddedEveryMs) {
+      addKept_.restart();
+      KeepListSoon();
+    }
   }
   if (idle) {
     FinishAdding();

@@ -69,7 +69,8 @@ void TfrmMain::AddFolderClick() {
 }
 
 void TfrmMain::AddFiles(const QStringList& paths) {
-  if (paths.isEmpty() || !LoadLibrariesOnce()) return;
+  // The adder loads the libraries on its own thread.
+  if (paths.isEmpty()) return;
   std::vector<std::string> files;
   for (const QString& path : paths)
     files.push_back(QFileInfo(path).absoluteFilePath().toStdString());
@@ -77,7 +78,18 @@ void TfrmMain::AddFiles(const QStringList& paths) {
 }
 
 void TfrmMain::AddEntry(const TlvFilesRecord& record) {
+  AddEntries({NewEntry(record)});
+}
+
+void TfrmMain::AddEntries(const QList<QTreeWidgetItem*>& entries) {
+  if (entries.isEmpty()) return;
   if (lvFiles->Count() == 0) lvFiles->SetListStyle(vsReport);
+  lvFiles->addTopLevelItems(entries);
+  lvFiles->Select(0);
+  lvFiles->viewport()->update();
+}
+
+TFileItem* TfrmMain::NewEntry(const TlvFilesRecord& record) {
   auto* item = new TFileItem(record);
   const QString seconds = QString::number(record.Duration);
   item->setText(fcSource, QString::fromStdString(record.SourceFile));
@@ -88,9 +100,7 @@ void TfrmMain::AddEntry(const TlvFilesRecord& record) {
   item->setToolTip(fcSource, QString::fromStdString(record.SourceFile));
   item->setToolTip(fcDestination, QString::fromStdString(record.OutputFile));
   item->setCheckState(0, Qt::Checked);
-  lvFiles->addTopLevelItem(item);
-  lvFiles->Select(0);
-  lvFiles->viewport()->update();
+  return item;
 }
 
 void TfrmMain::btnRemoveClick() {

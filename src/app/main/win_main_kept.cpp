@@ -67,16 +67,13 @@ void TfrmMain::KeepList(bool closing) {
   if (!keeper_) return;
   TKeptList list;
   list.Closed = closing;
-  // The run's first task without an end is converting, although a short one
-  // may not have shown a percentage yet.
-  int converting = -1;
-  for (int task = 0; run_.Phase() == rpRunning && task < run_.TaskCount(); ++task) {
-    const int position = run_.Position(task);
-    const QString state = position >= 0 ? lvFiles->SubItem(position, fcProgress) : "100%";
-    if (state != "100%" && state != "Failed" && state != "Stopped") {
-      converting = position;
-      break;
-    }
+  // Every task the run has started and not ended is converting (several
+  // when they run side by side), although a short one may not have shown a
+  // percentage yet.
+  std::set<int> converting;
+  if (run_.Phase() == rpRunning) {
+    for (const int task : runProgress_.Running())
+      converting.insert(run_.Position(task));
   }
   for (int i = 0; i < lvFiles->Count(); ++i) {
     const TFileItem* item = lvFiles->Entry(i);
@@ -85,7 +82,7 @@ void TfrmMain::KeepList(bool closing) {
     entry.Checked = lvFiles->Checked(i);
     entry.TrimmedSeconds = item->text(fcTrimmedLength).toInt();
     entry.State =
-        i == converting ? KeptState("0%") : KeptState(item->text(fcProgress).toStdString());
+        converting.count(i) ? KeptState("0%") : KeptState(item->text(fcProgress).toStdString());
     entry.Note = item->toolTip(fcProgress).toStdString();
     list.Entries.push_back(entry);
   }

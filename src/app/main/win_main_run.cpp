@@ -109,6 +109,7 @@ void TfrmMain::btnStartClick() {
   for (int i = 0; i < simultaneous_; ++i)
     runProgress_.StartNext(NowSeconds());
   converter_->StartConvert(simultaneous_);
+  KeepListSoon();  // the tasks started are converting now
   if (!frmProgress_) frmProgress_ = new TfrmProgress(*this, this);
   frmProgress_->SetRun(simultaneous_ > 1 ? &runProgress_ : nullptr, simultaneous_);
   services_.ExecModal(*frmProgress_);

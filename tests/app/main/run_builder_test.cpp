@@ -277,7 +277,7 @@ TEST_F(RunBuilderTest, AdderThreadCancelsAndAddsAgain) {
   Copy("h264_aac.mp4", "season/notes.txt");
   fs::copy_file(Media("h264_aac.mp4"), scratch.File("season/broken.mp4"));
   fs::resize_file(scratch.File("season/broken.mp4"), 100);
-  TAddWorker worker;
+  TAddWorker worker("");
   auto drain = [&worker] {
     std::vector<TProbedFile> all;
     while (!worker.Idle()) {

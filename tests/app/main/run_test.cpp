@@ -1,10 +1,15 @@
 // Conversion runs from the main window, with real conversions of small
 // clips checked by ffprobe: the tasks, the progress texts, cancel, a failing
 // task, the end-of-run actions and the shutdown seam.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QRegularExpression>
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
+#include <thread>
 
 #include "app/settings/output_formats.h"
 #include "app/settings/simultaneous.h"
@@ -18,6 +23,15 @@ class RunTest : public QObject {
   Q_OBJECT
 
  private:
+  static std::string LongClip(WindowFixture& fixture, const std::string& name) {
+    const std::string clip = fixture.scratch.File(name);
+    RunCommand(
+        "ffmpeg -v error -nostdin -f lavfi -i testsrc=size=640x480:rate=25:duration=60 "
+        "-f lavfi -i sine=duration=60 -c:v mpeg4 -q:v 8 -c:a mp2 " +
+        Quote(clip));
+    return clip;
+  }
+
   static QStringList ThreeClips(WindowFixture& fixture) {
     return {Q(fixture.Copy("h264_aac.mp4", "one.mp4")), Q(fixture.Copy("audio.mp3", "two.mp3")),
             Q(fixture.Copy("h264_aac.mkv", "three.mkv"))};
@@ -355,6 +369,96 @@ class RunTest : public QObject {
         QVERIFY2(std::abs(longest - 3.03) < 0.1, stem);
       }
     }
+  }
+
+  // The session KilledWithTwoTasksSideBySide kills: it starts a run of the
+  // files it is given, two at a time, and converts until it is killed.
+  void SessionToKill() {
+    const QStringList files = qEnvironmentVariable("MOSKVID_SESSION_TO_KILL").split('\n');
+    if (files.size() < 2) QSKIP("the session that KilledWithTwoTasksSideBySide kills");
+    FakeServices services;
+    services.watchdogMs = 600000;
+    TfrmMain window(services);
+    window.show();
+    window.AddFiles(files);
+    WindowFixture::WaitForAdding(window);
+    window.btnStart->click();
+    QFAIL("the run ended before the session was killed");
+  }
+
+  // A session killed with two tasks converting side by side: the next one
+  // brings back both as Stopped, and names both parts they left.
+  void KilledWithTwoTasksSideBySide() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(5);
+    WriteSimultaneous(fixture.settings->Ini(), 2);
+    const std::string clip = LongClip(fixture, "a.mkv");
+    RunCommand("cp " + Quote(clip) + " " + Quote(fixture.scratch.File("b.mkv")));
+    const std::string files = clip + "\n" + fixture.scratch.File("b.mkv");
+    const std::string self = QCoreApplication::applicationFilePath().toStdString();
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+      setenv("MOSKVID_SESSION_TO_KILL", files.c_str(), 1);
+      freopen("/dev/null", "w", stdout);
+      freopen("/dev/null", "w", stderr);
+      execl(self.c_str(), self.c_str(), "SessionToKill", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    // Killed as soon as the list file says the run has begun.
+    const std::string listFile = fixture.scratch.File("state/moskvid/files.list");
+    bool converting = false;
+    for (int wait = 0; wait < 6000 && !converting; ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      converting = RunCommand("cat " + Quote(listFile) + " 2>/dev/null").find("Converting") !=
+                   std::string::npos;
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    QVERIFY(WIFSIGNALED(status));
+    QVERIFY(converting);
+
+    TfrmMain& window = fixture.Window();
+    QCOMPARE(window.lvFiles->Count(), 2);
+    QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString("Stopped"));
+    QCOMPARE(window.lvFiles->SubItem(1, fcProgress), QString("Stopped"));
+    const std::string out = fixture.scratch.File("out");
+    QVERIFY(!fs::exists(out + "/a_(new).mp4") && !fs::exists(out + "/b_(new).mp4"));
+    const QString log = window.mmoLog->toPlainText();
+    QVERIFY(log.contains("did not close normally"));
+    // Each part once it has been created; the kill may come before.
+    for (const char* part : {"/a_(new).mp4.part", "/b_(new).mp4.part"}) {
+      if (fs::exists(out + part)) QVERIFY2(log.contains(Q(out + part)), part);
+    }
+  }
+
+  // Beside its source, in a folder that cannot be written: that entry fails
+  // and says why, the others convert.
+  void BesideASourceThatCannotBeWritten() {
+    if (geteuid() == 0) QSKIP("root writes into a read-only folder");
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(11);  // WAV
+    RunCommand("mkdir -p " + Quote(fixture.scratch.File("locked")) + " " +
+               Quote(fixture.scratch.File("open")));
+    const QStringList files = fixture.Copies("audio.mp3", {"locked/a.mp3", "open/b.mp3"});
+    fs::permissions(fixture.scratch.File("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+    fixture.Add(files);
+    TfrmMain& window = fixture.Window();
+    window.ckSameFolder->click();
+    window.btnStart->click();
+    fs::permissions(fixture.scratch.File("locked"), fs::perms::owner_all);
+    QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString("Failed"));
+    QCOMPARE(window.lvFiles->SubItem(1, fcProgress), QString("100%"));
+    const QString reason = window.lvFiles->Entry(0)->toolTip(fcProgress);
+    QCOMPARE(reason, "Could not open '" + Q(fixture.scratch.File("locked/a_(new).wav")) +
+                         "': the folder " + Q(fixture.scratch.File("locked")) +
+                         " cannot be written (Permission denied)");
+    QVERIFY(window.mmoLog->toPlainText().split('\n').contains("a.mp3: " + reason));
+    // Nothing was left in the locked folder; the other output is whole.
+    const auto locked = fs::directory_iterator(fixture.scratch.File("locked"));
+    QCOMPARE(std::distance(fs::begin(locked), fs::end(locked)), 1);
+    QVERIFY(CountPackets(fixture.scratch.File("open/b_(new).wav"), "a:0") > 0);
   }
 
   // An output that cannot be created fails its entry with the real reason:
