@@ -34,7 +34,8 @@ bool LoadConverterLibraries(TCCAVConverter& converter) {
   return false;
 }
 
-bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunSettings& settings) {
+bool RunJobs(TCCAVConverter& converter, std::vector<Job>& jobs, const RunSettings& settings,
+             const JobRecordMaker& makeRecords) {
   ProgressDisplay display(isatty(STDERR_FILENO) != 0, settings.Quiet);
   std::mutex lock;
   std::condition_variable ended;
@@ -98,7 +99,8 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
   // A long batch runs in parts: a finished task stays in the component's
   // list until the list is cleared, so a part's tasks are freed before the
   // next part is added, and memory stays flat however many files there are.
-  const size_t partSize = std::max<size_t>(64, size_t{8} * static_cast<size_t>(simultaneous));
+  const size_t partSize =
+      std::max<size_t>(kSmallestPart, size_t{8} * static_cast<size_t>(simultaneous));
   gInterrupts = 0;
   auto previous = std::signal(SIGINT, OnInterrupt);
   bool allAdded = true;
@@ -112,9 +114,16 @@ bool RunJobs(TCCAVConverter& converter, const std::vector<Job>& jobs, const RunS
       runEnded = false;
     }
     for (size_t j = first; j < std::min(jobs.size(), first + partSize); ++j) {
-      const Job& job = jobs[j];
-      const int index = converter.AddInput(job.Input, &job.InputRecord);
-      if (index >= 0 && converter.SetOutput(index, job.Output, &job.OutputRecord)) {
+      Job& job = jobs[j];
+      if (!job.Records && !(makeRecords && makeRecords(job))) {
+        allAdded = false;
+        display.End(static_cast<int>(j));
+        continue;
+      }
+      const int index = converter.AddInput(job.Input, &job.Records->Input);
+      const bool added = index >= 0 && converter.SetOutput(index, job.Output, &job.Records->Output);
+      job.Records.reset();  // the task holds its own copies
+      if (added) {
         jobOfTask.push_back(j);
         continue;
       }

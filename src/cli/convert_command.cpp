@@ -127,6 +127,36 @@ int ParseConvertArguments(const std::vector<std::string>& args, ConvertOptions& 
   return kExitOk;
 }
 
+// The records of `job` (Input and Output set) from its source, open in
+// `probe`, and what the run looks at. Throws what the job building throws.
+void BuildJob(TAVProbe& probe, const ConvertOptions& options, int format, TGlobalObject& global,
+              Job& job) {
+  TlvFilesRecord record;
+  record.SourceFile = job.Input;
+  record.ZoomMode = options.Zoom;
+  record.TrimStart = options.StartMs;
+  record.TrimLength = options.LengthMs;
+  record.CropTop = options.Crop[0];
+  record.CropBottom = options.Crop[1];
+  record.CropLeft = options.Crop[2];
+  record.CropRight = options.Crop[3];
+  auto records = std::make_unique<JobRecords>();
+  if (record.TrimStart >= 0) records->Input.StartTime = record.TrimStart;
+  TOutputOptions& output = records->Output;
+  output.FileName = job.Output;
+  if (record.CropTop > 0 || record.CropBottom > 0 || record.CropLeft > 0 || record.CropRight > 0) {
+    output.CropTop = record.CropTop;
+    output.CropBottom = record.CropBottom;
+    output.CropLeft = record.CropLeft;
+    output.CropRight = record.CropRight;
+  }
+  if (record.TrimLength > 0) output.Duration = record.TrimLength;
+  BuildConversionJob(record, format, output, probe, records->Input, global);
+  job.Shape = ShapeOfJob(probe, output);
+  job.ExpectedMs = ExpectedLengthMs(probe, record);
+  job.Records = std::move(records);
+}
+
 }  // namespace
 
 int ConvertCommand(const std::vector<std::string>& args) {
@@ -152,19 +182,11 @@ int ConvertCommand(const std::vector<std::string>& args) {
   std::set<std::string> givenNames;
   bool allPrepared = true;
   // A folder stands for the media files under it, in natural order.
-  const std::vector<std::string> files = ExpandFolders(options.Files);
+  std::vector<std::string> files = ExpandFolders(options.Files);
+  std::vector<std::string>().swap(options.Files);
   if (files.empty()) std::fprintf(stderr, "No media file in the folders named\n");
+  jobs.reserve(files.size());
   for (const std::string& file : files) {
-    TlvFilesRecord record;
-    record.SourceFile = file;
-    record.ZoomMode = options.Zoom;
-    record.TrimStart = options.StartMs;
-    record.TrimLength = options.LengthMs;
-    record.CropTop = options.Crop[0];
-    record.CropBottom = options.Crop[1];
-    record.CropLeft = options.Crop[2];
-    record.CropRight = options.Crop[3];
-
     TAVProbe& probe = converter.Probe();
     if (!probe.Open(file)) {
       std::fprintf(stderr, "%s\n", probe.LastError().c_str());
@@ -174,31 +196,41 @@ int ConvertCommand(const std::vector<std::string>& args) {
     try {
       Job job;
       job.Input = file;
-      if (record.TrimStart >= 0) job.InputRecord.StartTime = record.TrimStart;
       job.Output = MakeOutputFileName(probe.FileName(), "." + extension, global, warnings,
                                       options.OutputDir, givenNames);
-      job.OutputRecord.FileName = job.Output;
-      if (record.CropTop > 0 || record.CropBottom > 0 || record.CropLeft > 0 ||
-          record.CropRight > 0) {
-        job.OutputRecord.CropTop = record.CropTop;
-        job.OutputRecord.CropBottom = record.CropBottom;
-        job.OutputRecord.CropLeft = record.CropLeft;
-        job.OutputRecord.CropRight = record.CropRight;
-      }
-      if (record.TrimLength > 0) job.OutputRecord.Duration = record.TrimLength;
-      BuildConversionJob(record, format, job.OutputRecord, probe, job.InputRecord, global);
-      job.Shape = ShapeOfJob(probe, job.OutputRecord);
-      job.ExpectedMs = ExpectedLengthMs(probe, record);
-      jobs.push_back(job);
+      BuildJob(probe, options, format, global, job);
+      // The first part runs with these; later parts are built again from
+      // their files just before they run.
+      if (jobs.size() >= kSmallestPart) job.Records.reset();
       givenNames.insert(job.Output);
+      jobs.push_back(std::move(job));
     } catch (const std::exception& error) {
       std::fprintf(stderr, "%s: %s\n", file.c_str(), error.what());
       allPrepared = false;
     }
     probe.Close();
   }
+  // Every name is given: what the loop kept per file goes before the run.
+  std::set<std::string>().swap(givenNames);
+  std::vector<std::string>().swap(files);
   if (jobs.empty()) return kExitFailed;
-  const bool finished = RunJobs(converter, jobs, options.Run);
+  const JobRecordMaker rebuild = [&](Job& job) {
+    TAVProbe& probe = converter.Probe();
+    if (!probe.Open(job.Input)) {
+      std::fprintf(stderr, "%s\n", probe.LastError().c_str());
+      return false;
+    }
+    bool built = true;
+    try {
+      BuildJob(probe, options, format, global, job);
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "%s: %s\n", job.Input.c_str(), error.what());
+      built = false;
+    }
+    probe.Close();
+    return built;
+  };
+  const bool finished = RunJobs(converter, jobs, options.Run, rebuild);
   return finished && allPrepared ? kExitOk : kExitFailed;
 }
 

@@ -9,7 +9,9 @@
 namespace moskvid::cli {
 
 int TranscodeCommand(const std::vector<std::string>& args) {
-  Job job;
+  std::vector<Job> jobs(1);
+  Job& job = jobs[0];
+  job.Records = std::make_unique<JobRecords>();
   RunSettings settings;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -18,9 +20,9 @@ int TranscodeCommand(const std::vector<std::string>& args) {
       return kExitUsage;
     }
     if (arg == "--in") {
-      job.InputRecord.ExtOptions += args[++i] + "\n";
+      job.Records->Input.ExtOptions += args[++i] + "\n";
     } else if (arg == "--out") {
-      job.OutputRecord.ExtOptions += args[++i] + "\n";
+      job.Records->Output.ExtOptions += args[++i] + "\n";
     } else if (arg == "--threads") {
       char* end = nullptr;
       settings.CodecThreads = static_cast<int>(std::strtol(args[++i].c_str(), &end, 10));
@@ -48,7 +50,7 @@ int TranscodeCommand(const std::vector<std::string>& args) {
   }
   TCCAVConverter converter;
   if (!LoadConverterLibraries(converter)) return kExitFailed;
-  return RunJobs(converter, {job}, settings) ? kExitOk : kExitFailed;
+  return RunJobs(converter, jobs, settings) ? kExitOk : kExitFailed;
 }
 
 }  // namespace moskvid::cli

@@ -107,6 +107,13 @@ void CaptureLibraryLog(void* context, int level, const char* format, va_list arg
     text.erase(0, feed + 1);
   }
   pending = text;
+  if (pending.empty()) {
+    // Every task's worker is a new thread: a finished line leaves no entry.
+    auto& list = registry.pending;
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [threadId](const auto& entry) { return entry.first == threadId; }),
+               list.end());
+  }
   if (lines.empty()) return;
   const int engineLevel = EngineLevelForLibraryLevel(level);
   const std::vector<TCustomFFmpegVCL*> components = registry.components;

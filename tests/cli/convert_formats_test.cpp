@@ -242,6 +242,51 @@ TEST_F(ConvertCommandTest, SourcesWithOneStemGetOutputsOfTheirOwn) {
   }
 }
 
+// A batch longer than one part: the later part's jobs are built again from
+// their files just before they run, with the same settings and names, and a
+// file that cannot be read is still told before the run.
+TEST_F(ConvertCommandTest, LaterPartsAreBuiltFromTheirFiles) {
+  const std::string sources = scratch.File("sources");
+  std::filesystem::create_directory(sources);
+  RunCommand("ffmpeg -v error -nostdin -f lavfi -i sine=sample_rate=44100:duration=0.4 -ac 2 " +
+             Quote(sources + "/c01.wav"));
+  constexpr int kFiles = 70;
+  for (int n = 2; n <= kFiles; ++n) {
+    const std::string name = sources + "/c" + (n < 10 ? "0" : "") + std::to_string(n) + ".wav";
+    if (n == 67) {
+      std::FILE* file = std::fopen(name.c_str(), "w");
+      std::fputs("not a sound file", file);
+      std::fclose(file);
+    } else {
+      std::filesystem::copy_file(sources + "/c01.wav", name);
+    }
+  }
+  int status = -1;
+  const std::string printed = RunCommand(
+      "MOSKVID_CONFIG=" + Quote(scratch.File("moskvid.ini")) + " " + std::string(MOSKVID_CLI) +
+          " convert --quiet --format 9 --length 0.2 --output-dir " + Quote(scratch.Path()) + " " +
+          Quote(sources) + " 2>" + Quote(scratch.File("err.txt")),
+      &status);
+  EXPECT_EQ(status, 1);
+  const std::string errors = RunCommand("cat " + Quote(scratch.File("err.txt")));
+  EXPECT_NE(errors.find("c67.wav"), std::string::npos) << errors;
+  std::string expected;
+  for (int n = 1; n <= kFiles; ++n) {
+    if (n == 67) continue;
+    expected +=
+        scratch.File("c" + std::string(n < 10 ? "0" : "") + std::to_string(n) + "_(new).mp3") +
+        "\n";
+  }
+  EXPECT_EQ(printed, expected);
+  for (const char* last : {"c66_(new).mp3", "c70_(new).mp3"}) {
+    const std::string out = scratch.File(last);
+    const auto streams = ProbeStreams(out);
+    ASSERT_EQ(streams.size(), 1u) << out;
+    EXPECT_EQ(streams[0].at("codec_name"), "mp3");
+    EXPECT_NEAR(CountSamples(out) / 44100.0, 0.2, 0.05) << out;
+  }
+}
+
 TEST_F(ConvertCommandTest, BadArgumentsAreRefused) {
   int status = 0;
   for (const char* args : {"--format 14 x.mp4", "--crop 1:2:3 x.mp4", "--crop 1:2:3:4 x.mp4",

@@ -50,6 +50,9 @@ void TRunProgress::TaskProgress(int task, int currentMs, int totalMs, int frameN
 void TRunProgress::TaskEnded(int task) {
   if (!Valid(task) || tasks_[task].Ended) return;
   tasks_[task].Ended = true;
+  // Only waiting and running tasks show their names: a long run keeps none
+  // of the ended ones.
+  std::string().swap(tasks_[task].Name);
   ++done_;
   running_.erase(std::remove(running_.begin(), running_.end(), task), running_.end());
 }
