@@ -555,13 +555,16 @@ void TCustomFFmpegVCL::ContinueRun() {
   if (startNext) StartNextTask();
 }
 
-void TCustomFFmpegVCL::DeliverLibraryLine(uint32_t threadId, int level, const std::string& line) {
+void TCustomFFmpegVCL::DeliverLibraryLine(uint32_t threadId, const TCustomFFmpeg* engine, int level,
+                                          const std::string& line) {
   std::lock_guard<ReentrantLock> guard(lock_);
   if (!OnLog) return;
   TFFmpeg* owner = nullptr;
   for (int i = 0; i < tasks_.Count() && !owner; ++i) {
     TFFmpeg& task = tasks_.Item(i);
-    if (task.Running && task.OwnsThread(threadId)) owner = &task;
+    // The engine is only compared, never followed: it may be another
+    // component's task.
+    if (task.Running && (task.OwnsThread(threadId) || engine == &task)) owner = &task;
   }
   DoLog(owner, level, line);
 }

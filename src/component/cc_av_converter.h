@@ -115,8 +115,10 @@ class TCustomFFmpegVCL {
   // before it runs, on the starting thread; lets tests act in that window.
   std::function<void(int AIndex)> OnTaskClaimed;
 
-  // Used by the library log capture: a line logged on `threadId`.
-  void DeliverLibraryLine(uint32_t threadId, int level, const std::string& line);
+  // Used by the library log capture: a line logged on `threadId`, by a codec
+  // of `engine` when that is known (a codec's own threads belong to no task).
+  void DeliverLibraryLine(uint32_t threadId, const TCustomFFmpeg* engine, int level,
+                          const std::string& line);
 
  protected:
   // Takes the handlers away, stops every task and waits for every thread of

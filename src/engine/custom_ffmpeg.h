@@ -154,6 +154,12 @@ class TCustomFFmpeg {
   void Resume();
   bool Paused() const;
 
+  // The engine that opened a codec context, or null for any other. The
+  // codecs' own threads log through copies of the context, which carry it.
+  static const TCustomFFmpeg* OwnerOfCodec(const AVCodecContext* codec) {
+    return static_cast<const TCustomFFmpeg*>(codec->opaque);
+  }
+
   // --- State read by the component and the tests ---
   EngineOptions Options;
   std::string ErrorText;
