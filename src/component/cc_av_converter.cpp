@@ -24,11 +24,6 @@ bool ReentrantLock::HeldByCurrentThread() const {
   return owner_.load() == std::this_thread::get_id();
 }
 
-int CoreCount() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores == 0 ? 1 : static_cast<int>(cores);
-}
-
 int SharedCodecThreads(int requested, int sideBySide, int cores) {
   if (requested > 0 || sideBySide <= 1) return requested;
   return std::max(1, cores / sideBySide);

@@ -30,8 +30,6 @@ class ReentrantLock {
   int depth_ = 0;  // guarded by mutex_
 };
 
-// The processor cores of this machine (at least 1).
-int CoreCount();
 // Codec threads for each of `sideBySide` tasks running at the same time:
 // what was asked for (`requested` above 0), or with 0 (one per core) the
 // cores shared out among the tasks.

@@ -51,7 +51,6 @@ TTranscodeOutputStream::~TTranscodeOutputStream() {
   if (PassLog) std::fclose(PassLog);
   // The second pass's statistics belong to us, not to the encoder.
   if (Encoder) ff::av_freep(&Encoder->stats_in);
-  if (Scaler) ff::sws_freeContext(Scaler);
   ff::av_channel_layout_uninit(&ResamplerInLayout);
 }
 
