@@ -205,6 +205,9 @@ extern "C" {
   X(swscale_version) \
   X(sws_getContext) \
   X(sws_getCachedContext) \
+  X(sws_alloc_context) \
+  X(sws_init_context) \
+  X(sws_scale_frame) \
   X(sws_freeContext) \
   X(sws_scale) \
   X(sws_get_class)

@@ -24,11 +24,6 @@ bool ReentrantLock::HeldByCurrentThread() const {
   return owner_.load() == std::this_thread::get_id();
 }
 
-int CoreCount() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores == 0 ? 1 : static_cast<int>(cores);
-}
-
 int SharedCodecThreads(int requested, int sideBySide, int cores) {
   if (requested > 0 || sideBySide <= 1) return requested;
   return std::max(1, cores / sideBySide);
@@ -555,13 +550,16 @@ void TCustomFFmpegVCL::ContinueRun() {
   if (startNext) StartNextTask();
 }
 
-void TCustomFFmpegVCL::DeliverLibraryLine(uint32_t threadId, int level, const std::string& line) {
+void TCustomFFmpegVCL::DeliverLibraryLine(uint32_t threadId, const TCustomFFmpeg* engine, int level,
+                                          const std::string& line) {
   std::lock_guard<ReentrantLock> guard(lock_);
   if (!OnLog) return;
   TFFmpeg* owner = nullptr;
   for (int i = 0; i < tasks_.Count() && !owner; ++i) {
     TFFmpeg& task = tasks_.Item(i);
-    if (task.Running && task.OwnsThread(threadId)) owner = &task;
+    // The engine is only compared, never followed: it may be another
+    // component's task.
+    if (task.Running && (task.OwnsThread(threadId) || engine == &task)) owner = &task;
   }
   DoLog(owner, level, line);
 }

@@ -30,8 +30,6 @@ class ReentrantLock {
   int depth_ = 0;  // guarded by mutex_
 };
 
-// The processor cores of this machine (at least 1).
-int CoreCount();
 // Codec threads for each of `sideBySide` tasks running at the same time:
 // what was asked for (`requested` above 0), or with 0 (one per core) the
 // cores shared out among the tasks.
@@ -115,8 +113,10 @@ class TCustomFFmpegVCL {
   // before it runs, on the starting thread; lets tests act in that window.
   std::function<void(int AIndex)> OnTaskClaimed;
 
-  // Used by the library log capture: a line logged on `threadId`.
-  void DeliverLibraryLine(uint32_t threadId, int level, const std::string& line);
+  // Used by the library log capture: a line logged on `threadId`, by a codec
+  // of `engine` when that is known (a codec's own threads belong to no task).
+  void DeliverLibraryLine(uint32_t threadId, const TCustomFFmpeg* engine, int level,
+                          const std::string& line);
 
  protected:
   // Takes the handlers away, stops every task and waits for every thread of

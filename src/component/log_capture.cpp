@@ -41,6 +41,16 @@ std::string& PendingFor(Registry& registry, uint32_t threadId) {
   return registry.pending.back().second;
 }
 
+// The task engine a line belongs to when its context tells: a codec context
+// of a task, or a copy of one that the codec's own threads log through. Only
+// a context whose class record is the codec context's is read any further.
+const TCustomFFmpeg* EngineOfContext(void* context) {
+  if (!context) return nullptr;
+  const AVClass* avClass = *static_cast<const AVClass* const*>(context);
+  if (!avClass || avClass != ff::avcodec_get_class()) return nullptr;
+  return TCustomFFmpeg::OwnerOfCodec(static_cast<const AVCodecContext*>(context));
+}
+
 }  // namespace
 
 void RegisterComponent(TCustomFFmpegVCL* component) {
@@ -115,11 +125,12 @@ void CaptureLibraryLog(void* context, int level, const char* format, va_list arg
                list.end());
   }
   if (lines.empty()) return;
+  const TCustomFFmpeg* engine = EngineOfContext(context);
   const int engineLevel = EngineLevelForLibraryLevel(level);
   const std::vector<TCustomFFmpegVCL*> components = registry.components;
   for (const std::string& line : lines) {
     for (TCustomFFmpegVCL* component : components) {
-      component->DeliverLibraryLine(threadId, engineLevel, line);
+      component->DeliverLibraryLine(threadId, engine, engineLevel, line);
     }
   }
 }

@@ -1,6 +1,6 @@
 // Capture of the media libraries' log: fragments are assembled into lines per
 // thread and each line is handed to every converter component, attributed
-// to the task whose worker thread logged it.
+// to the task whose thread logged it or whose codec it came from.
 #pragma once
 
 #include <cstdarg>

@@ -50,6 +50,10 @@ using TEngineCustomHookHandler =
     std::function<void(TCustomFFmpeg& engine, TBitmap24& bitmap, int frameNumber, int64_t pts,
                        bool& update, bool& stop)>;
 
+// The processor cores of this machine (at least 1): what a codec thread
+// count of 0 stands for.
+int CoreCount();
+
 // Held around every codec open and close and around reading an input's
 // stream information, by every task of the process.
 std::mutex& CodecLock();
@@ -153,6 +157,12 @@ class TCustomFFmpeg {
   void Pause();
   void Resume();
   bool Paused() const;
+
+  // The engine that opened a codec context, or null for any other. The
+  // codecs' own threads log through copies of the context, which carry it.
+  static const TCustomFFmpeg* OwnerOfCodec(const AVCodecContext* codec) {
+    return static_cast<const TCustomFFmpeg*>(codec->opaque);
+  }
 
   // --- State read by the component and the tests ---
   EngineOptions Options;
@@ -351,6 +361,9 @@ class TCustomFFmpeg {
   void WriteToFifo(TTranscodeOutputStream& ost, uint8_t** data, int samples);
   int VideoOutput(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, AVFrame* picture);
   AVFrame* BuildOutputPicture(TTranscodeOutputStream& ost, AVFrame* picture);
+  // The stream's scaler from `source` into `width` x `height` in the
+  // encoder's format; null when it cannot be made.
+  SwsContext* ScalerFor(TTranscodeOutputStream& ost, const AVFrame* source, int width, int height);
   void FillToEnd(TTranscodeOutputStream& ost);
   int EncodePicture(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVFrame* picture,
                     const AVFrame* decoded);

@@ -1,5 +1,6 @@
 #include <cstdarg>
 #include <filesystem>
+#include <thread>
 
 #include "binding/frame_hook.h"
 #include "binding/media_loader.h"
@@ -8,6 +9,11 @@
 #include "engine/transcode_tables.h"
 
 namespace moskvid {
+
+int CoreCount() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores == 0 ? 1 : static_cast<int>(cores);
+}
 
 std::mutex& CodecLock() {
   static std::mutex lock;

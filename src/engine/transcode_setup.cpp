@@ -51,7 +51,6 @@ TTranscodeOutputStream::~TTranscodeOutputStream() {
   if (PassLog) std::fclose(PassLog);
   // The second pass's statistics belong to us, not to the encoder.
   if (Encoder) ff::av_freep(&Encoder->stats_in);
-  if (Scaler) ff::sws_freeContext(Scaler);
   ff::av_channel_layout_uninit(&ResamplerInLayout);
 }
 
@@ -488,6 +487,7 @@ void TCustomFFmpeg::OpenEncoders() {
     }
     ost.Codec = codec;
     enc->thread_count = Options.ThreadCount;
+    enc->opaque = this;
     if (enc->codec_type == AVMEDIA_TYPE_SUBTITLE) {
       // Text subtitle encoders write the style header their source's decoder makes.
       TTranscodeInputStream& ist = *t.InputStreams[ost.SourceIndex];
@@ -545,6 +545,7 @@ void TCustomFFmpeg::OpenDecoder(TTranscodeInputStream& ist) {
                                  ist.Stream->codecpar->codec_id, ist.FileIndex, ist.Index));
   }
   ist.Decoder->thread_count = Options.ThreadCount;
+  ist.Decoder->opaque = this;
   int result;
   {
     std::lock_guard<std::mutex> lock(CodecLock());

@@ -96,7 +96,8 @@ struct TTranscodeOutputStream {
 
   // Video
   bool VideoResample = false;
-  SwsContext* Scaler = nullptr;  // cached context, freed with the record
+  // Made for the source's size and format, and again only when they change.
+  SwsContextPtr Scaler;
   int ScalerSourceWidth = 0, ScalerSourceHeight = 0, ScalerSourceFormat = -1;
   int ScaleSourceHeight = 0;
   bool VideoCrop = false;

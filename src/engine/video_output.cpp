@@ -1,6 +1,7 @@
 // The video path for one output stream: frame-rate synchronisation, crop,
 // scale and pad, then encoding.
 #include <cmath>
+#include <utility>
 
 #include "engine/custom_ffmpeg.h"
 #include "engine/option_parsing.h"
@@ -61,18 +62,23 @@ AVFrame* TCustomFFmpeg::BuildOutputPicture(TTranscodeOutputStream& ost, AVFrame*
     return nullptr;
   }
   if (scale) {
-    ost.Scaler = ff::sws_getCachedContext(ost.Scaler, cropped->width, cropped->height,
-                                          static_cast<AVPixelFormat>(cropped->format), innerWidth,
-                                          innerHeight, enc->pix_fmt, static_cast<int>(o.SwsFlags),
-                                          nullptr, nullptr, nullptr);
-    if (!ost.Scaler) throw FFMpegException("Cannot get resampling context");
+    SwsContext* scaler = ScalerFor(ost, cropped, innerWidth, innerHeight);
+    if (!scaler) throw FFMpegException("Cannot get resampling context");
     ost.ScaleSourceHeight = cropped->height;
-    ff::sws_scale(ost.Scaler, cropped->data, cropped->linesize, 0, cropped->height, inner->data,
-                  inner->linesize);
+    // Straight into the picture inside the padding: the view holds a
+    // reference to its buffer, so the scaler writes there.
+    const int scaled = ff::sws_scale_frame(scaler, inner, cropped);
+    ff::av_frame_unref(inner);
+    if (scaled < 0) {
+      if (o.ExitOnError) throw FFMpegException("error scaling picture");
+      Log(0, "error scaling picture");
+      return nullptr;
+    }
   } else {
+    // Padding alone: the decoder's picture cannot grow borders in place.
     CopyPicture(cropped, inner);
+    ff::av_frame_unref(inner);
   }
-  ff::av_frame_unref(inner);
   if (ost.VideoPad && !PadBorders(target, ost.PadTopRows, ost.PadBottomRows, ost.PadLeftColumns,
                                   ost.PadRightColumns, o.PadColorY, o.PadColorU, o.PadColorV)) {
     if (o.ExitOnError) throw FFMpegException("error padding picture");
@@ -81,6 +87,40 @@ AVFrame* TCustomFFmpeg::BuildOutputPicture(TTranscodeOutputStream& ost, AVFrame*
   }
   CopyPictureProperties(target, picture);
   return target;
+}
+
+SwsContext* TCustomFFmpeg::ScalerFor(TTranscodeOutputStream& ost, const AVFrame* source, int width,
+                                     int height) {
+  if (ost.Scaler && ost.ScalerSourceWidth == source->width &&
+      ost.ScalerSourceHeight == source->height && ost.ScalerSourceFormat == source->format) {
+    return ost.Scaler.get();
+  }
+  ost.Scaler.reset();
+  SwsContextPtr scaler(ff::sws_alloc_context());
+  if (!scaler) return nullptr;
+  // The codecs' threads, so that scaling keeps up with them; one codec
+  // thread keeps the scaler on the calling thread, where extra threads
+  // would only compete.
+  const int threads = Options.ThreadCount > 0 ? Options.ThreadCount : CoreCount();
+  const std::pair<const char*, int64_t> settings[] = {
+      {"srcw", source->width},
+      {"srch", source->height},
+      {"src_format", source->format},
+      {"dstw", width},
+      {"dsth", height},
+      {"dst_format", ost.Encoder->pix_fmt},
+      {"sws_flags", Options.SwsFlags},
+      {"threads", threads},
+  };
+  for (const auto& [name, value] : settings) {
+    if (ff::av_opt_set_int(scaler.get(), name, value, 0) < 0) return nullptr;
+  }
+  if (ff::sws_init_context(scaler.get(), nullptr, nullptr) < 0) return nullptr;
+  ost.Scaler = std::move(scaler);
+  ost.ScalerSourceWidth = source->width;
+  ost.ScalerSourceHeight = source->height;
+  ost.ScalerSourceFormat = source->format;
+  return ost.Scaler.get();
 }
 
 int TCustomFFmpeg::EncodePicture(TTranscodeOutputStream& ost, TTranscodeInputStream& ist,

@@ -1,5 +1,6 @@
 // Several tasks converting at the same time: the run control acts on all of
 // them, and each task's figures and log lines reach that task only.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -122,6 +123,53 @@ TEST_F(SideBySideTest, StageThreadLinesAndFiguresReachTheirOwnTask) {
   }
   EXPECT_EQ(owners, (std::set<int>{0, 1}));
   EXPECT_EQ(CountFrames(scratch.File("a.mp4"), "v:0"), CountFrames(scratch.File("b.avi"), "v:0"));
+}
+
+TEST_F(SideBySideTest, DecoderThreadLinesReachTheirOwnTask) {
+  // A damaged H.264 stream: its two frame threads report the broken
+  // macroblocks from threads that are neither the worker nor the stage.
+  const std::string input = scratch.File("damaged.264");
+  RunCommand(
+      "ffmpeg -v error -y -f lavfi -i testsrc=size=320x240:rate=25:duration=2 -c:v libx264 "
+      "-preset ultrafast -f h264 " +
+      Quote(input));
+  {
+    std::fstream file(input, std::ios::in | std::ios::out | std::ios::binary);
+    for (std::streamoff at = 4000; at < 40000; at += 1500) {
+      file.seekp(at);
+      file.write("\x55\xaa\x13\x77\x99\x01\x02\x03", 8);
+    }
+    ASSERT_TRUE(file.good());
+  }
+  converter.SetLogLevel(llInfo);
+  AddTask(input, scratch.File("a.mp4"), "vcodec=mpeg4");
+  AddTask(input, scratch.File("b.mp4"), "vcodec=mpeg4");
+  {
+    // Opening the input decodes some of it on this thread: not part of the run.
+    std::lock_guard<std::mutex> lock(mutex);
+    events.clear();
+  }
+  converter.StartConvert(2);
+  ASSERT_TRUE(WaitForEnd());
+  const auto workers = ProgressThreads();
+  std::lock_guard<std::mutex> lock(mutex);
+  std::map<uint32_t, std::set<int>> decoderLines;
+  for (const Event& e : events) {
+    if (e.kind != "log") continue;
+    EXPECT_GE(e.index, 0) << "a line of no task: " << e.message;
+    const bool ownThread = stageLines.count(e.thread) ||
+                           std::any_of(workers.begin(), workers.end(), [&](const auto& worker) {
+                             return worker.second == e.thread;
+                           });
+    if (!ownThread) decoderLines[e.thread].insert(e.index);
+  }
+  // Each decoder thread's lines name one task, and both tasks have some.
+  std::set<int> owners;
+  for (const auto& [thread, indexes] : decoderLines) {
+    EXPECT_EQ(indexes.size(), 1u) << "lines of one decoder thread, several tasks";
+    owners.insert(indexes.begin(), indexes.end());
+  }
+  EXPECT_EQ(owners, (std::set<int>{0, 1}));
 }
 
 }  // namespace

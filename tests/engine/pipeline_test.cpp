@@ -2,6 +2,7 @@
 // pictures really leave the thread that reads the file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -96,6 +97,57 @@ TEST_F(PipelineTest, FiltersAreTheSameBytes) {
 TEST_F(PipelineTest, RetimingFiltersAreTheSameBytes) {
   // The sink's own time base and rate reach the clock on the stage thread.
   ExpectSameOutput(Media("h264_aac.mp4"), "vcodec=mpeg4\nvfilters=fps=10\nacodec=aac", 3 * 10);
+}
+
+// The MD5 of every decoded picture, by the ffmpeg tool; `filter` scales
+// them first.
+std::string PictureHashes(const std::string& file, const std::string& filter = "") {
+  return RunCommand("ffmpeg -v error -nostdin -i " + Quote(file) + " -map 0:v:0 " +
+                    (filter.empty() ? "" : "-vf " + filter + " ") +
+                    "-pix_fmt yuv420p -f framemd5 - | grep -v '^#' | cut -d, -f6");
+}
+
+// The scaler works on the task's codec threads: into a lossless encoder, one
+// thread and three give the same pictures, and those of the ffmpeg tool's
+// scaler with the same flags.
+TEST(ThreadedScalingTest, ThreadCountsGiveTheSamePictures) {
+  LoadLibrariesOrDie();
+  ScratchDir scratch;
+  int outputs = 0;
+  const auto convert = [&](const std::string& input, const std::string& options, int threads) {
+    // An existing output is not replaced: each conversion writes a new one.
+    const std::string out = scratch.File(std::to_string(++outputs) + ".mkv");
+    TCustomFFmpeg engine;
+    engine.ResetOptions();
+    EXPECT_TRUE(engine.OpenInputFile(input)) << engine.ErrorText;
+    engine.ApplyOptionText("vcodec=ffv1\nan=1\n" + options);
+    EXPECT_TRUE(engine.OpenOutputFile(out)) << engine.ErrorText;
+    engine.Options.ThreadCount = threads;
+    engine.TranscodeRun();
+    EXPECT_TRUE(engine.Finished && !engine.HasException) << engine.ExceptionMessage;
+    return PictureHashes(out);
+  };
+  struct Case {
+    std::string input, options, filter;
+  };
+  const Case cases[] = {
+      {Media("h264_aac_1080p.mp4"), "s=640x360", "scale=640:360:flags=bicubic"},
+      // Scaled into the picture inside the bars, which are the tool's black
+      // (Y 16) with the colour 0x101010.
+      {Media("h264_aac_1080p.mp4"), "s=320x180\npadtop=30\npadbottom=30\npadcolor=1052688",
+       "scale=320:180:flags=bicubic,pad=320:240:0:30:black"},
+      // An odd 4:2:2 source, cut by a column and a row, into 4:2:0.
+      {Media("odd_422.mkv"), "s=160x120\npix_fmt=yuv420p", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    const std::string one = convert(c.input, c.options, 1);
+    ASSERT_GT(std::count(one.begin(), one.end(), '\n'), 20) << one;
+    EXPECT_EQ(convert(c.input, c.options, 3), one);
+    if (!c.filter.empty()) {
+      EXPECT_EQ(PictureHashes(c.input, c.filter), one);
+    }
+  }
 }
 
 }  // namespace
