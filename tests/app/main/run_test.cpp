@@ -229,6 +229,9 @@ class RunTest : public QObject {
     }
     fixture.Add(clips);
     TfrmMain& window = fixture.Window();
+    // A report every 50 ms: at the usual half second, the short file may
+    // end unseen on a quick machine.
+    window.Converter().SetProgressInterval(50);
     QStringList seen;
     fixture.services.onExec = [&](QDialog& dialog) {
       auto* progress = static_cast<TfrmProgress*>(&dialog);
