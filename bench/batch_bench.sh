@@ -3,7 +3,7 @@
 # tool on the same files, one after another and two at a time (xargs -P 2),
 # alternately, RUNS times each; then the peak memory and time of a long batch
 # of two-second clips. Prints Markdown tables for bench/README.md.
-# Usage: bench/batch_bench.sh [RUNS] [BUILD_DIR] [LONG_BATCH]
+# Usage: bench/batch_bench.sh [RUNS] [BUILD_DIR] [LONG_BATCH] (0 leaves the long batch out)
 set -euo pipefail
 RUNS=${1:-3}
 BUILD=${2:-build/release}
@@ -43,7 +43,9 @@ export -f ffmpeg_args
 ffmpeg_batch() {
   local parallel=$1 format=$2 ext=$3 folder=$4
   # shellcheck disable=SC2016
-  find "$folder" -maxdepth 1 -type f | sort | xargs -P "$parallel" -I{} sh -c \
+  # bash, not sh: the exported ffmpeg_args is a bash function, and under sh
+  # the job's arguments would silently be empty (ffmpeg's own defaults).
+  find "$folder" -maxdepth 1 -type f | sort | xargs -P "$parallel" -I{} bash -c \
     'ffmpeg -nostdin -y -threads 0 -i "$1" $(ffmpeg_args '"$format"') "'"$work"'/out/$(basename "$1").'"$ext"'" 2>/dev/null' _ {}
 }
 export work
@@ -70,6 +72,8 @@ for batch in "album 9 mp3 12 x 40 s WAV -> MP3" "sd 5 mp4 16 x 20 s 720x480 AVI 
   printf '| %s | %.2f s | %.2f s | %.2f s | %s | %s | %d KB, %d KB |\n' "$label" "$mo" "$ms" "$mp" \
     "$(ratio "$mo" "$ms")" "$(ratio "$mo" "$mp")" "$(median "${ours_mem[@]}")" "$(median "${seq_mem[@]}")"
 done
+
+[ "$LONG" -gt 0 ] || exit 0
 
 # The long batch: peak memory of 10 clips against LONG, one at a time and
 # --jobs auto, and the ffmpeg tool's loop over the same LONG clips.
