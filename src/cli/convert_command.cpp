@@ -141,16 +141,9 @@ void BuildJob(TAVProbe& probe, const ConvertOptions& options, int format, TGloba
   record.CropLeft = options.Crop[2];
   record.CropRight = options.Crop[3];
   auto records = std::make_unique<JobRecords>();
-  if (record.TrimStart >= 0) records->Input.StartTime = record.TrimStart;
   TOutputOptions& output = records->Output;
   output.FileName = job.Output;
-  if (record.CropTop > 0 || record.CropBottom > 0 || record.CropLeft > 0 || record.CropRight > 0) {
-    output.CropTop = record.CropTop;
-    output.CropBottom = record.CropBottom;
-    output.CropLeft = record.CropLeft;
-    output.CropRight = record.CropRight;
-  }
-  if (record.TrimLength > 0) output.Duration = record.TrimLength;
+  ApplyTrimAndCrop(record, records->Input, output);
   BuildConversionJob(record, format, output, probe, records->Input, global);
   job.Shape = ShapeOfJob(probe, output);
   job.ExpectedMs = ExpectedLengthMs(probe, record);

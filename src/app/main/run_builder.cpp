@@ -24,18 +24,11 @@ std::string AddRunTask(TCCAVConverter& converter, const TRunSource& source, int 
   if (callbacks.ShowProbe) callbacks.ShowProbe(probe);
   input.Format.clear();  // the probe was opened without a forced format
   const TlvFilesRecord& record = source.Record;
-  if (record.TrimStart >= 0) input.StartTime = record.TrimStart;
   const std::string output =
       MakeOutputFileName(probe.FileName(), "." + extension, global, warnings, "", given);
   TOutputOptions options;
   options.FileName = output;
-  if (record.CropTop > 0 || record.CropBottom > 0 || record.CropLeft > 0 || record.CropRight > 0) {
-    options.CropTop = record.CropTop;
-    options.CropBottom = record.CropBottom;
-    options.CropLeft = record.CropLeft;
-    options.CropRight = record.CropRight;
-  }
-  if (record.TrimLength > 0) options.Duration = record.TrimLength;
+  ApplyTrimAndCrop(record, input, options);
   BuildConversionJob(record, format, options, probe, input, global);
   const TJobShape shape = ShapeOfJob(probe, options);
   const int expectedMs = ExpectedLengthMs(probe, record);

@@ -149,6 +149,17 @@ void FitToFrame(int Ws, int Hs, int Wo, int Ho, int ct, int cb, int cl, int cr,
   }
 }
 
+void ApplyTrimAndCrop(const TlvFilesRecord& record, TInputOptions& input, TOutputOptions& output) {
+  if (record.TrimStart >= 0) input.StartTime = record.TrimStart;
+  if (record.CropTop > 0 || record.CropBottom > 0 || record.CropLeft > 0 || record.CropRight > 0) {
+    output.CropTop = record.CropTop;
+    output.CropBottom = record.CropBottom;
+    output.CropLeft = record.CropLeft;
+    output.CropRight = record.CropRight;
+  }
+  if (record.TrimLength > 0) output.Duration = record.TrimLength;
+}
+
 void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions& out,
                         TAVProbe& probe, TInputOptions& input, const TGlobalObject& global) {
   const TJobSettings settings(global.ConfigFile(), global.ProfileFile(), format);

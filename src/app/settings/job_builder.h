@@ -19,8 +19,12 @@ namespace moskvid {
 void FitToFrame(int sourceWidth, int sourceHeight, int targetWidth, int targetHeight, int cropTop,
                 int cropBottom, int cropLeft, int cropRight, TOutputOptions& output);
 
+// The record's trim and crop on a job's options: the start on `input`, the
+// length and the crop (when any side is cut) on `output`.
+void ApplyTrimAndCrop(const TlvFilesRecord& record, TInputOptions& input, TOutputOptions& output);
+
 // Fills `output` and `input` for one file (the caller has already set the
-// output name, the crops from the record and the trim). `probe` is open on
+// output name and applied the record's trim and crop). `probe` is open on
 // the source with its last frame decoded. Raises TConversionError when a
 // stored number is not one.
 void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions& output,
