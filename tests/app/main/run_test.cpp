@@ -219,7 +219,7 @@ class RunTest : public QObject {
     WriteSimultaneous(fixture.settings->Ini(), 3);
     QStringList clips;
     // The first one ends early: the other two go on alone.
-    const int seconds[] = {6, 12, 12};
+    const int seconds[] = {12, 30, 30};
     for (int k = 0; k < 3; ++k) {
       clips << Q(fixture.scratch.File(std::string(1, "abc"[k]) + ".mkv"));
       const std::string length = std::to_string(seconds[k]);
