@@ -41,7 +41,8 @@ bool RunJobs(TCCAVConverter& converter, std::vector<Job>& jobs, const RunSetting
   std::condition_variable ended;
   bool runEnded = false;          // guarded by lock
   int finishedTasks = 0;          // guarded by lock
-  std::vector<size_t> jobOfTask;  // the part's tasks; written before the part starts
+  size_t endedTasks = 0;          // of the part; guarded by lock
+  std::vector<size_t> jobOfTask;  // the part's tasks, by index; guarded by lock
 
   converter.OnLog = [&](int, TLogLevel level, const std::string& message) {
     if (settings.Quiet && level > llError) return;
@@ -79,6 +80,8 @@ bool RunJobs(TCCAVConverter& converter, std::vector<Job>& jobs, const RunSetting
     }
     // The component starts the next task as one ends.
     display.StartNext();
+    ++endedTasks;
+    ended.notify_all();
   };
 
   converter.CodecThreads = settings.CodecThreads;
@@ -99,57 +102,81 @@ bool RunJobs(TCCAVConverter& converter, std::vector<Job>& jobs, const RunSetting
   // A long batch runs in parts: a finished task stays in the component's
   // list until the list is cleared, so a part's tasks are freed before the
   // next part is added, and memory stays flat however many files there are.
+  // Within a part each job is built and added just before it runs, so that
+  // the task runs from the file its job was built from, opened once.
   const size_t partSize =
       std::max<size_t>(kSmallestPart, size_t{8} * static_cast<size_t>(simultaneous));
+  const size_t ahead = static_cast<size_t>(simultaneous) + 1;  // running and ready
   gInterrupts = 0;
   auto previous = std::signal(SIGINT, OnInterrupt);
   bool allAdded = true;
   bool stopped = false;
-  bool begun = false;
+  TAVProbe& probe = converter.Probe();
+  {
+    // The first ones start at once; every later start follows an end.
+    std::lock_guard<std::mutex> guard(lock);
+    for (int i = 0; i < simultaneous; ++i)
+      display.StartNext();
+  }
+  // Gives the stop to the run once Ctrl-C came; true when it has.
+  auto checkInterrupt = [&](std::unique_lock<std::mutex>& guard) {
+    if (gInterrupts.load() > 0 && !stopped) {
+      stopped = true;
+      guard.unlock();
+      converter.StopConvert();
+      converter.HoldRun(false);  // ends a run that has nothing running
+      guard.lock();
+    }
+    return stopped;
+  };
   for (size_t first = 0; first < jobs.size() && !stopped; first += partSize) {
     converter.ClearTasks();
     {
       std::lock_guard<std::mutex> guard(lock);
       jobOfTask.clear();
+      endedTasks = 0;
       runEnded = false;
     }
+    converter.HoldRun(true);
+    converter.StartConvert(simultaneous);
     for (size_t j = first; j < std::min(jobs.size(), first + partSize); ++j) {
+      {
+        std::unique_lock<std::mutex> guard(lock);
+        while (jobOfTask.size() - endedTasks >= ahead && !checkInterrupt(guard))
+          ended.wait_for(guard, std::chrono::milliseconds(100));
+        if (checkInterrupt(guard)) break;
+      }
       Job& job = jobs[j];
       if (!job.Records && !(makeRecords && makeRecords(job))) {
         allAdded = false;
+        std::lock_guard<std::mutex> guard(lock);
         display.End(static_cast<int>(j));
         continue;
       }
-      const int index = converter.AddInput(job.Input, &job.Records->Input);
+      {
+        // Before the task exists: it may start, and report, inside SetOutput.
+        std::lock_guard<std::mutex> guard(lock);
+        jobOfTask.push_back(j);
+      }
+      const bool fromProbe = probe.Loaded() && probe.FileName() == job.Input;
+      const int index = fromProbe ? converter.AddInput(probe, &job.Records->Input)
+                                  : converter.AddInput(job.Input, &job.Records->Input);
+      probe.Close();
       const bool added = index >= 0 && converter.SetOutput(index, job.Output, &job.Records->Output);
       job.Records.reset();  // the task holds its own copies
-      if (added) {
-        jobOfTask.push_back(j);
-        continue;
-      }
+      if (added) continue;
       std::fprintf(stderr, "%s\n", converter.LastError().c_str());
       allAdded = false;
       if (index >= 0) converter.RemoveTask(index);
+      std::lock_guard<std::mutex> guard(lock);
+      jobOfTask.pop_back();
       display.End(static_cast<int>(j));
     }
-    if (jobOfTask.empty()) continue;
-    if (!begun) {
-      begun = true;
-      // The first ones start at once; every later start follows an end.
-      std::lock_guard<std::mutex> guard(lock);
-      for (int i = 0; i < simultaneous; ++i)
-        display.StartNext();
-    }
-    converter.StartConvert(simultaneous);
+    converter.HoldRun(false);
     std::unique_lock<std::mutex> guard(lock);
     while (!runEnded) {
       ended.wait_for(guard, std::chrono::milliseconds(100));
-      if (gInterrupts.load() > 0 && !stopped) {
-        stopped = true;
-        guard.unlock();
-        converter.StopConvert();
-        guard.lock();
-      }
+      checkInterrupt(guard);
     }
   }
   display.Finish();

@@ -180,8 +180,11 @@ int ConvertCommand(const std::vector<std::string>& args) {
   if (files.empty()) std::fprintf(stderr, "No media file in the folders named\n");
   jobs.reserve(files.size());
   for (const std::string& file : files) {
+    // A look at the header is enough to name the output, shape the run and
+    // find most unreadable files; each job is built for good, from its file
+    // opened once, just before it runs.
     TAVProbe& probe = converter.Probe();
-    if (!probe.Open(file)) {
+    if (!probe.Open(file, "", TAVProbe::kHeaderOnly)) {
       std::fprintf(stderr, "%s\n", probe.LastError().c_str());
       allPrepared = false;
       continue;
@@ -191,10 +194,22 @@ int ConvertCommand(const std::vector<std::string>& args) {
       job.Input = file;
       job.Output = MakeOutputFileName(probe.FileName(), "." + extension, global, warnings,
                                       options.OutputDir, givenNames);
-      BuildJob(probe, options, format, global, job);
-      // The first part runs with these; later parts are built again from
-      // their files just before they run.
-      if (jobs.size() >= kSmallestPart) job.Records.reset();
+      bool built = false;
+      try {
+        BuildJob(probe, options, format, global, job);
+        built = true;
+      } catch (const std::exception&) {
+      }
+      if (!built) {
+        // What the header leaves out may be needed: the whole look decides.
+        if (!probe.Open(file)) {
+          std::fprintf(stderr, "%s\n", probe.LastError().c_str());
+          allPrepared = false;
+          continue;
+        }
+        BuildJob(probe, options, format, global, job);
+      }
+      job.Records.reset();
       givenNames.insert(job.Output);
       jobs.push_back(std::move(job));
     } catch (const std::exception& error) {
@@ -207,21 +222,21 @@ int ConvertCommand(const std::vector<std::string>& args) {
   std::set<std::string>().swap(givenNames);
   std::vector<std::string>().swap(files);
   if (jobs.empty()) return kExitFailed;
+  // Leaves the probe open on the job's file, for its task to take.
   const JobRecordMaker rebuild = [&](Job& job) {
     TAVProbe& probe = converter.Probe();
     if (!probe.Open(job.Input)) {
       std::fprintf(stderr, "%s\n", probe.LastError().c_str());
       return false;
     }
-    bool built = true;
     try {
       BuildJob(probe, options, format, global, job);
+      return true;
     } catch (const std::exception& error) {
       std::fprintf(stderr, "%s: %s\n", job.Input.c_str(), error.what());
-      built = false;
+      probe.Close();
+      return false;
     }
-    probe.Close();
-    return built;
   };
   const bool finished = RunJobs(converter, jobs, options.Run, rebuild);
   return finished && allPrepared ? kExitOk : kExitFailed;

@@ -1,5 +1,6 @@
 #include "component/av_probe.h"
 
+#include <algorithm>
 #include <cstring>
 #include <numeric>
 
@@ -42,6 +43,36 @@ void FillStreamInfo(const AVStream* s, Info& info) {
       p->bit_rate > 0 ? static_cast<int32_t>(std::min<int64_t>(p->bit_rate, INT32_MAX)) : -1;
 }
 
+// True when the header names every stream's codec, every picture's size and
+// every sound's rate and channels, and gives some length.
+bool HeaderTellsEnough(const AVFormatContext* context) {
+  if (context->nb_streams == 0) return false;
+  bool length = context->duration != AV_NOPTS_VALUE && context->duration > 0;
+  for (unsigned i = 0; i < context->nb_streams; ++i) {
+    const AVStream* s = context->streams[i];
+    const AVCodecParameters* p = s->codecpar;
+    if (p->codec_id == AV_CODEC_ID_NONE) return false;
+    if (p->codec_type == AVMEDIA_TYPE_VIDEO && (p->width <= 0 || p->height <= 0)) return false;
+    if (p->codec_type == AVMEDIA_TYPE_AUDIO &&
+        (p->sample_rate <= 0 || p->ch_layout.nb_channels <= 0)) {
+      return false;
+    }
+    length = length || (s->duration != AV_NOPTS_VALUE && s->duration > 0);
+  }
+  return length;
+}
+
+// The length of the longest stream, in microseconds.
+int64_t LongestStream(const AVFormatContext* context) {
+  int64_t longest = AV_NOPTS_VALUE;
+  for (unsigned i = 0; i < context->nb_streams; ++i) {
+    const AVStream* s = context->streams[i];
+    if (s->duration != AV_NOPTS_VALUE && s->duration > 0)
+      longest = std::max(longest, Microseconds(s->duration, s->time_base));
+  }
+  return longest;
+}
+
 }  // namespace
 
 std::string DurationText(int64_t microseconds) {
@@ -67,7 +98,7 @@ void TAVProbe::CheckLibraries() const {
   if (!binding::ScaleLibraryReady()) throw FFMpegException("LibSwScale not loaded.");
 }
 
-bool TAVProbe::Open(const std::string& fileName, const std::string& forcedFormat) {
+bool TAVProbe::Open(const std::string& fileName, const std::string& forcedFormat, bool headerOnly) {
   CheckLibraries();
   std::lock_guard<std::recursive_mutex> lock(lock_);
   CloseLocked();
@@ -92,10 +123,13 @@ bool TAVProbe::Open(const std::string& fileName, const std::string& forcedFormat
   }
   context_ = context;
   ownsContext_ = true;
-  int found;
-  {
+  int found = 0;
+  streamInfo_ = !headerOnly || !HeaderTellsEnough(context_);
+  if (streamInfo_) {
     std::lock_guard<std::mutex> codecs(CodecLock());
     found = ff::avformat_find_stream_info(context_, nullptr);
+  } else if (context_->duration == AV_NOPTS_VALUE) {
+    context_->duration = LongestStream(context_);
   }
   if (found < 0) {
     lastError_ = fileName + ": could not find codec parameters";
@@ -121,6 +155,18 @@ void TAVProbe::Attach(AVFormatContext* context) {
   CountStreams();
 }
 
+InputContextPtr TAVProbe::TakeUnreadContext(bool& formatForced) {
+  std::lock_guard<std::recursive_mutex> lock(lock_);
+  formatForced = !forcedFormat_.empty();
+  InputContextPtr taken;
+  if (context_ && ownsContext_ && streamInfo_ && !touched_) {
+    taken.reset(context_);
+    context_ = nullptr;
+  }
+  CloseLocked();
+  return taken;
+}
+
 void TAVProbe::Close() {
   std::lock_guard<std::recursive_mutex> lock(lock_);
   CloseLocked();
@@ -129,6 +175,8 @@ void TAVProbe::Close() {
 void TAVProbe::CloseLocked() {
   forcedFormat_.clear();
   stillImage_ = false;
+  touched_ = false;
+  streamInfo_ = false;
   frame_.SetSize(0, 0);
   if (converter_) ff::sws_freeContext(converter_);
   converter_ = nullptr;

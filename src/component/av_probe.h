@@ -68,12 +68,20 @@ class TAVProbe {
   TAVProbe& operator=(const TAVProbe&) = delete;
 
   // Opens a file; false with LastError() on failure. Raises when the media
-  // libraries are not loaded.
-  bool Open(const std::string& fileName, const std::string& forcedFormat = "");
+  // libraries are not loaded. `headerOnly` reads the streams' information
+  // only when the header leaves out a codec, a size or every length; the
+  // lengths then come from the streams, and the probe is for looking only.
+  static constexpr bool kHeaderOnly = true;
+  bool Open(const std::string& fileName, const std::string& forcedFormat = "",
+            bool headerOnly = false);
   // Describes a context some task opened; the probe does not own it and will
   // neither seek nor decode in it.
   void Attach(AVFormatContext* context);
   void Close();
+  // Gives up an input the probe opened and has neither sought nor read in,
+  // stream information and all, for a task to run from; null otherwise.
+  // `formatForced` tells whether Open named its format. The probe is closed.
+  InputContextPtr TakeUnreadContext(bool& formatForced);
 
   void GetFormatInfo(TAVFormatInfo& info);
   void GetAudioStreamInfo(int stream, TAVAudioStreamInfo& info);
@@ -127,6 +135,8 @@ class TAVProbe {
   TBitmap24 frame_;
   TBitmap24 lastFrame_;
   bool stillImage_ = false;
+  bool touched_ = false;     // sought or read in since it was opened
+  bool streamInfo_ = false;  // the streams' information was read
 };
 
 }  // namespace moskvid

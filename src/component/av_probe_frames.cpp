@@ -30,6 +30,7 @@ bool TAVProbe::Seek(int stream, int64_t microseconds) {
     lastError_ = "file cannot be seeked, handle is readonly.";
     throw FFMpegException(lastError_);
   }
+  touched_ = true;
   if (IsStillFormat(context_)) {
     ProbeLog(AV_LOG_INFO, Format("\"%s\" format cannot to be seeked.\n", context_->iformat->name));
     return true;
@@ -135,6 +136,7 @@ const TBitmap24& TAVProbe::DecodeNextFrame(int stream) {
     frame_.SetSize(0, 0);
     return frame_;
   }
+  touched_ = true;
   if (stream == -1) stream = FirstVideo;
   if (stream < 0) {
     ProbeLog(AV_LOG_WARNING, "no video stream.\n");

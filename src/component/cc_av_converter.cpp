@@ -147,6 +147,18 @@ void TCustomFFmpegVCL::WireTask(TFFmpeg& task) {
 }
 
 int TCustomFFmpegVCL::AddInput(const std::string& fileName, const TInputOptions* options) {
+  return AddTask(fileName, options, nullptr, false);
+}
+
+int TCustomFFmpegVCL::AddInput(TAVProbe& opened, const TInputOptions* options) {
+  const std::string fileName = opened.FileName();
+  bool formatForced = false;
+  InputContextPtr context = opened.TakeUnreadContext(formatForced);
+  return AddTask(fileName, options, std::move(context), formatForced);
+}
+
+int TCustomFFmpegVCL::AddTask(const std::string& fileName, const TInputOptions* options,
+                              InputContextPtr opened, bool formatForced) {
   auto fail = [this](const std::string& message) {
     std::lock_guard<ReentrantLock> guard(lock_);
     lastError_ = message;
@@ -169,6 +181,7 @@ int TCustomFFmpegVCL::AddInput(const std::string& fileName, const TInputOptions*
     } else {
       raw->InputOptions = TInputOptions{};
     }
+    if (opened) raw->OfferOpenedInput(std::move(opened), true, formatForced);
     if (!raw->OpenInputFile(fileName)) {
       raw->LogHandler = nullptr;
       return fail(raw->ErrorText);
@@ -216,13 +229,16 @@ bool TCustomFFmpegVCL::SetOutput(int index, const std::string& fileName,
     const bool opened = task->NbInputFiles() > 0 && task->OpenOutputFile(fileName);
     if (opened) task->KeepOutput(fileName, options);
     const std::string error = task->NbInputFiles() > 0 ? task->ErrorText : "No input file";
-    // A queued task holds no descriptors; the run opens both files again.
+    // A queued task holds no descriptors, but for a few that keep the input
+    // for their run; the run opens the rest again.
+    if (opened && keptInputs_.load() < kKeptInputs) task->KeepInputOpen(keptInputs_);
     task->Release();
     if (!opened) {
       std::lock_guard<ReentrantLock> guard(lock_);
       lastError_ = error;
       return false;
     }
+    JoinHeldRun();
     return true;
   } catch (const std::exception& error) {
     std::lock_guard<ReentrantLock> guard(lock_);
@@ -242,7 +258,7 @@ void TCustomFFmpegVCL::StartConvert(int threadCount) {
     finishedCount_ = 0;
     threadCount_ = threadCount;
     pendingCount_ = tasks_.Count();
-    runOpen_ = pendingCount_ > 0;
+    runOpen_ = pendingCount_ > 0 || runHeld_;
     runPaused_ = false;
     heldStarts_.clear();
     for (int i = 0; i < tasks_.Count(); ++i)
@@ -256,6 +272,33 @@ void TCustomFFmpegVCL::StartConvert(int threadCount) {
     }
     StartNextTask();
   }
+  RunQueuedTimers();
+}
+
+void TCustomFFmpegVCL::HoldRun(bool hold) {
+  bool endOfRun = false;
+  {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    runHeld_ = hold;
+    if (!hold && runOpen_ && pendingCount_ <= 0 && finishedCount_ >= tasks_.Count()) {
+      endOfRun = true;
+      runOpen_ = false;
+      if (OnTerminate) OnTerminate(-1, true, false, "");
+    }
+  }
+  if (endOfRun) ClearPendingLogLines();
+}
+
+void TCustomFFmpegVCL::JoinHeldRun() {
+  {
+    std::lock_guard<ReentrantLock> guard(lock_);
+    if (!runOpen_ || !runHeld_) return;
+    ++pendingCount_;
+    // Handed out and not ended: the tasks running now (or held by a pause).
+    const int running = nextTask_ - finishedCount_;
+    if (running >= std::max(threadCount_, 1)) return;
+  }
+  StartNextTask();
   RunQueuedTimers();
 }
 
@@ -344,6 +387,7 @@ void TCustomFFmpegVCL::StartTask(uint64_t serial) {
 void TCustomFFmpegVCL::StopConvert() {
   std::lock_guard<ReentrantLock> guard(lock_);
   pendingCount_ = 0;
+  runHeld_ = false;  // nothing more joins; the run ends with its tasks
   // Held tasks never started: they end below like every waiting one.
   runPaused_ = false;
   heldStarts_.clear();
@@ -426,6 +470,7 @@ void TCustomFFmpegVCL::ClearTasks() {
     threadCount_ = 0;
     pendingCount_ = 0;
     runOpen_ = false;  // a cleared list ends the run without a signal
+    runHeld_ = false;
     runPaused_ = false;
     heldStarts_.clear();
   }
@@ -539,7 +584,7 @@ void TCustomFFmpegVCL::ContinueRun() {
     std::lock_guard<ReentrantLock> guard(lock_);
     if (pendingCount_ > 0) {
       startNext = true;
-    } else if (runOpen_ && finishedCount_ >= tasks_.Count()) {
+    } else if (runOpen_ && !runHeld_ && finishedCount_ >= tasks_.Count()) {
       endOfRun = true;
       runOpen_ = false;
       if (OnTerminate) OnTerminate(-1, true, false, "");

@@ -63,10 +63,18 @@ class TCustomFFmpegVCL {
   bool LoadLibraries(const std::string& folder, bool versionedNames);
   // Creates a task and opens its input; the task index, or -1 with LastError().
   int AddInput(const std::string& fileName, const TInputOptions* options = nullptr);
+  // The same for the file `opened` has open: the task runs from the input
+  // the probe opened, when the options would open it the same way, rather
+  // than reading the file's streams again. The probe is closed after.
+  int AddInput(TAVProbe& opened, const TInputOptions* options = nullptr);
   bool SetOutput(int index, const std::string& fileName, const TOutputOptions* options = nullptr);
   // Runs the tasks, `threadCount` at a time on worker threads; 0 or less runs
   // them one after another on this thread, each started by the timer service.
   void StartConvert(int threadCount);
+  // While a run is held it stays open when its tasks are done, and each
+  // task completed by SetOutput joins it, so that a caller can add tasks
+  // just before they run. Letting go ends a run that has nothing left.
+  void HoldRun(bool hold);
   void StopConvert();
   void PauseConvert();
   void ResumeConvert();
@@ -151,6 +159,11 @@ class TCustomFFmpegVCL {
   void ReapRetired();
   void RunQueuedTimers();
   void WireTask(TFFmpeg& task);
+  int AddTask(const std::string& fileName, const TInputOptions* options, InputContextPtr opened,
+              bool formatForced);
+  // A task SetOutput completed joins a held run, starting at once when the
+  // run has room.
+  void JoinHeldRun();
   // The task's index, read under lock_ (a removal renumbers it there).
   int IndexOf(const TFFmpeg& task) const;
 
@@ -159,6 +172,10 @@ class TCustomFFmpegVCL {
   TLogLevel logLevel_ = llInfo;
   int progressInterval_ = 500;
   TAVProbe probe_;
+  // Queued tasks that keep the input they were checked with open, for their
+  // run; at most kKeptInputs, so that a long list holds no descriptors.
+  static constexpr int kKeptInputs = 8;
+  std::atomic<int> keptInputs_{0};
 
   // --- Protected by lock_.
   mutable ReentrantLock lock_;
@@ -169,6 +186,7 @@ class TCustomFFmpegVCL {
   int finishedCount_ = 0;
   int pendingCount_ = 0;
   bool runOpen_ = false;  // from StartConvert until the end-of-run signal
+  bool runHeld_ = false;
   // Between PauseConvert and ResumeConvert no task starts: the starts that
   // come due are held here (by serial) and made on resume.
   bool runPaused_ = false;

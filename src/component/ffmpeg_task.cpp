@@ -51,6 +51,7 @@ TFFmpeg::~TFFmpeg() {
   }
   // The probe goes before the engine closes the input it is attached to.
   Probe.Close();
+  ForgetOpenInput();
 }
 
 void TFFmpeg::Stop() {
@@ -68,6 +69,20 @@ void TFFmpeg::KeepOutput(const std::string& fileName, const TOutputOptions* opti
   outputOptions_ = options != nullptr;
 }
 
+void TFFmpeg::KeepInputOpen(std::atomic<int>& kept) {
+  InputContextPtr input = DetachInput();
+  if (!input || keptCount_) return;
+  OfferOpenedInput(std::move(input), false, false);
+  keptCount_ = &kept;
+  ++kept;
+}
+
+void TFFmpeg::ForgetOpenInput() {
+  DropOfferedInput();
+  if (keptCount_) --*keptCount_;
+  keptCount_ = nullptr;
+}
+
 bool TFFmpeg::ReopenFiles() {
   // The reset clears the run flags that Start set; the stop is put back from
   // stopped_, which nothing clears. The component's run settings stay.
@@ -78,7 +93,10 @@ bool TFFmpeg::ReopenFiles() {
   Running = true;
   if (stopped_) RequestStop();
   if (inputOptions_) ApplyInputOptions(InputOptions);
-  if (!OpenInputFile(inputName_)) return false;
+  // The same options as when the task was checked: a kept input is taken.
+  const bool opened = OpenInputFile(inputName_);
+  ForgetOpenInput();
+  if (!opened) return false;
   if (outputOptions_) ApplyOutputOptions(OutputOptions);
   return OpenOutputFile(outputName_);
 }

@@ -44,9 +44,12 @@ class TFFmpeg : public TCustomFFmpeg {
   void Stop();
 
   // The input and output the run opens again when it starts. A queued task
-  // keeps no file open, so a long batch stays within the descriptor limit.
+  // keeps no file open, so a long batch stays within the descriptor limit,
+  // except the few that keep the input they were checked with (counted in
+  // `kept`) for the run to take.
   void KeepInput(const std::string& fileName, const TInputOptions* options);
   void KeepOutput(const std::string& fileName, const TOutputOptions* options);
+  void KeepInputOpen(std::atomic<int>& kept);
   bool HasKeptOutput() const { return !outputName_.empty(); }
   const std::string& InputFileName() const { return inputName_; }
 
@@ -101,6 +104,8 @@ class TFFmpeg : public TCustomFFmpeg {
   bool ReopenFiles();
   // Reports the termination of a task that cannot run for want of files.
   void FailMissingFiles();
+  // The kept input is taken or dropped: it no longer counts.
+  void ForgetOpenInput();
 
   // Both threads are made once, while the task is in the component's list
   // and the component lock is held. The worker is detached: a finished task
@@ -118,6 +123,7 @@ class TFFmpeg : public TCustomFFmpeg {
   // Written before the run starts, read by the run.
   std::string inputName_, outputName_;
   bool inputOptions_ = false, outputOptions_ = false;
+  std::atomic<int>* keptCount_ = nullptr;  // set while an open input is kept
 };
 
 class TFFmpegList {

@@ -144,6 +144,19 @@ class TCustomFFmpeg {
   // --- Files ---
   bool OpenInputFile(const std::string& fileName);
   bool OpenOutputFile(const std::string& fileName);
+  // An input already opened, with its stream information read, that the next
+  // OpenInputFile of the same file takes instead of opening and reading the
+  // file again. `plain`: opened with no options and no interrupt callback, as
+  // a probe opens, so it is taken only where this engine's open would be the
+  // same; otherwise it was opened by this engine with the options it has now.
+  // `formatForced`: the input format was named, not detected. Release keeps
+  // the offer.
+  void OfferOpenedInput(InputContextPtr context, bool plain, bool formatForced);
+  bool HasOfferedInput() const { return static_cast<bool>(offered_.Context); }
+  void DropOfferedInput() { offered_ = {}; }
+  // Takes the first input's context out of the file table, open, for a later
+  // offer; null when there is no input.
+  InputContextPtr DetachInput();
   // Releases everything a task holds: files (deleting empty outputs),
   // option contexts, hooks and working buffers.
   void Release();
@@ -266,6 +279,10 @@ class TCustomFFmpeg {
   // Seeks a newly opened input to the start option; a failed seek is logged
   // and gives false.
   bool SeekToStart(InputFile& input, const std::string& fileName, int64_t position);
+  // The offered input when it stands for what opening `fileName` with
+  // `parameters` and the forced codecs would give; null otherwise.
+  InputContextPtr ClaimOfferedInput(const std::string& fileName, bool forcedCodecs,
+                                    const AVDictionary* parameters);
   // Where the output of a stream begins in its input's time (microseconds):
   // the output start time, or the start a failed seek left to reach; the
   // smallest number when there is neither.
@@ -383,6 +400,12 @@ class TCustomFFmpeg {
 
   std::vector<InputFile> InputFiles;
   std::vector<OutputFile> OutputFiles;
+  struct OfferedInput {
+    InputContextPtr Context;
+    bool Plain = false;
+    bool FormatForced = false;
+  };
+  OfferedInput offered_;
   std::unique_ptr<TranscodeTables> Tables;
 
   // Frame hooks and hook working state.

@@ -116,19 +116,27 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
   if (Options.LoopInput) ff::av_dict_set(&parameters, "loop", "1", 0);
   DictionaryPtr parameterOwner(parameters);
 
-  // Step 4: open. The library frees the context itself when this fails.
-  AVFormatContext* opened = unopened.release();
-  int result =
-      ff::avformat_open_input(&opened, fileName.c_str(), Options.ForcedInputFormat, &parameters);
-  parameterOwner.release();
-  parameterOwner.reset(parameters);
-  if (result < 0) {
-    ErrorText = ErrorTextForCode(fileName, result, InputFormatRecognised(fileName, result));
-    return fail();
-  }
+  // Step 4: open, or take the input opened for this file before. The library
+  // frees the context itself when opening fails.
   InputFile input;
-  input.Context.reset(opened);
-  AVFormatContext* context = opened;
+  const bool forcedCodecs =
+      videoId != AV_CODEC_ID_NONE || audioId != AV_CODEC_ID_NONE || subtitleId != AV_CODEC_ID_NONE;
+  input.Context = ClaimOfferedInput(fileName, forcedCodecs, parameters);
+  const bool reused = static_cast<bool>(input.Context);
+  int result = 0;
+  if (!reused) {
+    AVFormatContext* opened = unopened.release();
+    result =
+        ff::avformat_open_input(&opened, fileName.c_str(), Options.ForcedInputFormat, &parameters);
+    parameterOwner.release();
+    parameterOwner.reset(parameters);
+    if (result < 0) {
+      ErrorText = ErrorTextForCode(fileName, result, InputFormatRecognised(fileName, result));
+      return fail();
+    }
+    input.Context.reset(opened);
+  }
+  AVFormatContext* context = input.Context.get();
 
   if (context->nb_streams > static_cast<unsigned>(kMaxStreams)) {
     ErrorText = Format("%s: too many streams (%u, at most %d)", fileName.c_str(),
@@ -146,7 +154,8 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
   }
 
   // Step 7: stream information, serialised with every codec open and close.
-  {
+  // A taken input has it already.
+  if (!reused) {
     std::lock_guard<std::mutex> lock(CodecLock());
     result = ff::avformat_find_stream_info(context, nullptr);
   }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 
 #include "support/test_support.h"
 
@@ -242,9 +243,9 @@ TEST_F(ConvertCommandTest, SourcesWithOneStemGetOutputsOfTheirOwn) {
   }
 }
 
-// A batch longer than one part: the later part's jobs are built again from
-// their files just before they run, with the same settings and names, and a
-// file that cannot be read is still told before the run.
+// A batch longer than one part: each job is built from its file just before
+// it runs, with the settings and names given at the start, and a file that
+// cannot be read is still told before the run.
 TEST_F(ConvertCommandTest, LaterPartsAreBuiltFromTheirFiles) {
   const std::string sources = scratch.File("sources");
   std::filesystem::create_directory(sources);
@@ -261,6 +262,11 @@ TEST_F(ConvertCommandTest, LaterPartsAreBuiltFromTheirFiles) {
       std::filesystem::copy_file(sources + "/c01.wav", name);
     }
   }
+  // Each file is looked at once for its header and opened once to convert,
+  // in the first part and in later ones alike.
+  std::vector<std::unique_ptr<OpenCounter>> opens;
+  for (const char* name : {"/c01.wav", "/c66.wav", "/c70.wav"})
+    opens.push_back(std::make_unique<OpenCounter>(sources + name));
   int status = -1;
   const std::string printed = RunCommand(
       "MOSKVID_CONFIG=" + Quote(scratch.File("moskvid.ini")) + " " + std::string(MOSKVID_CLI) +
@@ -278,6 +284,8 @@ TEST_F(ConvertCommandTest, LaterPartsAreBuiltFromTheirFiles) {
         "\n";
   }
   EXPECT_EQ(printed, expected);
+  for (auto& counter : opens)
+    EXPECT_EQ(counter->Opens(), 2);
   for (const char* last : {"c66_(new).mp3", "c70_(new).mp3"}) {
     const std::string out = scratch.File(last);
     const auto streams = ProbeStreams(out);

@@ -1,6 +1,8 @@
 #include "support/test_support.h"
 
+#include <sys/inotify.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -254,6 +256,31 @@ double Nearest(const std::vector<double>& times, double expected) {
 void LoadLibrariesOrDie() {
   if (!binding::LoadMediaLibraries("", true)) {
     throw std::runtime_error("cannot load the media libraries: " + binding::MediaLoadError());
+  }
+}
+
+OpenCounter::OpenCounter(const std::string& file) {
+  descriptor_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  // Closes are watched too: two unread events in a row that are the same
+  // come as one, and a close between two opens keeps them apart.
+  if (descriptor_ < 0 || inotify_add_watch(descriptor_, file.c_str(), IN_OPEN | IN_CLOSE) < 0)
+    throw std::runtime_error("cannot watch " + file);
+}
+
+OpenCounter::~OpenCounter() {
+  if (descriptor_ >= 0) close(descriptor_);
+}
+
+int OpenCounter::Opens() {
+  alignas(inotify_event) char buffer[4096];
+  for (;;) {
+    const ssize_t length = read(descriptor_, buffer, sizeof buffer);
+    if (length <= 0) return opens_;
+    for (ssize_t at = 0; at < length;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      opens_ += (event->mask & IN_OPEN) != 0;
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
   }
 }
 

@@ -71,6 +71,22 @@ struct Picture {
 };
 Picture GrabPicture(const std::string& file, double seconds, bool yuv = false);
 
+// Counts the times a file is opened, by anyone, while it lives (inotify).
+// Opens that overlap, with no close between them, may count as one.
+class OpenCounter {
+ public:
+  explicit OpenCounter(const std::string& file);
+  ~OpenCounter();
+  OpenCounter(const OpenCounter&) = delete;
+  OpenCounter& operator=(const OpenCounter&) = delete;
+  // The opens so far.
+  int Opens();
+
+ private:
+  int descriptor_ = -1;
+  int opens_ = 0;
+};
+
 // Loads the media libraries from the system once per test program.
 void LoadLibrariesOrDie();
 
