@@ -32,9 +32,9 @@ std::string AddRunTask(TCCAVConverter& converter, const TRunSource& source, int 
   BuildConversionJob(record, format, options, probe, input, global);
   const TJobShape shape = ShapeOfJob(probe, options);
   const int expectedMs = ExpectedLengthMs(probe, record);
-  probe.Close();
 
-  const int index = converter.AddInput(source.Caption, &input);
+  // The task runs from the probe's open of the file (and closes the probe).
+  const int index = converter.AddInput(probe, &input);
   if (index < 0) return "***File open error: " + converter.LastError();
   // Every picture may reach the progress window; the before-hook lets
   // through only those it will draw.
