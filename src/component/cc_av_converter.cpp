@@ -280,13 +280,17 @@ void TCustomFFmpegVCL::HoldRun(bool hold) {
   {
     std::lock_guard<ReentrantLock> guard(lock_);
     runHeld_ = hold;
-    if (!hold && runOpen_ && pendingCount_ <= 0 && finishedCount_ >= tasks_.Count()) {
-      endOfRun = true;
-      runOpen_ = false;
-      if (OnTerminate) OnTerminate(-1, true, false, "");
-    }
+    endOfRun = pendingCount_ <= 0 && EndRunWhenDone();
   }
+  // The log registry's lock comes before ours, so it is taken after ours is free.
   if (endOfRun) ClearPendingLogLines();
+}
+
+bool TCustomFFmpegVCL::EndRunWhenDone() {
+  if (!runOpen_ || runHeld_ || finishedCount_ < tasks_.Count()) return false;
+  runOpen_ = false;
+  if (OnTerminate) OnTerminate(-1, true, false, "");
+  return true;
 }
 
 void TCustomFFmpegVCL::JoinHeldRun() {
@@ -584,10 +588,8 @@ void TCustomFFmpegVCL::ContinueRun() {
     std::lock_guard<ReentrantLock> guard(lock_);
     if (pendingCount_ > 0) {
       startNext = true;
-    } else if (runOpen_ && !runHeld_ && finishedCount_ >= tasks_.Count()) {
-      endOfRun = true;
-      runOpen_ = false;
-      if (OnTerminate) OnTerminate(-1, true, false, "");
+    } else {
+      endOfRun = EndRunWhenDone();
     }
   }
   // The log registry's lock comes before ours, so it is taken after ours is free.

@@ -164,6 +164,9 @@ class TCustomFFmpegVCL {
   // A task SetOutput completed joins a held run, starting at once when the
   // run has room.
   void JoinHeldRun();
+  // Gives the end-of-run signal when the open run is neither held nor has a
+  // task left to end; true when it did. Called with lock_ held.
+  bool EndRunWhenDone();
   // The task's index, read under lock_ (a removal renumbers it there).
   int IndexOf(const TFFmpeg& task) const;
 

@@ -70,8 +70,9 @@ void TFFmpeg::KeepOutput(const std::string& fileName, const TOutputOptions* opti
 }
 
 void TFFmpeg::KeepInputOpen(std::atomic<int>& kept) {
+  if (keptCount_) return;
   InputContextPtr input = DetachInput();
-  if (!input || keptCount_) return;
+  if (!input) return;
   OfferOpenedInput(std::move(input), false, false);
   keptCount_ = &kept;
   ++kept;

@@ -152,7 +152,6 @@ class TCustomFFmpeg {
   // `formatForced`: the input format was named, not detected. Release keeps
   // the offer.
   void OfferOpenedInput(InputContextPtr context, bool plain, bool formatForced);
-  bool HasOfferedInput() const { return static_cast<bool>(offered_.Context); }
   void DropOfferedInput() { offered_ = {}; }
   // Takes the first input's context out of the file table, open, for a later
   // offer; null when there is no input.

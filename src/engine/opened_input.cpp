@@ -3,6 +3,7 @@
 // a file's stream information is most of the cost of opening it (a WAV file's
 // sound is probed for other codecs over its first megabytes).
 #include <cstring>
+#include <utility>
 
 #include "engine/custom_ffmpeg.h"
 
@@ -37,8 +38,7 @@ InputContextPtr TCustomFFmpeg::DetachInput() {
 
 InputContextPtr TCustomFFmpeg::ClaimOfferedInput(const std::string& fileName, bool forcedCodecs,
                                                  const AVDictionary* parameters) {
-  OfferedInput offer = std::move(offered_);
-  offered_ = {};
+  OfferedInput offer = std::exchange(offered_, {});
   AVFormatContext* context = offer.Context.get();
   if (!context || !context->url || fileName != context->url) return nullptr;
   if (offer.Plain) {
