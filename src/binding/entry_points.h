@@ -20,6 +20,7 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
+#include <libavutil/display.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libavutil/parseutils.h>
@@ -115,6 +116,8 @@ extern "C" {
   X(avio_find_protocol_name) \
   X(avformat_write_header) \
   X(av_interleaved_write_frame) \
+  X(av_write_frame) \
+  X(av_stream_get_side_data) \
   X(av_write_trailer) \
   X(av_read_frame) \
   X(av_seek_frame) \
@@ -130,6 +133,7 @@ extern "C" {
 
 #define MOSKVID_AVUTIL_ENTRY_POINTS(X) \
   X(avutil_version) \
+  X(av_display_rotation_get) \
   X(av_log) \
   X(av_log_set_callback) \
   X(av_log_default_callback) \

@@ -10,6 +10,8 @@
 #include "engine/custom_ffmpeg.h"
 #include "engine/error_text.h"
 #include "engine/option_parsing.h"
+#include "engine/source_tags.h"
+#include "engine/stream_choice.h"
 
 namespace moskvid {
 
@@ -190,7 +192,7 @@ void TAVProbe::CloseLocked() {
 
 void TAVProbe::CountStreams() {
   StreamCount = ProgramCount = AudioCount = VideoCount = SubtitleCount = -1;
-  FirstAudio = FirstVideo = FirstSubtitle = -1;
+  FirstAudio = FirstVideo = FirstSubtitle = CoverStream = -1;
   if (!context_) return;
   StreamCount = static_cast<int>(context_->nb_streams);
   ProgramCount = static_cast<int>(context_->nb_programs);
@@ -201,7 +203,11 @@ void TAVProbe::CountStreams() {
         if (AudioCount++ == 0) FirstAudio = i;
         break;
       case AVMEDIA_TYPE_VIDEO:
-        if (VideoCount++ == 0) FirstVideo = i;
+        if (IsCoverPicture(context_->streams[i])) {
+          if (CoverStream < 0) CoverStream = i;
+        } else if (VideoCount++ == 0) {
+          FirstVideo = i;
+        }
         break;
       case AVMEDIA_TYPE_SUBTITLE:
         if (SubtitleCount++ == 0) FirstSubtitle = i;
@@ -228,17 +234,24 @@ void TAVProbe::GetFormatInfo(TAVFormatInfo& info) {
   if (!creation.empty() && ff::av_parse_time(&when, creation.c_str(), 0) >= 0) {
     info.TimeStamp = when / AV_TIME_BASE;
   }
-  info.Title = Metadata(metadata, "title", 511);
-  info.Author = Metadata(metadata, "author", 511);
-  if (info.Author.empty()) info.Author = Metadata(metadata, "artist", 511);
+  // Ogg keeps the tags with the sound track rather than the container.
+  const DictionaryPtr tags = SourceTags(context_, ChooseAudioStream(context_, 0));
+  info.Title = Metadata(tags.get(), "title", 511);
+  info.Author = Metadata(tags.get(), "artist", 511);
   info.Copyright = Metadata(metadata, "copyright", 511);
-  info.Comment = Metadata(metadata, "comment", 511);
-  info.Album = Metadata(metadata, "album", 511);
-  const std::string date = Metadata(metadata, "date", 32);
+  info.Comment = Metadata(tags.get(), "comment", 511);
+  info.Album = Metadata(tags.get(), "album", 511);
+  info.AlbumArtist = Metadata(tags.get(), "album_artist", 511);
+  info.Composer = Metadata(tags.get(), "composer", 511);
+  const std::string date = Metadata(tags.get(), "date", 32);
   if (!date.empty()) info.Year = std::atoi(date.c_str());
-  const std::string track = Metadata(metadata, "track", 32);
+  const std::string track = Metadata(tags.get(), "track", 32);
   if (!track.empty()) info.Track = std::atoi(track.c_str());
-  info.Genre = Metadata(metadata, "genre", 31);
+  if (const size_t slash = track.find('/'); slash != std::string::npos) {
+    info.TrackTotal = std::atoi(track.c_str() + slash + 1);
+  }
+  info.Disc = Metadata(tags.get(), "disc", 31);
+  info.Genre = Metadata(tags.get(), "genre", 31);
 }
 
 void TAVProbe::GetAudioStreamInfo(int stream, TAVAudioStreamInfo& info) {
@@ -256,6 +269,7 @@ void TAVProbe::GetAudioStreamInfo(int stream, TAVAudioStreamInfo& info) {
   info.Channels = p->ch_layout.nb_channels;
   info.SampleRate = p->sample_rate;
   info.SampleFormat = p->format;
+  info.Default = (s->disposition & AV_DISPOSITION_DEFAULT) != 0;
 }
 
 void TAVProbe::GetVideoStreamInfo(int stream, TAVVideoStreamInfo& info) {
@@ -274,12 +288,42 @@ void TAVProbe::GetVideoStreamInfo(int stream, TAVVideoStreamInfo& info) {
   info.Height = p->height;
   AVRational aspect = s->sample_aspect_ratio.num ? s->sample_aspect_ratio : p->sample_aspect_ratio;
   if (aspect.num <= 0 || aspect.den <= 0) aspect = AVRational{1, 1};
+  int num = 1, den = 1;
+  ff::av_reduce(&num, &den, aspect.num, aspect.den, 1 << 30);
+  info.SampleAspectNum = num;
+  info.SampleAspectDen = den;
+  info.Rotation = DisplayRotation(s);
   if (p->width > 0 && p->height > 0) {
-    info.DisplayAspectRatio = static_cast<float>(av_q2d(aspect) * p->width / p->height);
+    const double shown = av_q2d(aspect) * p->width / p->height;
+    info.DisplayAspectRatio = static_cast<float>(info.Rotation % 180 ? 1 / shown : shown);
   }
   info.PixelFormat = p->format;
   info.FrameRateNum = s->r_frame_rate.num;
   info.FrameRateDen = s->r_frame_rate.den;
+}
+
+std::vector<TAVAudioTrack> TAVProbe::AudioTracks() {
+  std::lock_guard<std::recursive_mutex> lock(lock_);
+  std::vector<TAVAudioTrack> tracks;
+  if (!context_) return tracks;
+  for (unsigned i = 0; i < context_->nb_streams; ++i) {
+    const AVStream* s = context_->streams[i];
+    if (s->codecpar->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+    TAVAudioTrack track;
+    track.Number = static_cast<int>(tracks.size()) + 1;
+    track.Stream = static_cast<int>(i);
+    track.Language = Trim(Metadata(s->metadata, "language", 3));
+    track.CodecName = ff::avcodec_get_name(s->codecpar->codec_id);
+    track.Channels = s->codecpar->ch_layout.nb_channels;
+    track.Default = (s->disposition & AV_DISPOSITION_DEFAULT) != 0;
+    tracks.push_back(track);
+  }
+  return tracks;
+}
+
+int TAVProbe::AudioTrackStream(int track) {
+  std::lock_guard<std::recursive_mutex> lock(lock_);
+  return context_ ? ChooseAudioStream(context_, track) : -1;
 }
 
 bool TAVProbe::IsAudioStream(int stream) {

@@ -22,6 +22,10 @@ struct TAVFormatInfo {
   int32_t Year = -1;
   int32_t Track = -1;
   std::string Genre;
+  // What music players show besides; Author is the artist.
+  std::string AlbumArtist, Composer;
+  int32_t TrackTotal = -1;
+  std::string Disc;  // "1" or "1/2"
 };
 
 struct TAVAudioStreamInfo {
@@ -35,6 +39,7 @@ struct TAVAudioStreamInfo {
   int32_t Channels = -1;
   int32_t SampleRate = -1;
   int32_t SampleFormat = -1;
+  bool Default = false;  // marked as the track to play
 };
 
 struct TAVVideoStreamInfo {
@@ -47,10 +52,26 @@ struct TAVVideoStreamInfo {
   int32_t BitRate = -1;
   int32_t Height = -1;
   int32_t Width = -1;
+  // Of the picture as shown: width x sample aspect / height, turned with it.
   float DisplayAspectRatio = -1;
   int32_t PixelFormat = -1;
   int32_t FrameRateNum = -1;
   int32_t FrameRateDen = -1;
+  // The stored pixel's shape (1:1 when the file does not say) and the
+  // clockwise turn a player gives the picture (0, 90, 180 or 270).
+  int32_t SampleAspectNum = 1;
+  int32_t SampleAspectDen = 1;
+  int32_t Rotation = 0;
+};
+
+// One sound track of a file, as a list of tracks shows it.
+struct TAVAudioTrack {
+  int Number = 0;  // counting the file's audio streams from 1
+  int Stream = -1;
+  std::string Language;
+  std::string CodecName;
+  int Channels = 0;
+  bool Default = false;  // marked as the track to play
 };
 
 // "HH:MM:SS.mmm" of a time in microseconds.
@@ -93,11 +114,17 @@ class TAVProbe {
   int64_t ProbeFileSize();
   std::string InfoText();
 
+  // The file's sound tracks in order, and the stream a conversion takes for
+  // `track` (0: the automatic choice; -1 when there is no such track).
+  std::vector<TAVAudioTrack> AudioTracks();
+  int AudioTrackStream(int track);
+
   // Positions the file at `microseconds` in a stream (-1: the first video,
   // else audio, else subtitle stream, else the container).
   bool Seek(int stream, int64_t microseconds);
-  // Decodes the next picture of a video stream (-1: the first one) into the
-  // frame bitmap and returns it; a 0x0 bitmap when there is none, also when
+  // Decodes the next picture of a video stream (-1: the first one, else the
+  // cover picture) into the frame bitmap, upright as a player shows it, and
+  // returns it; a 0x0 bitmap when there is none, also when
   // no decoder can read the stream (LastError() then says why). Raises only
   // for a context the probe does not own.
   const TBitmap24& DecodeNextFrame(int stream = -1);
@@ -110,8 +137,11 @@ class TAVProbe {
   bool StillImage() const { return stillImage_; }
 
   int StreamCount = -1, ProgramCount = -1;
+  // Video counts a film's pictures only: a cover picture stored with music
+  // is CoverStream.
   int AudioCount = -1, VideoCount = -1, SubtitleCount = -1;
   int FirstAudio = -1, FirstVideo = -1, FirstSubtitle = -1;
+  int CoverStream = -1;
 
  private:
   void CheckLibraries() const;
@@ -134,6 +164,7 @@ class TAVProbe {
   SwsContext* converter_ = nullptr;
   TBitmap24 frame_;
   TBitmap24 lastFrame_;
+  TBitmap24 stored_;  // a picture as stored, before it is turned upright
   bool stillImage_ = false;
   bool touched_ = false;     // sought or read in since it was opened
   bool streamInfo_ = false;  // the streams' information was read

@@ -5,6 +5,7 @@
 #include "component/probe_log.h"
 #include "engine/custom_ffmpeg.h"
 #include "engine/option_parsing.h"
+#include "engine/stream_choice.h"
 
 namespace moskvid {
 
@@ -104,25 +105,30 @@ AVCodecContext* TAVProbe::DecoderFor(int stream) {
 }
 
 void TAVProbe::FillFrame(const AVFrame* picture) {
-  frame_.SetSize(picture->width, picture->height);
-  uint8_t* rows[4] = {frame_.ScanLine(0), nullptr, nullptr, nullptr};
-  int strides[4] = {frame_.Stride(), 0, 0, 0};
+  // A picture a player turns is drawn as stored first, then turned.
+  const int rotation = DisplayRotation(context_->streams[decoderStream_]);
+  TBitmap24& target = rotation ? stored_ : frame_;
+  target.SetSize(picture->width, picture->height);
+  uint8_t* rows[4] = {target.ScanLine(0), nullptr, nullptr, nullptr};
+  int strides[4] = {target.Stride(), 0, 0, 0};
   if (picture->format == AV_PIX_FMT_BGR24) {
     for (int y = 0; y < picture->height; ++y) {
-      std::memcpy(frame_.ScanLine(y), picture->data[0] + y * picture->linesize[0],
-                  static_cast<size_t>(frame_.Stride()));
+      std::memcpy(target.ScanLine(y), picture->data[0] + y * picture->linesize[0],
+                  static_cast<size_t>(target.Stride()));
     }
-    return;
+  } else {
+    converter_ = ff::sws_getCachedContext(
+        converter_, picture->width, picture->height, static_cast<AVPixelFormat>(picture->format),
+        picture->width, picture->height, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!converter_) {
+      ProbeLog(AV_LOG_ERROR, "Cannot initialize the toRGB conversion context\n");
+      target.Fill(0, 0, 0);
+    } else {
+      ff::sws_scale(converter_, picture->data, picture->linesize, 0, picture->height, rows,
+                    strides);
+    }
   }
-  converter_ = ff::sws_getCachedContext(
-      converter_, picture->width, picture->height, static_cast<AVPixelFormat>(picture->format),
-      picture->width, picture->height, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
-  if (!converter_) {
-    ProbeLog(AV_LOG_ERROR, "Cannot initialize the toRGB conversion context\n");
-    frame_.Fill(0, 0, 0);
-    return;
-  }
-  ff::sws_scale(converter_, picture->data, picture->linesize, 0, picture->height, rows, strides);
+  if (rotation) RotateClockwise(stored_, rotation, frame_);
 }
 
 const TBitmap24& TAVProbe::DecodeNextFrame(int stream) {
@@ -137,7 +143,7 @@ const TBitmap24& TAVProbe::DecodeNextFrame(int stream) {
     return frame_;
   }
   touched_ = true;
-  if (stream == -1) stream = FirstVideo;
+  if (stream == -1) stream = FirstVideo >= 0 ? FirstVideo : CoverStream;
   if (stream < 0) {
     ProbeLog(AV_LOG_WARNING, "no video stream.\n");
     frame_.SetSize(0, 0);
@@ -183,6 +189,18 @@ const TBitmap24& TAVProbe::DecodeNextFrame(int stream) {
   if (!packet || !picture) throw FFMpegException("av_mallocz fail");
   bool got = false;
   bool ended = false;
+  const AVStream* s = context_->streams[stream];
+  if (IsCoverPicture(s)) {
+    // A cover is one picture kept with the header: decoded from there, the
+    // same every time, without reading the file.
+    ff::avcodec_flush_buffers(decoder);
+    if (ff::av_packet_ref(packet.get(), &s->attached_pic) >= 0) {
+      ff::avcodec_send_packet(decoder, packet.get());
+      ff::avcodec_send_packet(decoder, nullptr);
+      got = ff::avcodec_receive_frame(decoder, picture.get()) >= 0;
+    }
+    ended = true;
+  }
   while (!got) {
     if (!ended) {
       const int read = ff::av_read_frame(context_, packet.get());

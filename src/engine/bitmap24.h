@@ -49,4 +49,7 @@ class TBitmap24 {
   std::mutex canvasLock_;
 };
 
+// `target` becomes `source` turned clockwise by 0, 90, 180 or 270 degrees.
+void RotateClockwise(const TBitmap24& source, int degrees, TBitmap24& target);
+
 }  // namespace moskvid

@@ -77,6 +77,10 @@ struct InputFile {
   // When that seek failed: the start after the offset, before which what is
   // read is left out (microseconds); the smallest number when nothing is.
   int64_t DropBefore = INT64_MIN;
+  // The sound stream a conversion takes (-1: none), and whether pictures
+  // are turned as the file says, as chosen when it was opened.
+  int AudioStream = -1;
+  bool AutoRotate = true;
 };
 
 // One stream of an output as created: its encoder context (also used for a
@@ -101,6 +105,9 @@ struct OutputFile {
   std::vector<OutputStreamSetup> Streams;
   // The muxer's own options, handed over when the header is written.
   std::vector<std::pair<std::string, std::string>> MuxerOptions;
+  // The source's cover picture, written right after the header into a
+  // stream of its own beyond the converted ones.
+  PacketPtr Cover;
 };
 
 // How an output ended: whole, stopped (what was converted, playable, under
@@ -119,6 +126,8 @@ std::string MicrosecondsText(int64_t microseconds);
 
 // True when a filter graph text names a filter that changes the picture size.
 bool FilterListResizes(const std::string& filters);
+// True when it names a deinterlacing filter.
+bool FilterListDeinterlaces(const std::string& filters);
 
 class TCustomFFmpeg {
  public:
@@ -304,6 +313,9 @@ class TCustomFFmpeg {
   void SetupTranscode();
   void PairOutputStreams();
   void PrepareOutputStream(TTranscodeOutputStream& ost);
+  // Plans what the stream's decoded pictures go through first, and the
+  // picture that comes out of it, for the encoder `ost`.
+  void PrepareSource(TTranscodeInputStream& ist, const TTranscodeOutputStream& ost);
   void OpenEncoders();
   void OpenDecoders();
   void OpenDecoder(TTranscodeInputStream& ist);
@@ -312,6 +324,9 @@ class TCustomFFmpeg {
   void StartVideoStage();
   void StopVideoStages();
   void CloseAllCodecs();
+  // Tags and the cover of the first input, for outputs that hold them.
+  void CarrySourceTags();
+  void AddCoverPicture(OutputFile& output);
   friend int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
                               TTranscodeOutputStream& ost);
 
@@ -340,6 +355,8 @@ class TCustomFFmpeg {
   void DispatchDecodedFrame(int index, AVFrame* frame);
   // The video path of one decoded picture: on the stage thread, or inline.
   void ProcessPicture(int index, AVFrame* frame, const TPictureClock& clock);
+  // The rest of it, for a picture as a player shows it.
+  void ProcessShownPicture(int index, AVFrame* picture, const TPictureClock& clock);
   void DispatchPicture(int index, AVFrame* picture);
   void DrainFilterChain(int index);
   void CopyPacket(TTranscodeOutputStream& ost, TTranscodeInputStream& ist, const AVPacket* packet);

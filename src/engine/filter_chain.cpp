@@ -35,16 +35,16 @@ int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
     engine.ErrorText = "Cannot enable crop options and filters at the same time.";
     return -1;
   }
-  AVCodecContext* dec = ist.Decoder;
   AVCodecContext* enc = ost.Encoder;
   FilterGraphPtr graph(ff::avfilter_graph_alloc());
   if (!graph) return -1;
 
-  AVRational aspect = dec->sample_aspect_ratio;
+  // The chain gets the pictures as shown: turned, tone-mapped, deinterlaced.
+  AVRational aspect = ist.ShownAspect;
   if (aspect.num <= 0 || aspect.den <= 0) aspect = AVRational{1, 1};
   std::string sourceArgs =
-      Format("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", dec->width,
-             dec->height, dec->pix_fmt, AV_TIME_BASE, aspect.num, aspect.den);
+      Format("video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=%d/%d", ist.ShownWidth,
+             ist.ShownHeight, ist.ShownFormat, AV_TIME_BASE, aspect.num, aspect.den);
   // Rate-changing filters (yadif=1, fps) work from the rate that goes in.
   AVRational sourceRate = ist.Stream->r_frame_rate;
   if (sourceRate.num <= 0 || sourceRate.den <= 0) sourceRate = ist.Stream->avg_frame_rate;
@@ -76,8 +76,8 @@ int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
     if (!Append(graph.get(), last, "crop", "crop", args)) return -1;
     text = "crop=" + args;
   }
-  if (enc->width != dec->width + padWidth - o.CropLeft - o.CropRight ||
-      enc->height != dec->height + padHeight - o.CropTop - o.CropBottom) {
+  if (enc->width != ist.ShownWidth + padWidth - o.CropLeft - o.CropRight ||
+      enc->height != ist.ShownHeight + padHeight - o.CropTop - o.CropBottom) {
     const std::string args =
         Format("%d:%d:flags=%u", enc->width - padWidth, enc->height - padHeight, o.SwsFlags);
     if (!Append(graph.get(), last, "scale", "scale", args)) return -1;

@@ -6,6 +6,7 @@
 #include "engine/custom_ffmpeg.h"
 #include "engine/error_text.h"
 #include "engine/option_parsing.h"
+#include "engine/stream_choice.h"
 
 namespace moskvid {
 
@@ -19,6 +20,22 @@ int InterruptCallback(void* opaque) {
 bool IsRealMediaName(const std::string& fileName) {
   std::string extension = LowerCase(std::filesystem::path(fileName).extension().string());
   return !extension.empty() && std::string(".rmvb").compare(0, extension.size(), extension) == 0;
+}
+
+// With a program chosen, the first stream of `type` in it (never a cover);
+// -1 when there is none.
+int ProgramStream(const AVFormatContext* context, int programId, AVMediaType type) {
+  for (unsigned p = 0; p < context->nb_programs; ++p) {
+    const AVProgram* program = context->programs[p];
+    if (program->id != programId) continue;
+    for (unsigned n = 0; n < program->nb_stream_indexes; ++n) {
+      const AVStream* stream = context->streams[program->stream_index[n]];
+      if (stream->codecpar->codec_type == type && !IsCoverPicture(stream)) {
+        return static_cast<int>(program->stream_index[n]);
+      }
+    }
+  }
+  return -1;
 }
 
 }  // namespace
@@ -54,6 +71,7 @@ void TCustomFFmpeg::ResetPerFileOptions() {
   Options.VideoCodecName.clear();
   Options.AudioCodecName.clear();
   Options.SubtitleCodecName.clear();
+  Options.AudioTrack = 0;
 }
 
 bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
@@ -173,7 +191,21 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     Options.InputStartTime = 0;
   }
 
-  // Step 9: per-stream preparation.
+  // Step 9: per-stream preparation. The picture and sound settings come from
+  // the streams a conversion takes: the film's video (never a cover) and
+  // the chosen sound track.
+  const bool program = Options.OptProgramid != 0;
+  const int film = program ? ProgramStream(context, Options.OptProgramid, AVMEDIA_TYPE_VIDEO)
+                           : FilmVideoStream(context);
+  input.AudioStream = program && Options.AudioTrack == 0
+                          ? ProgramStream(context, Options.OptProgramid, AVMEDIA_TYPE_AUDIO)
+                          : ChooseAudioStream(context, Options.AudioTrack);
+  if (Options.AudioTrack > 0 && input.AudioStream < 0) {
+    ErrorText = Format("%s: there is no sound track %d (the file has %d)", fileName.c_str(),
+                       Options.AudioTrack, AudioTrackCount(context));
+    return fail();
+  }
+  input.AutoRotate = Options.AutoRotate;
   for (unsigned i = 0; i < context->nb_streams; ++i) {
     AVStream* stream = context->streams[i];
     AVCodecParameters* parameters = stream->codecpar;
@@ -188,20 +220,30 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
       case AVMEDIA_TYPE_VIDEO: {
         ApplyGenericOptions(decoder.get(), CodecOpts[kVideoKind].get(),
                             AV_OPT_FLAG_DECODING_PARAM | AV_OPT_FLAG_VIDEO_PARAM);
-        Options.PictureWidth = decoder->width;
-        Options.PictureHeight = decoder->height;
+        if (decoder->pix_fmt == AV_PIX_FMT_NONE && IsRealMediaName(fileName)) {
+          decoder->pix_fmt = AV_PIX_FMT_YUV420P;
+        }
+        if (static_cast<int>(i) != film) {
+          if (Options.VideoDisable) {
+            stream->discard = AVDISCARD_ALL;
+          } else if (Options.VideoDiscard != 0) {
+            stream->discard = static_cast<AVDiscard>(Options.VideoDiscard);
+          }
+          break;
+        }
+        // The picture as a player shows it: a quarter turn swaps the sides.
+        const bool turned = Options.AutoRotate && DisplayRotation(stream) % 180 != 0;
+        Options.PictureWidth = turned ? decoder->height : decoder->width;
+        Options.PictureHeight = turned ? decoder->width : decoder->height;
         const double aspect = stream->sample_aspect_ratio.num != 0
                                   ? av_q2d(stream->sample_aspect_ratio)
                                   : av_q2d(decoder->sample_aspect_ratio);
         if (decoder->width * decoder->height != 0) {
-          Options.FrameAspectRatio = static_cast<float>(
-              aspect != 0 ? decoder->width * aspect / decoder->height
-                          : static_cast<double>(decoder->width) / decoder->height);
+          const double shown = aspect != 0 ? decoder->width * aspect / decoder->height
+                                           : static_cast<double>(decoder->width) / decoder->height;
+          Options.FrameAspectRatio = static_cast<float>(turned ? 1 / shown : shown);
         } else if (aspect == 0) {
           Options.FrameAspectRatio = 4.0f / 3.0f;
-        }
-        if (decoder->pix_fmt == AV_PIX_FMT_NONE && IsRealMediaName(fileName)) {
-          decoder->pix_fmt = AV_PIX_FMT_YUV420P;
         }
         Options.FramePixFmt = decoder->pix_fmt;
         const AVRational real = stream->r_frame_rate;
@@ -225,9 +267,11 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
       case AVMEDIA_TYPE_AUDIO:
         ApplyGenericOptions(decoder.get(), CodecOpts[kAudioKind].get(),
                             AV_OPT_FLAG_DECODING_PARAM | AV_OPT_FLAG_AUDIO_PARAM);
-        Options.AudioChannels = decoder->ch_layout.nb_channels;
-        Options.AudioSampleRate = decoder->sample_rate;
-        Options.AudioSampleFmt = decoder->sample_fmt;
+        if (static_cast<int>(i) == input.AudioStream) {
+          Options.AudioChannels = decoder->ch_layout.nb_channels;
+          Options.AudioSampleRate = decoder->sample_rate;
+          Options.AudioSampleFmt = decoder->sample_fmt;
+        }
         if (Options.AudioDisable) stream->discard = AVDISCARD_ALL;
         break;
       case AVMEDIA_TYPE_SUBTITLE:

@@ -86,6 +86,12 @@ struct EngineOptions {
   int VideoDiscard = 0;
   bool SameQuality = false;
   bool DoDeinterlace = false;
+  // What a player does to a source and devices cannot: turn pictures as the
+  // file says, deinterlace pictures flagged interlaced, and tone-map PQ and
+  // HLG pictures to BT.709. Each can be switched off.
+  bool AutoRotate = true;
+  bool AutoDeinterlace = true;
+  bool AutoToneMap = true;
   int TopFieldFirst = -1;
   int MeThreshold = 0;
   int IntraDcPrecision = 8;
@@ -108,6 +114,9 @@ struct EngineOptions {
   uint32_t AudioCodecTag = 0;
   std::string AudioLanguage;
   bool AudioDisable = false;
+  // The sound track of the inputs opened next, counting audio streams from
+  // 1; 0 takes the one marked default, else the one with most channels.
+  int AudioTrack = 0;
   int AudioVolume = 256;
   int AudioSyncMethod = 0;
   float AudioDriftThreshold = 0.1f;
@@ -135,6 +144,8 @@ struct EngineOptions {
   std::array<BitstreamFilterChain, 3> PendingBitstreamFilters;  // video, audio, subtitle
 
   // Metadata
+  // The first input's cover picture goes into outputs that hold one.
+  bool KeepCover = true;
   std::string title, author, copyright, comment, album, genre;
   int MetaYear = 0;
   int MetaTrack = 0;

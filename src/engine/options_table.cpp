@@ -100,6 +100,15 @@ void TCustomFFmpeg::SetOption(const std::string& name, const std::string& value)
     t["vn"] = Flag(&E::VideoDisable);
     t["sameq"] = Flag(&E::SameQuality);
     t["deinterlace"] = Flag(&E::DoDeinterlace);
+    t["autorotate"] = Flag(&E::AutoRotate);
+    t["autodeinterlace"] = Flag(&E::AutoDeinterlace);
+    t["autotonemap"] = Flag(&E::AutoToneMap);
+    t["cover"] = Flag(&E::KeepCover);
+    t["atrack"] = [](T& e, const std::string& n, const std::string& v) {
+      const int track = ParseIntOption(n, v);
+      if (track < 0) throw FFMpegException("atrack counts sound tracks from 1 (0: automatic)");
+      e.Options.AudioTrack = track;
+    };
     t["psnr"] = Flag(&E::DoPsnr);
     t["qphist"] = Flag(&E::QpHist);
     t["an"] = Flag(&E::AudioDisable);

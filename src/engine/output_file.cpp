@@ -7,6 +7,7 @@
 #include "engine/custom_ffmpeg.h"
 #include "engine/error_text.h"
 #include "engine/option_parsing.h"
+#include "engine/stream_choice.h"
 
 namespace moskvid {
 
@@ -29,14 +30,29 @@ void SetMetadata(AVFormatContext* context, const char* key, const std::string& v
 
 }  // namespace
 
-bool FilterListResizes(const std::string& filters) {
+namespace {
+
+// True when the filter graph text names one of `names`.
+bool FilterListNames(const std::string& filters, std::initializer_list<const char*> names) {
   std::string rest = LowerCase(filters);
   while (!rest.empty()) {
     std::string piece = SplitAt(rest, ",", true);
     const std::string name = Trim(piece.substr(0, piece.find('=')));
-    if (name == "crop" || name == "rotate" || name == "scale" || name == "transpose") return true;
+    for (const char* wanted : names) {
+      if (name == wanted) return true;
+    }
   }
   return false;
+}
+
+}  // namespace
+
+bool FilterListResizes(const std::string& filters) {
+  return FilterListNames(filters, {"crop", "rotate", "scale", "transpose"});
+}
+
+bool FilterListDeinterlaces(const std::string& filters) {
+  return FilterListNames(filters, {"yadif", "bwdif", "w3fdif", "kerndeint", "nnedi", "estdif"});
 }
 
 void TCustomFFmpeg::CheckInputStreamTypes(bool& hasVideo, bool& hasAudio, bool& hasSubtitle) {
@@ -46,7 +62,8 @@ void TCustomFFmpeg::CheckInputStreamTypes(bool& hasVideo, bool& hasAudio, bool& 
       const AVStream* stream = input.Context->streams[i];
       switch (stream->codecpar->codec_type) {
         case AVMEDIA_TYPE_VIDEO:
-          hasVideo = true;
+          // A cover stored with music is no film.
+          hasVideo = hasVideo || !IsCoverPicture(stream);
           break;
         case AVMEDIA_TYPE_AUDIO:
           hasAudio = true;

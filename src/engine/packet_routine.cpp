@@ -148,6 +148,11 @@ int TCustomFFmpeg::ProcessInputPacket(int index, AVPacket* packet) {
       ist.Stage = nullptr;
       stage->Finish();
     }
+    if (type == AVMEDIA_TYPE_VIDEO && ist.Source && !StopRequested) {
+      ist.Source->Flush([this, index](AVFrame* shown, const TPictureClock& at) {
+        ProcessShownPicture(index, shown, at);
+      });
+    }
     if (type == AVMEDIA_TYPE_VIDEO && ist.FilterIn) {
       ff::av_buffersrc_add_frame_flags(ist.FilterIn, nullptr, 0);
       DrainFilterChain(index);
@@ -200,6 +205,17 @@ void TCustomFFmpeg::ProcessPicture(int index, AVFrame* frame, const TPictureCloc
   // A pause holds the pictures here, where no lock is held; after a stop
   // nothing more is encoded, so hooks, filters and scaling are spared too.
   if (!WaitWhilePaused()) return;
+  TTranscodeInputStream& ist = *Tables->InputStreams[index];
+  if (!ist.Source) {
+    ProcessShownPicture(index, frame, clock);
+    return;
+  }
+  ist.Source->Push(frame, clock, [this, index](AVFrame* shown, const TPictureClock& at) {
+    ProcessShownPicture(index, shown, at);
+  });
+}
+
+void TCustomFFmpeg::ProcessShownPicture(int index, AVFrame* frame, const TPictureClock& clock) {
   TranscodeTables& t = *Tables;
   TTranscodeInputStream& ist = *t.InputStreams[index];
   ist.Picture = clock;

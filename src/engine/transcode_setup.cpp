@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/cover_picture.h"
 #include "engine/custom_ffmpeg.h"
 #include "engine/error_text.h"
 #include "engine/filter_chain.h"
 #include "engine/option_parsing.h"
+#include "engine/source_tags.h"
+#include "engine/stream_choice.h"
 #include "engine/transcode_tables.h"
 
 namespace moskvid {
@@ -146,7 +149,8 @@ void TCustomFFmpeg::SetupTranscode() {
     ist->IsStart = true;
   }
 
-  // Step 15: metadata maps.
+  // Step 15: metadata maps; without any, the source's own tags.
+  if (Options.MetaDataMaps.empty()) CarrySourceTags();
   for (const MetaDataMap& map : Options.MetaDataMaps) {
     if (map.OutputFile < 0 || map.OutputFile >= NbOutputFiles()) {
       throw FFMpegException(Format("Invalid output file index %d map_meta_data(%d,%d)",
@@ -164,8 +168,13 @@ void TCustomFFmpeg::SetupTranscode() {
   bool allRtp = true;
   for (int f = 0; f < NbOutputFiles(); ++f) {
     OutputFile& output = OutputFiles[f];
+    AddCoverPicture(output);
     if (output.Part && !output.Part->Created()) OpenPartFile(output);
     auto options = output.MuxerOptions;
+    // Portable players read ID3 version 2.3; 2.4 leaves many of them blank.
+    if (std::strcmp(output.Context->oformat->name, "mp3") == 0) {
+      options.emplace_back("id3v2_version", "3");
+    }
     options.insert(options.end(), Options.PrivateOptions.begin(), Options.PrivateOptions.end());
     DictionaryPtr muxerOptions = PrivateOptionsFor(&output.Context->oformat->priv_class, options);
     AVDictionary* dictionary = muxerOptions.release();
@@ -176,6 +185,16 @@ void TCustomFFmpeg::SetupTranscode() {
           Format("Could not write header for output file #%d (incorrect codec parameters ?)", f));
     }
     output.HeaderWritten = true;
+    if (output.Cover) {
+      // Before any sound: the MP3 writer holds the sound back until the
+      // pictures it was promised have come.
+      const int written = ff::av_write_frame(output.Context.get(), output.Cover.get());
+      output.Cover.reset();
+      if (written < 0) {
+        throw FFMpegException(Format("Could not write the cover picture to output file #%d: %s", f,
+                                     LibraryErrorText(written).c_str()));
+      }
+    }
     if (std::strcmp(output.Context->oformat->name, "rtp") != 0) allRtp = false;
   }
   if (allRtp && LogHandler) {
@@ -192,6 +211,37 @@ void TCustomFFmpeg::SetupTranscode() {
   // Step 18.
   t.TimerStart = ff::av_gettime_relative();
   t.LastReportTime = t.TimerStart;
+}
+
+void TCustomFFmpeg::CarrySourceTags() {
+  if (InputFiles.empty()) return;
+  const DictionaryPtr tags = SourceTags(InputFiles[0].Context.get(), InputFiles[0].AudioStream);
+  for (OutputFile& output : OutputFiles) {
+    AVDictionary** metadata = &output.Context->metadata;
+    // What the options set stays; "author" is the options' name for the artist.
+    const bool author = ff::av_dict_get(*metadata, "author", nullptr, 0) != nullptr;
+    const AVDictionaryEntry* tag = nullptr;
+    while ((tag = ff::av_dict_get(tags.get(), "", tag, AV_DICT_IGNORE_SUFFIX))) {
+      if (author && std::strcmp(tag->key, "artist") == 0) continue;
+      ff::av_dict_set(metadata, tag->key, tag->value, AV_DICT_DONT_OVERWRITE);
+    }
+  }
+}
+
+void TCustomFFmpeg::AddCoverPicture(OutputFile& output) {
+  AVFormatContext* context = output.Context.get();
+  if (!Options.KeepCover || InputFiles.empty() || !MuxerHoldsCover(context->oformat)) return;
+  // With a film the cover would stand beside its pictures: sound only.
+  for (unsigned i = 0; i < context->nb_streams; ++i) {
+    if (context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) return;
+  }
+  const AVFormatContext* input = InputFiles[0].Context.get();
+  const int index = CoverPictureStream(input);
+  if (index < 0) return;
+  std::string error;
+  output.Cover = AddCoverStream(context, input->streams[index], error);
+  // The conversion is worth more than its cover: the output goes without.
+  if (!output.Cover) LogF(0, "The cover picture is left out: %s", error.c_str());
 }
 
 void TCustomFFmpeg::StartVideoStage() {
@@ -259,11 +309,13 @@ void TCustomFFmpeg::PairOutputStreams() {
                                        map.Stream, f, static_cast<int>(s)));
         }
       } else {
-        auto usable = [&](int i) {
+        // Covers are never a film's pictures; only a map takes one.
+        auto ofType = [&](int i) {
           const TTranscodeInputStream& ist = *t.InputStreams[i];
-          return ist.Discard && ist.Stream->discard != AVDISCARD_ALL &&
-                 ist.Stream->codecpar->codec_type == type;
+          return ist.Stream->discard != AVDISCARD_ALL && ist.Stream->codecpar->codec_type == type &&
+                 !IsCoverPicture(ist.Stream);
         };
+        auto usable = [&](int i) { return t.InputStreams[i]->Discard && ofType(i); };
         if (Options.OptProgramid != 0) {
           for (int fi = 0; source < 0 && fi < NbInputFiles(); ++fi) {
             AVFormatContext* context = InputFiles[fi].Context.get();
@@ -280,18 +332,19 @@ void TCustomFFmpeg::PairOutputStreams() {
             }
           }
         } else {
-          for (int i = 0; i < static_cast<int>(t.InputStreams.size()); ++i) {
-            if (usable(i)) {
-              source = i;
-              break;
+          // Sound: each input's chosen track first.
+          for (int fi = 0; type == AVMEDIA_TYPE_AUDIO && source < 0 && fi < NbInputFiles(); ++fi) {
+            const int chosen = InputFiles[fi].AudioStream;
+            if (chosen >= 0 && usable(t.Files[fi].FirstStream + chosen)) {
+              source = t.Files[fi].FirstStream + chosen;
             }
+          }
+          for (int i = 0; source < 0 && i < static_cast<int>(t.InputStreams.size()); ++i) {
+            if (usable(i)) source = i;
           }
           // Nothing unused left: share the last stream of the type.
           for (int i = static_cast<int>(t.InputStreams.size()) - 1; source < 0 && i >= 0; --i) {
-            const TTranscodeInputStream& ist = *t.InputStreams[i];
-            if (ist.Stream->codecpar->codec_type == type && ist.Stream->discard != AVDISCARD_ALL) {
-              source = i;
-            }
+            if (ofType(i)) source = i;
           }
         }
         if (source < 0) {
@@ -395,12 +448,19 @@ void TCustomFFmpeg::PrepareOutputStream(TTranscodeOutputStream& ost) {
       break;
     case AVMEDIA_TYPE_VIDEO: {
       const EngineOptions& o = Options;
+      if (!ist.Source) PrepareSource(ist, ost);
+      if (ist.Source && ist.Source->Plan().ToneMap) {
+        enc->color_primaries = AVCOL_PRI_BT709;
+        enc->color_trc = AVCOL_TRC_BT709;
+        enc->colorspace = AVCOL_SPC_BT709;
+        enc->color_range = AVCOL_RANGE_MPEG;
+      }
       ost.VideoCrop = o.CropTop + o.CropBottom + o.CropLeft + o.CropRight != 0;
       ost.VideoPad = o.PadTop + o.PadBottom + o.PadLeft + o.PadRight != 0;
       ost.VideoResample =
-          enc->width != dec->width - o.CropLeft - o.CropRight + o.PadLeft + o.PadRight ||
-          enc->height != dec->height - o.CropTop - o.CropBottom + o.PadTop + o.PadBottom ||
-          enc->pix_fmt != dec->pix_fmt;
+          enc->width != ist.ShownWidth - o.CropLeft - o.CropRight + o.PadLeft + o.PadRight ||
+          enc->height != ist.ShownHeight - o.CropTop - o.CropBottom + o.PadTop + o.PadBottom ||
+          enc->pix_fmt != ist.ShownFormat;
       if (ost.VideoCrop) {
         ost.CropTopRows = o.CropTop;
         ost.CropLeftColumns = o.CropLeft;
@@ -419,7 +479,7 @@ void TCustomFFmpeg::PrepareOutputStream(TTranscodeOutputStream& ost) {
           Options.SwsFlags = static_cast<unsigned>(flags);
         }
         ost.ScaleSourceHeight =
-            o.UsingFilters ? dec->height : dec->height - o.CropTop - o.CropBottom;
+            o.UsingFilters ? ist.ShownHeight : ist.ShownHeight - o.CropTop - o.CropBottom;
       }
       ErrorText.clear();
       if (o.UsingFilters && ConfigureFilters(*this, ist, ost) != 0) {
@@ -468,6 +528,30 @@ void TCustomFFmpeg::PrepareOutputStream(TTranscodeOutputStream& ost) {
       enc->stats_in = text;
     }
   }
+}
+
+void TCustomFFmpeg::PrepareSource(TTranscodeInputStream& ist, const TTranscodeOutputStream& ost) {
+  const AVCodecContext* dec = ist.Decoder;
+  const EngineOptions& o = Options;
+  const int turn = InputFiles[ist.FileIndex].AutoRotate ? DisplayRotation(ist.Stream) : 0;
+  // Devices show progressive pictures only; an encoder asked for interlaced
+  // coding, the old line filter, or a deinterlacer in the user's chain take
+  // the place of ours.
+  const bool interlacedOutput =
+      (ost.Encoder->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) != 0;
+  const bool deinterlace = o.AutoDeinterlace && !o.DoDeinterlace && !interlacedOutput &&
+                           !FilterListDeinterlaces(o.vfilters);
+  const int threads = o.ThreadCount > 0 ? o.ThreadCount : CoreCount();
+  const SourcePlan plan = PlanSource(ist.Stream, dec, turn, deinterlace, o.AutoToneMap, threads);
+  ist.Source = std::make_unique<SourceChain>(plan);
+  const bool quarter = plan.Rotation % 180 != 0;
+  ist.ShownWidth = quarter ? dec->height : dec->width;
+  ist.ShownHeight = quarter ? dec->width : dec->height;
+  ist.ShownFormat = plan.Format != AV_PIX_FMT_NONE ? plan.Format : dec->pix_fmt;
+  AVRational aspect = ist.Stream->sample_aspect_ratio.num > 0 ? ist.Stream->sample_aspect_ratio
+                                                              : dec->sample_aspect_ratio;
+  if (aspect.num <= 0 || aspect.den <= 0) aspect = AVRational{1, 1};
+  ist.ShownAspect = quarter ? AVRational{aspect.den, aspect.num} : aspect;
 }
 
 void TCustomFFmpeg::OpenEncoders() {

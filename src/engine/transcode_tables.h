@@ -12,6 +12,7 @@
 #include "binding/ffptr.h"
 #include "engine/custom_ffmpeg.h"
 #include "engine/picture_ops.h"
+#include "engine/source_chain.h"
 #include "engine/video_stage.h"
 
 namespace moskvid {
@@ -52,6 +53,13 @@ struct TTranscodeInputStream {
   // only that thread touches it.
   TPictureClock Picture;
   VideoStage* Stage = nullptr;  // owned by the tables; none: pictures go on inline
+  // Turns, deinterlaces and tone-maps the decoded pictures before anything
+  // else sees them; none for a stream that is not decoded for pictures.
+  std::unique_ptr<SourceChain> Source;
+  // The pictures as the rest of the video path gets them.
+  int ShownWidth = 0, ShownHeight = 0;
+  AVPixelFormat ShownFormat = AV_PIX_FMT_NONE;
+  AVRational ShownAspect{0, 1};
 
   // Video filter chain fed by this stream (built by ConfigureFilters).
   FilterGraphPtr FilterGraph;
