@@ -10,11 +10,12 @@ void TBitmap24::SetSize(int width, int height) {
   if (width == width_ && height == height_) return;
   width_ = width;
   height_ = height;
-  pixels_.assign(static_cast<size_t>(width) * 3 * height, 0);
+  pixels_.assign(static_cast<size_t>(width) * 3 * height + kScalerSlack, 0);
 }
 
 void TBitmap24::Fill(uint8_t blue, uint8_t green, uint8_t red) {
-  for (size_t i = 0; i + 2 < pixels_.size(); i += 3) {
+  const size_t size = static_cast<size_t>(Stride()) * height_;
+  for (size_t i = 0; i + 2 < size; i += 3) {
     pixels_[i] = blue;
     pixels_[i + 1] = green;
     pixels_[i + 2] = red;

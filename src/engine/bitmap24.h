@@ -1,5 +1,8 @@
 // A toolkit-free 24-bit picture: top-down rows of blue, green, red bytes,
-// with a lock that a painter holds while it draws.
+// with a lock that a painter holds while it draws. The scaler writes whole
+// registers, up to 32 bytes past the end of a row that is no multiple of
+// them; a row spills into the next, the last one into slack kept after the
+// picture.
 #pragma once
 
 #include <cstdint>
@@ -45,6 +48,7 @@ class TBitmap24 {
  private:
   int width_ = 0;
   int height_ = 0;
+  static constexpr size_t kScalerSlack = 64;
   std::vector<uint8_t> pixels_;
   std::mutex canvasLock_;
 };

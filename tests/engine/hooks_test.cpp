@@ -1,5 +1,7 @@
 // The three kinds of hooks on real conversions: the application's picture
 // hook, the before-hook that gates frame-hook modules, and hook time ranges.
+#include <malloc.h>
+
 #include <algorithm>
 #include <sstream>
 #include <stdexcept>
@@ -103,6 +105,42 @@ TEST_F(HooksTest, PainterThatTakesThePixelsGetsWholePictures) {
   EXPECT_EQ(staleRows, 0);
   EXPECT_EQ(kept.Width(), 320);
   EXPECT_EQ(PictureHashes(out), PictureHashes(Media("sync_25.mp4")));
+}
+
+// Rows that are no whole number of the scaler's register writes (360 and
+// 322 pictures across, as portrait phone clips and odd sources have them):
+// the conversion into the bitmap and back stays inside it, and the
+// painted pictures come out whole.
+TEST_F(HooksTest, PainterOnNarrowRowsGetsWholePicturesAndLeavesTheRestAlone) {
+  // Large blocks from the heap rather than from their own pages, so that a
+  // write past a picture's end lands on the heap's bookkeeping and ends the
+  // program instead of vanishing into a page's slack.
+  mallopt(M_MMAP_THRESHOLD, 256 << 20);
+  for (const char* size : {"360x640", "322x240"}) {
+    SCOPED_TRACE(size);
+    const std::string source = scratch.File(std::string("narrow_") + size + ".mkv");
+    RunCommand("ffmpeg -v error -nostdin -y -f lavfi -i color=c=gray:s=" + std::string(size) +
+               ":r=25:d=1 -c:v ffv1 " + Quote(source));
+    TCustomFFmpeg task;
+    task.Options.ThreadCount = 2;
+    int calls = 0;
+    task.CustomHookHandler = [&](TCustomFFmpeg&, TBitmap24& bitmap, int, int64_t, bool&, bool&) {
+      ++calls;
+      for (int x = 0; x < 10; ++x)  // a white block in the top-left corner
+        for (int y = 0; y < 10; ++y)
+          std::fill_n(bitmap.ScanLine(y) + 3 * x, 3, 255);
+    };
+    ASSERT_TRUE(task.OpenInputFile(source));
+    task.ApplyOptionText("vcodec=ffv1");
+    const std::string out = scratch.File(std::string("narrow_") + size + "_out.mkv");
+    ASSERT_TRUE(task.OpenOutputFile(out));
+    task.TranscodeRun();
+    ASSERT_FALSE(task.HasException) << task.ExceptionMessage;
+    EXPECT_EQ(calls, 25);
+    const Picture picture = GrabPicture(out, 0.5);
+    EXPECT_GT(picture.Mean(0, 0, 8, 8), 230);
+    EXPECT_NEAR(picture.Mean(20, 20, picture.width, picture.height), 128, 4);
+  }
 }
 
 TEST_F(HooksTest, PainterThatRaisesIsLoggedAndCalledNoMore) {
