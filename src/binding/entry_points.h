@@ -118,6 +118,7 @@ extern "C" {
   X(av_interleaved_write_frame) \
   X(av_write_frame) \
   X(av_stream_get_side_data) \
+  X(av_stream_new_side_data) \
   X(av_write_trailer) \
   X(av_read_frame) \
   X(av_seek_frame) \

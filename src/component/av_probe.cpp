@@ -84,6 +84,12 @@ std::string DurationText(int64_t microseconds) {
                 static_cast<int>(milliseconds / 1000 % 60), static_cast<int>(milliseconds % 1000));
 }
 
+double ShownPixelAspect(const TAVVideoStreamInfo& info) {
+  if (info.SampleAspectNum <= 0 || info.SampleAspectDen <= 0) return 1.0;
+  const double aspect = static_cast<double>(info.SampleAspectNum) / info.SampleAspectDen;
+  return info.Rotation % 180 ? 1 / aspect : aspect;
+}
+
 TAVProbe::~TAVProbe() {
   Close();
 }
@@ -104,6 +110,8 @@ bool TAVProbe::Open(const std::string& fileName, const std::string& forcedFormat
   CheckLibraries();
   std::lock_guard<std::recursive_mutex> lock(lock_);
   CloseLocked();
+  // The last picture stays after Close, but it is no picture of a new file.
+  lastFrame_.SetSize(0, 0);
   const AVInputFormat* format = nullptr;
   if (!forcedFormat.empty()) {
     format = ff::av_find_input_format(forcedFormat.c_str());
@@ -152,6 +160,7 @@ void TAVProbe::Attach(AVFormatContext* context) {
   CheckLibraries();
   std::lock_guard<std::recursive_mutex> lock(lock_);
   CloseLocked();
+  lastFrame_.SetSize(0, 0);
   ownsContext_ = false;
   context_ = context;
   CountStreams();

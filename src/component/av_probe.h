@@ -64,6 +64,10 @@ struct TAVVideoStreamInfo {
   int32_t Rotation = 0;
 };
 
+// The width of a stored pixel as shown, its height 1: the sample aspect,
+// turned with the picture.
+double ShownPixelAspect(const TAVVideoStreamInfo& info);
+
 // One sound track of a file, as a list of tracks shows it.
 struct TAVAudioTrack {
   int Number = 0;  // counting the file's audio streams from 1

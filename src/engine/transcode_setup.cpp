@@ -30,6 +30,18 @@ DictionaryPtr PrivateOptionsFor(const AVClass* const* privateClass,
   return DictionaryPtr(dictionary);
 }
 
+// Copies the stream side data of `from` of `type` (every type with
+// AV_PKT_DATA_NB) to `to`.
+void CopyStreamSideData(const AVStream* from, AVStream* to, AVPacketSideDataType type) {
+  for (int i = 0; i < from->nb_side_data; ++i) {
+    const AVPacketSideData& data = from->side_data[i];
+    if (type != AV_PKT_DATA_NB && data.type != type) continue;
+    uint8_t* copy = ff::av_stream_new_side_data(to, data.type, data.size);
+    if (!copy) throw FFMpegException("av_mallocz fail");
+    std::memcpy(copy, data.data, data.size);
+  }
+}
+
 void CopyMetadataKeys(AVDictionary* from, AVDictionary** to) {
   static const char* const kKeys[] = {"title", "author", "artist", "copyright", "comment",
                                       "album", "date",   "year",   "track",     "genre"};
@@ -431,6 +443,8 @@ void TCustomFFmpeg::PrepareOutputStream(TTranscodeOutputStream& ost) {
               "-vcodec copy and -vhook are incompatible (frames are not decoded)");
         }
         if (out->sample_aspect_ratio.num == 0) out->sample_aspect_ratio = in->sample_aspect_ratio;
+        // The pictures are not touched: how to show them (turned, HDR) goes along.
+        CopyStreamSideData(in, out, AV_PKT_DATA_NB);
         break;
       case AVMEDIA_TYPE_SUBTITLE:
         break;
@@ -449,6 +463,10 @@ void TCustomFFmpeg::PrepareOutputStream(TTranscodeOutputStream& ost) {
     case AVMEDIA_TYPE_VIDEO: {
       const EngineOptions& o = Options;
       if (!ist.Source) PrepareSource(ist, ost);
+      // Pictures left as stored keep the matrix that tells a player to turn them.
+      if (!InputFiles[ist.FileIndex].AutoRotate) {
+        CopyStreamSideData(in, out, AV_PKT_DATA_DISPLAYMATRIX);
+      }
       if (ist.Source && ist.Source->Plan().ToneMap) {
         enc->color_primaries = AVCOL_PRI_BT709;
         enc->color_trc = AVCOL_TRC_BT709;

@@ -3,6 +3,7 @@
 #include "component/av_probe.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -306,6 +307,112 @@ TEST(ProbeWithoutLibrariesTest, OpenRaises) {
   } catch (const FFMpegException& error) {
     EXPECT_STREQ(error.what(), "LibAVCodec not loaded.");
   }
+}
+
+}  // namespace
+}  // namespace moskvid::test
+
+namespace moskvid::test {
+namespace {
+
+// Pictures come upright, as the ffmpeg tool (a player) shows them, whatever
+// turn the file's display matrix asks for; narrow rows (360 across) leave
+// the rest of the memory alone over many decodes.
+TEST_F(ProbeTest, PicturesComeAsAPlayerShowsThem) {
+  // Large blocks from the heap rather than from their own pages, so that a
+  // write past a picture's end lands on the heap's bookkeeping and ends the
+  // program instead of vanishing into a page's slack.
+  mallopt(M_MMAP_THRESHOLD, 256 << 20);
+  ScratchDir scratch;
+  struct Stored {
+    int width, height, turn;
+  };
+  for (const Stored c : {Stored{640, 360, 0}, Stored{640, 360, 90}, Stored{640, 360, 180},
+                         Stored{640, 360, 270}, Stored{360, 640, 0}}) {
+    const int turn = c.turn;
+    const bool across = (c.width > c.height) == (turn % 180 == 0);
+    SCOPED_TRACE(std::to_string(c.width) + " turned " + std::to_string(turn));
+    const std::string file =
+        scratch.File("turned" + std::to_string(c.width) + "_" + std::to_string(turn) + ".mp4");
+    RunCommand("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=s=" + std::to_string(c.width) +
+               "x" + std::to_string(c.height) +
+               ":r=25:d=1 -g 1 -c:v libx264 -qp 0 -pix_fmt yuv420p " + Quote(file) +
+               " && python3 " + Quote(std::string(MOSKVID_TEST_SUPPORT_DIR) + "/rotate_mp4.py") +
+               " " + Quote(file) + " " + std::to_string(turn));
+    ASSERT_TRUE(probe.Open(file)) << probe.LastError();
+    TAVVideoStreamInfo info;
+    probe.GetVideoStreamInfo(-1, info);
+    EXPECT_EQ(info.Rotation, turn);
+    EXPECT_NEAR(info.DisplayAspectRatio, across ? 640.0 / 360 : 360.0 / 640, 0.01);
+    for (const double seconds : {0.0, 0.4, 0.8}) {
+      ASSERT_TRUE(probe.Seek(-1, static_cast<int64_t>(seconds * 1000000)));
+      const TBitmap24& frame = probe.DecodeNextFrame();
+      ASSERT_EQ(frame.Width(), across ? 640 : 360);
+      EXPECT_LT(MeanDifference(frame, ReferenceBgr(file, seconds)), 3) << seconds;
+    }
+  }
+}
+
+// A film with two sound tracks and a cover, tagged music with a cover, and
+// Ogg Vorbis keeping its comments with the sound: the tracks, which one a
+// conversion takes, the tags, and a cover that is no film.
+TEST_F(ProbeTest, TracksTagsAndCoversOfFilesAsTheyCome) {
+  ScratchDir scratch;
+  const std::string film = scratch.File("film.mkv"), song = scratch.File("song.flac"),
+                    ogg = scratch.File("song.ogg"), cover = scratch.File("cover.png");
+  RunCommand("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=s=64x64 -frames:v 1 " +
+             Quote(cover));
+  RunCommand(
+      "ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=s=320x240:d=1 -f lavfi -i sine=d=1 "
+      "-f lavfi -i sine=d=1 -map 0 -map 1 -map 2 -c:v mpeg4 -c:a aac -ac:a:0 2 -ac:a:1 6 "
+      "-metadata:s:a:1 language=fre -disposition:a:0 0 -disposition:a:1 0 -default_mode "
+      "passthrough " +
+      Quote(film));
+  RunCommand("ffmpeg -v error -nostdin -y -f lavfi -i sine=d=1 -i " + Quote(cover) +
+             " -map 0 -map 1 -c:v copy -disposition:v attached_pic -metadata title=Harbour "
+             "-metadata artist=Gulls -metadata album_artist=Various -metadata track=3/12 "
+             "-metadata disc=2 -metadata composer=Tide " +
+             Quote(song));
+  RunCommand(
+      "ffmpeg -v error -nostdin -y -f lavfi -i sine=d=1 -c:a libvorbis -metadata:s:a:0 "
+      "TITLE=Dunes -metadata:s:a:0 TRACKNUMBER=4 -metadata:s:a:0 TRACKTOTAL=9 " +
+      Quote(ogg));
+
+  ASSERT_TRUE(probe.Open(film));
+  const std::vector<TAVAudioTrack> tracks = probe.AudioTracks();
+  ASSERT_EQ(tracks.size(), 2u);
+  EXPECT_EQ(tracks[1].Number, 2);
+  EXPECT_EQ(tracks[1].Language, "fre");
+  EXPECT_EQ(tracks[1].Channels, 6);
+  EXPECT_EQ(probe.AudioTrackStream(0), tracks[1].Stream) << "none marked: the widest";
+  EXPECT_EQ(probe.AudioTrackStream(1), tracks[0].Stream);
+  EXPECT_EQ(probe.AudioTrackStream(3), -1);
+
+  ASSERT_TRUE(probe.Open(song));
+  EXPECT_EQ(probe.VideoCount, 0);
+  EXPECT_EQ(probe.FirstVideo, -1);
+  ASSERT_GE(probe.CoverStream, 0);
+  TAVFormatInfo info;
+  probe.GetFormatInfo(info);
+  EXPECT_EQ(info.Title, "Harbour");
+  EXPECT_EQ(info.Author, "Gulls");
+  EXPECT_EQ(info.AlbumArtist, "Various");
+  EXPECT_EQ(info.Track, 3);
+  EXPECT_EQ(info.TrackTotal, 12);
+  EXPECT_EQ(info.Disc, "2");
+  EXPECT_EQ(info.Composer, "Tide");
+  // The cover twice, the same, however far the file was read.
+  const TBitmap24 first = probe.DecodeNextFrame();
+  ASSERT_EQ(first.Width(), 64);
+  EXPECT_LT(MeanDifference(first, ReferenceBgr(cover, 0)), 2);
+  ASSERT_TRUE(probe.Seek(-1, 500000));
+  EXPECT_LT(MeanDifference(probe.DecodeNextFrame(), ReferenceBgr(cover, 0)), 2);
+
+  ASSERT_TRUE(probe.Open(ogg));
+  probe.GetFormatInfo(info);
+  EXPECT_EQ(info.Title, "Dunes");
+  EXPECT_EQ(info.Track, 4);
+  EXPECT_EQ(info.TrackTotal, 9);
 }
 
 }  // namespace

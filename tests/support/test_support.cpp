@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -243,6 +244,68 @@ Picture GrabPicture(const std::string& file, double seconds, bool yuv) {
                  " -frames:v 1 -f rawvideo -pix_fmt " + (yuv ? "yuv420p" : "gray") + " -");
   picture.pixels.assign(data.begin(), data.end());
   return picture;
+}
+
+Area BrightArea(const Picture& picture, int threshold) {
+  int left = picture.width, top = picture.height, right = -1, bottom = -1;
+  for (int y = 0; y < picture.height; ++y) {
+    for (int x = 0; x < picture.width; ++x) {
+      if (picture.At(x, y) <= threshold) continue;
+      left = std::min(left, x);
+      right = std::max(right, x);
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+  }
+  if (right < 0) return Area{};
+  return Area{left, top, right - left + 1, bottom - top + 1};
+}
+
+PictureLevels MeasureLevels(const std::string& file) {
+  const std::string text =
+      RunCommand("ffprobe -v error -f lavfi -i " + Quote("movie=" + file + ",signalstats") +
+                 " -read_intervals %+#1 -show_entries "
+                 "frame_tags=lavfi.signalstats.YAVG,lavfi.signalstats.SATAVG -of csv=p=0");
+  PictureLevels levels;
+  std::istringstream values(text);
+  std::string value;
+  if (std::getline(values, value, ',')) levels.luma = ToDouble(value);
+  if (std::getline(values, value, ',')) levels.saturation = ToDouble(value);
+  return levels;
+}
+
+double ToneLevel(const std::string& file, int frequency) {
+  const std::string text =
+      RunCommand("ffmpeg -v info -nostdin -i " + Quote(file) + " -map 0:a:0 -af " +
+                 Quote("bandpass=f=" + std::to_string(frequency) +
+                       ":width_type=q:w=20,astats=measure_perchannel=none") +
+                 " -f null - 2>&1");
+  const std::string key = "RMS level dB:";
+  const size_t at = text.rfind(key);
+  if (at == std::string::npos) return -1000;
+  const double level = ToDouble(text.substr(at + key.size()));
+  return text.compare(at + key.size(), 5, " -inf") == 0 ? -1000 : level;
+}
+
+FieldCounts DetectFields(const std::string& file) {
+  const std::string text = RunCommand("ffmpeg -v info -nostdin -i " + Quote(file) +
+                                      " -map 0:v:0 -vf idet -f null - 2>&1");
+  FieldCounts counts;
+  const size_t at = text.rfind("Multi frame detection:");
+  if (at == std::string::npos) return counts;
+  std::istringstream line(text.substr(at, text.find('\n', at) - at));
+  std::string word;
+  while (line >> word) {
+    int value = 0;
+    if (word == "TFF:" || word == "BFF:") {
+      line >> value;
+      counts.interlaced += value;
+    } else if (word == "Progressive:") {
+      line >> value;
+      counts.progressive += value;
+    }
+  }
+  return counts;
 }
 
 double Nearest(const std::vector<double>& times, double expected) {

@@ -71,6 +71,33 @@ struct Picture {
 };
 Picture GrabPicture(const std::string& file, double seconds, bool yuv = false);
 
+// The smallest rectangle holding every pixel brighter than `threshold`:
+// where in the frame the picture is, bars left out. All 0 when none is.
+struct Area {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+Area BrightArea(const Picture& picture, int threshold);
+
+// The mean luma and saturation of the first picture, as the ffmpeg tool's
+// signalstats filter measures them.
+struct PictureLevels {
+  double luma = -1;
+  double saturation = -1;
+};
+PictureLevels MeasureLevels(const std::string& file);
+
+// The level (RMS, dB) of the first audio stream, band-passed narrowly
+// around `frequency`: which tone a file plays.
+double ToneLevel(const std::string& file, int frequency);
+
+// How the ffmpeg tool's interlace detector classes the pictures of the first
+// video stream (its multi-frame counts).
+struct FieldCounts {
+  int progressive = 0;
+  int interlaced = 0;  // top or bottom field first
+};
+FieldCounts DetectFields(const std::string& file);
+
 // Counts the times a file is opened, by anyone, while it lives (inotify).
 // Opens that overlap, with no close between them, may count as one.
 class OpenCounter {
