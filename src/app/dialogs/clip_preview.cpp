@@ -1,5 +1,7 @@
 #include "app/dialogs/clip_preview.h"
 
+#include <cmath>
+
 #include <QDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -93,11 +95,13 @@ bool TClipPreview::Open(TAVProbe& probe, const std::string& file) {
   TAVFormatInfo info;
   probe.GetFormatInfo(info);
   durationUs_ = info.Duration > 0 ? info.Duration : 0;
+  pixelAspect_ = 1.0;
   if (videoStream_ >= 0) {
     TAVVideoStreamInfo video;
     probe.GetVideoStreamInfo(videoStream_, video);
     if (video.FrameRateNum > 0 && video.FrameRateDen > 0)
       frameUs_ = int64_t{1000000} * video.FrameRateDen / video.FrameRateNum;
+    pixelAspect_ = ShownPixelAspect(video);
   }
   RebuildSlider();
   if (!HasPicture()) return true;
@@ -148,8 +152,8 @@ void TClipPreview::ShowFrame() {
     if (!frame.Empty()) {
       sourceWidth_ = frame.Width();
       sourceHeight_ = frame.Height();
-      drawn_ =
-          FitClipPicture(frame.Width(), frame.Height(), imgPreview->width(), imgPreview->height());
+      drawn_ = FitClipPicture(static_cast<int>(std::lround(frame.Width() * pixelAspect_)),
+                              frame.Height(), imgPreview->width(), imgPreview->height());
       imgPreview->DrawInto(ImageFromBitmap(frame),
                            QRect(drawn_.Left, drawn_.Top, drawn_.Width, drawn_.Height));
       emit FrameDrawn();

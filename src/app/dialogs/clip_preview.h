@@ -40,7 +40,8 @@ class TClipPreview : public QWidget {
 
   bool HasPicture() const { return probe_ && probe_->VideoCount > 0; }
   int64_t DurationMs() const { return durationUs_ / 1000; }
-  // Where the frame was drawn in the picture area, and the source's size.
+  // Where the frame was drawn in the picture area (in the picture's shown
+  // proportions), and the source's size in stored pixels, upright.
   const TArea& Drawn() const { return drawn_; }
   int SourceWidth() const { return sourceWidth_; }
   int SourceHeight() const { return sourceHeight_; }
@@ -70,7 +71,8 @@ class TClipPreview : public QWidget {
   std::string file_;
   int videoStream_ = -1;
   int64_t durationUs_ = 0;
-  int64_t frameUs_ = 40000;  // one frame's duration, for the step buttons
+  double pixelAspect_ = 1.0;  // a stored pixel's width as shown
+  int64_t frameUs_ = 40000;   // one frame's duration, for the step buttons
   TClipSlider plan_;
   bool stopped_ = true;
   bool busy_ = false;

@@ -13,7 +13,11 @@ namespace moskvid {
 void TfrmMain::ShowProbe(TAVProbe& probe) {
   imgPreview->Clear();
   PreviewProbe_ = &probe;
-  pictureStream_ = probe.FirstVideo;
+  // Music shows its cover, as a music player does.
+  pictureStream_ = probe.FirstVideo >= 0 ? probe.FirstVideo : probe.CoverStream;
+  TAVVideoStreamInfo video;
+  if (pictureStream_ >= 0) probe.GetVideoStreamInfo(pictureStream_, video);
+  pictureAspect_ = ShownPixelAspect(video);
   audioStream_ = probe.FirstAudio;
   RebuildSlider(probe);
   ShowFrameAtPosition();
@@ -45,7 +49,11 @@ void TfrmMain::RebuildSlider(TAVProbe& probe) {
 
 void TfrmMain::ShowFrameAtPosition() {
   if (SliderUpdating_ || !PreviewProbe_) return;
-  if (PreviewProbe_->VideoCount > 0 && PreviewProbe_->Loaded()) {
+  if (pictureStream_ >= 0 && pictureStream_ == PreviewProbe_->CoverStream &&
+      PreviewProbe_->Loaded()) {
+    // One picture kept with the header: nothing to seek.
+    DrawPreviewFrame();
+  } else if (PreviewProbe_->VideoCount > 0 && PreviewProbe_->Loaded()) {
     const int position = trcPreview->value();
     if (trcPreview->maximum() > 0 && position == trcPreview->maximum()) {
       // The end: its last picture, then the player stops.
@@ -65,7 +73,7 @@ void TfrmMain::DrawPreviewFrame() {
   const TBitmap24& frame = PreviewProbe_->DecodeNextFrame(pictureStream_);
   if (frame.Empty()) return;
   PreviewFrame_.Assign(frame);
-  imgPreview->DrawFitted(ImageFromBitmap(PreviewFrame_));
+  imgPreview->DrawFitted(ImageFromBitmap(PreviewFrame_), pictureAspect_);
 }
 
 bool TfrmMain::PlayEntry(int position) {

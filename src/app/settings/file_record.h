@@ -21,6 +21,9 @@ struct TlvFilesRecord {
   int32_t CropLeft = 0;
   int32_t CropBottom = 0;
   int32_t CropRight = 0;
+  // The sound track to convert, counting the file's audio streams from 1;
+  // 0 lets the conversion choose (the default track, else the widest).
+  int32_t AudioTrack = 0;
 };
 
 }  // namespace moskvid

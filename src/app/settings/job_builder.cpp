@@ -1,6 +1,8 @@
 #include "app/settings/job_builder.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -70,19 +72,19 @@ void FillStretched(int Wo, int Ho, int ct, int cb, int cl, int cr, TOutputOption
 }
 
 // Pan and scan: fill the target keeping the shape, cutting what overflows
-// equally on both sides.
-void FillCentered(int Ws, int Hs, int Wo, int Ho, TOutputOptions& out) {
+// equally on both sides. `aspect` is the shape of a stored pixel.
+void FillCentered(int Ws, int Hs, double aspect, int Wo, int Ho, TOutputOptions& out) {
   int ct = out.CropTop, cb = out.CropBottom, cl = out.CropLeft, cr = out.CropRight;
   const int width = Ws - cl - cr;
   const int height = Hs - ct - cb;
   if (width <= 0 || height <= 0) return;
   const double target = static_cast<double>(Wo) / Ho;
-  if (static_cast<double>(width) / height > target) {
-    const int extra = width - Even(height * target);
+  if (width * aspect / height > target) {
+    const int extra = width - Even(height * target / aspect);
     cl += Even(extra / 2.0);
     cr += Even(extra - Even(extra / 2.0));
   } else {
-    const int extra = height - Even(width / target);
+    const int extra = height - Even(width * aspect / target);
     ct += Even(extra / 2.0);
     cb += Even(extra - Even(extra / 2.0));
   }
@@ -91,6 +93,14 @@ void FillCentered(int Ws, int Hs, int Wo, int Ho, TOutputOptions& out) {
   out.CropLeft = cl;
   out.CropRight = cr;
   FillStretched(Wo, Ho, ct, cb, cl, cr, out);
+}
+
+// The output frame for a fitted picture of `size` ("WxH") whose source is
+// cut by the crops: the engine takes the crops off the frame size.
+void AddCropsToFrameSize(int ct, int cb, int cl, int cr, TOutputOptions& out) {
+  int width = 0, height = 0;
+  if (std::sscanf(out.FrameSize.c_str(), "%dx%d", &width, &height) != 2) return;
+  out.FrameSize = SizeText(width + cl + cr, height + ct + cb);
 }
 
 std::string H264ProfileNumber(const std::string& name) {
@@ -113,9 +123,11 @@ void ApplyAudio(const TJobSettings& settings, TOutputOptions& out) {
   const std::string rate = settings.Value("paraSampleRate", "44100");
   if (rate != "as source") out.SampleRate = settings.IntegerValue("paraSampleRate", "44100");
   const std::string bitRate = settings.Value("paraAudioBitRate", "128");
-  if (bitRate != "as source" && !Trim(bitRate).empty()) {
+  const std::string trimmed = Trim(bitRate);
+  if (bitRate != "as source" && !trimmed.empty()) {
+    // `end` points into the text, which must outlive it.
     char* end = nullptr;
-    const double value = std::strtod(Trim(bitRate).c_str(), &end) * 1000;
+    const double value = std::strtod(trimmed.c_str(), &end) * 1000;
     if (*end != '\0')
       throw TConversionError("'" + bitRate + "' is not a valid floating point value");
     if (value > 0) out.AudioBitsPerSecond = static_cast<int>(std::trunc(value));
@@ -165,9 +177,15 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
   const TJobSettings settings(global.ConfigFile(), global.ProfileFile(), format);
   const std::string encoder = settings.Value("paraVideoEncoder", "");
 
+  // The sound track the entry chose.
+  const auto chooseTrack = [&] {
+    if (record.AudioTrack > 0)
+      AddLine(input.ExtOptions, "atrack=" + std::to_string(record.AudioTrack));
+  };
   if (Trim(encoder).empty()) {
     ApplyAudio(settings, out);
     input.ExtOptions = "vn=1";
+    chooseTrack();
     return;
   }
 
@@ -230,23 +248,25 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
   const bool avi = out.Format.empty() ? extension == ".avi" : LowerCase(out.Format) == "avi";
   if (encoder == "mpeg4" && avi) out.VideoTag = "DIVX";
 
-  // Steps 9 and 10: sizes. A picture the probe decoded gives the source
-  // size; without one the stream's header does, so that nothing has to be
-  // decoded for the job alone.
+  // Steps 9 and 10: sizes, of the picture as a player shows it: turned as
+  // the file says, its stored pixels of the shape the file gives them. A
+  // picture the probe decoded gives the source size (it comes upright);
+  // without one the stream's header does, so that nothing has to be decoded
+  // for the job alone.
+  TAVVideoStreamInfo info;
+  if (probe.VideoCount > 0) probe.GetVideoStreamInfo(probe.FirstVideo, info);
+  const bool turned = info.Rotation % 180 != 0;
+  const double aspect = ShownPixelAspect(info);
   int Ws = probe.LastFrame().Width();
   int Hs = probe.LastFrame().Height();
-  if (probe.LastFrame().Empty() && probe.VideoCount > 0) {
-    TAVVideoStreamInfo info;
-    probe.GetVideoStreamInfo(probe.FirstVideo, info);
-    if (info.Width > 0 && info.Height > 0) {
-      Ws = info.Width;
-      Hs = info.Height;
-    }
+  if (probe.LastFrame().Empty() && info.Width > 0 && info.Height > 0) {
+    Ws = turned ? info.Height : info.Width;
+    Hs = turned ? info.Width : info.Height;
   }
   const std::string size = settings.Value("paraVideoSize", "null");
   int Wo = 0, Ho = 0;
   if (size == "as source") {
-    Wo = Ws;
+    Wo = static_cast<int>(std::lround(Ws * aspect));
     Ho = Hs;
   } else if (const size_t x = size.find('x'); x != std::string::npos && x > 0) {
     Wo = std::atoi(size.substr(0, x).c_str());
@@ -272,22 +292,38 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
   if (out.CropRight == -1) out.CropRight = 0;
   const int ct = out.CropTop, cb = out.CropBottom, cl = out.CropLeft, cr = out.CropRight;
 
-  // Step 12: zoom. Every mode keeps even sizes.
+  // Step 12: zoom, on what is left of the picture after the crop, in its
+  // shown proportions; the output has square pixels. Every mode keeps even
+  // sizes.
   Wo &= ~1;
   Ho &= ~1;
-  const bool fits = Wo > 0 && Ho > 0 && Ws > 0 && Hs > 0;
+  const int croppedWidth = Ws - cl - cr, croppedHeight = Hs - ct - cb;
+  const int shownWidth = static_cast<int>(std::lround(croppedWidth * aspect));
+  const bool picture = croppedWidth > 0 && croppedHeight > 0;
+  const bool fits = Wo > 0 && Ho > 0 && picture;
   if (record.ZoomMode == "ylbox") {
     if (ct > 0) Hs -= ct;
     if (cb > 0) Hs -= cb;
     if (cl > 0) Ws -= cl;
     if (cr > 0) Ws -= cr;
   } else if (record.ZoomMode == "lbox" && fits) {
-    FitToFrame(Ws, Hs, Wo, Ho, ct, cb, cl, cr, out);
+    FitToFrame(shownWidth, croppedHeight, Wo, Ho, 0, 0, 0, 0, out);
+    AddCropsToFrameSize(ct, cb, cl, cr, out);
   } else if (record.ZoomMode == "full" && fits) {
     FillStretched(Wo, Ho, ct, cb, cl, cr, out);
   } else if (record.ZoomMode == "cent" && fits) {
-    FillCentered(Ws, Hs, Wo, Ho, out);
+    FillCentered(Ws, Hs, aspect, Wo, Ho, out);
+  } else if (picture && (aspect != 1.0 || ct + cb + cl + cr > 0)) {
+    // The cropped size kept, in square pixels: stretched to its shown width.
+    const int width = std::max(2, Even(shownWidth + 1));
+    out.FrameSize = SizeText(width + cl + cr, croppedHeight + ct + cb);
+    out.AspectRatio = AspectText(width, croppedHeight);
   }
+
+  // The deinterlacing this format's settings allow.
+  chooseTrack();
+  if (LowerCase(settings.Value("paraDeinterlace", "True")) == "false")
+    AddLine(out.ExtOptions, "autodeinterlace=0");
 
   // Steps 13 and 14.
   ApplyAudio(settings, out);

@@ -32,9 +32,10 @@ void TPicturePane::Clear() {
   update();
 }
 
-void TPicturePane::DrawFitted(const QImage& frame) {
+void TPicturePane::DrawFitted(const QImage& frame, double pixelAspect) {
   frame_ = frame;
   fitted_ = true;
+  pixelAspect_ = pixelAspect > 0 ? pixelAspect : 1.0;
   update();
 }
 
@@ -59,8 +60,8 @@ void TPicturePane::Render(QPainter& painter) const {
   if (fitted_) {
     // Fitted in device pixels, so that the margins are exact at any scale.
     const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-    const TBox box = FitPicture(frame_.width(), frame_.height(), qRound(width() * ratio),
-                                qRound(height() * ratio));
+    const TBox box = FitPicture(qRound(frame_.width() * pixelAspect_), frame_.height(),
+                                qRound(width() * ratio), qRound(height() * ratio));
     if (box.Width() <= 0 || box.Height() <= 0) return;
     target = QRectF(box.Left / ratio, box.Top / ratio, box.Width() / ratio, box.Height() / ratio);
   }

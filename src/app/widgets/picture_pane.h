@@ -27,8 +27,9 @@ class TPicturePane : public QWidget {
   // Shows the background colour only.
   void Clear();
   // Shows `frame` scaled to the largest rectangle of its shape that fits,
-  // centred, on the background.
-  void DrawFitted(const QImage& frame);
+  // centred, on the background; its pixels `pixelAspect` times as wide as
+  // high (an anamorphic picture).
+  void DrawFitted(const QImage& frame, double pixelAspect = 1.0);
   // Shows `frame` stretched into `target` (in the pane's coordinates).
   void DrawInto(const QImage& frame, const QRect& target);
   // What the pane shows, one pixel for each of its own (the small snapshot).
@@ -45,6 +46,7 @@ class TPicturePane : public QWidget {
  private:
   QImage frame_;
   bool fitted_ = true;
+  double pixelAspect_ = 1.0;
   QRect target_;
 };
 

@@ -233,6 +233,50 @@ class TrimCropWindowTest : public QObject {
     QCOMPARE(record.ZoomMode, std::string("orig"));
   }
 
+  // A phone clip stored sideways: the dialog shows it upright, and the
+  // margins are the sides the viewer sees. So is an anamorphic picture
+  // shown in its proportions.
+  void CropOnATurnedClipCutsTheSidesTheViewerSees() {
+    WindowFixture fixture;
+    // Upright: 360x640, its top 80 rows black; stored turned to 640x360.
+    const std::string phone =
+        MakeClip(fixture, "phone.mp4",
+                 "color=c=0x808080:size=360x640:rate=25:duration=4,drawbox=x=0:y=0:w=360:h=80:"
+                 "c=black:t=fill,transpose=cclock");
+    RunCommand("python3 " + Quote(std::string(MOSKVID_TEST_SUPPORT_DIR) + "/rotate_mp4.py") + " " +
+               Quote(phone) + " 90");
+    fixture.Add({Q(phone), Q(MakeClip(fixture, "dvd.mp4",
+                                      "testsrc2=size=720x480:rate=25:duration=4,setsar=32/27"))});
+    TfrmMain& window = fixture.Window();
+    Open<TfrmCrop>(fixture, &TfrmMain::Crop1, [&](TfrmCrop& crop) {
+      QVERIFY(crop.Picture().Height > crop.Picture().Width * 16 / 10);
+      QTest::mouseClick(crop.btnDetect, Qt::LeftButton);
+      QVERIFY(crop.spedUp->value() > 0);
+      QCOMPARE(crop.spedDown->value(), 0);
+      QCOMPARE(crop.spedLeft->value(), 0);
+      QCOMPARE(crop.spedRight->value(), 0);
+      QTest::mouseClick(crop.btnOk, Qt::LeftButton);
+    });
+    const TlvFilesRecord& record = window.lvFiles->Entry(0)->Record;
+    QVERIFY(std::abs(record.CropTop - 80) <= 4);
+    QCOMPARE(record.CropLeft + record.CropRight + record.CropBottom, 0);
+
+    int shown = 0;
+    window.lvFiles->Select(1);
+    emit window.mnuEdit->aboutToShow();
+    fixture.services.onExec = [&](QDialog& dialog) {
+      if (dialog.objectName() != "frmCrop") return;
+      auto& crop = static_cast<TfrmCrop&>(dialog);
+      // 853x480 as shown: 16:9 in the preview, not the 3:2 of the stored pixels.
+      const double shape = static_cast<double>(crop.Picture().Width) / crop.Picture().Height;
+      QVERIFY2(std::abs(shape - 16.0 / 9) < 0.03, qPrintable(QString::number(shape)));
+      ++shown;
+      dialog.reject();
+    };
+    window.Crop1->trigger();
+    QCOMPARE(shown, 1);
+  }
+
   void AnAudioFileHasNothingToCrop() {
     WindowFixture fixture;
     fixture.Add({Q(fixture.Copy("audio.mp3", "song.mp3"))});

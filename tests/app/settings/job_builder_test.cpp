@@ -358,3 +358,86 @@ TEST_F(JobBuilderTest, SizesNeedNoDecodedPicture) {
 
 }  // namespace
 }  // namespace moskvid::test
+
+namespace moskvid::test {
+namespace {
+
+// The frame comes from the picture as shown: an anamorphic DVD picture in
+// its display proportions, a phone clip turned upright, the crop taken off
+// first; with or without a picture decoded for the preview.
+TEST_F(JobBuilderTest, TheFrameFitsThePictureAsShown) {
+  const std::string dvd = scratch.File("dvd.mkv"), phone = scratch.File("phone.mp4");
+  RunCommand(
+      "ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=s=720x480:d=0.2 -vf setsar=32/27 "
+      "-c:v ffv1 " +
+      Quote(dvd));
+  RunCommand("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=s=640x360:d=0.2 -c:v libx264 " +
+             Quote(phone) + " && python3 " +
+             Quote(std::string(MOSKVID_TEST_SUPPORT_DIR) + "/rotate_mp4.py") + " " + Quote(phone) +
+             " 90");
+  struct Case {
+    const std::string& source;
+    const char* zoom;
+    int cropTop;
+    const char *frame, *aspect;
+    int padTop, padLeft, cropLeft;
+  };
+  const Case cases[] = {
+      {dvd, "lbox", 0, "320x180", "320:240", 30, -1, 0},
+      {dvd, "full", 0, "320x240", "320:240", -1, -1, 0},
+      // Cut to 4:3 as shown: 540 stored columns stand for 640.
+      {dvd, "cent", 0, "500x240", "320:240", -1, -1, 90},
+      // Kept at its size in square pixels: 720 stored columns stand for 853.
+      {dvd, "orig", 0, "854x480", "854:480", -1, -1, 0},
+      {phone, "lbox", 0, "136x240", "320:240", -1, 92, 0},
+      {phone, "orig", 0, "", "", -1, -1, 0},
+      // The top of the upright picture goes; 360x480 is left to fit.
+      {phone, "lbox", 160, "180x400", "320:240", -1, 70, 0},
+  };
+  for (const bool decoded : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.source + " " + c.zoom + " crop " + std::to_string(c.cropTop) +
+                   (decoded ? " decoded" : " not decoded"));
+      probe.Close();
+      ASSERT_TRUE(probe.Open(c.source)) << probe.LastError();
+      if (decoded) probe.DecodeNextFrame();
+      TlvFilesRecord record;
+      record.ZoomMode = c.zoom;
+      record.CropTop = c.cropTop;
+      output = TOutputOptions{};
+      ApplyTrimAndCrop(record, input, output);
+      Build(5, record);
+      EXPECT_EQ(output.FrameSize, c.frame);
+      EXPECT_EQ(output.AspectRatio, c.aspect);
+      EXPECT_EQ(output.PaddingTop, c.padTop);
+      EXPECT_EQ(output.PaddingLeft, c.padLeft);
+      EXPECT_EQ(output.CropLeft, c.cropLeft);
+    }
+  }
+}
+
+// The entry's sound track and the format's deinterlacing reach the engine.
+TEST_F(JobBuilderTest, SoundTrackAndDeinterlacingBecomeOptionLines) {
+  OpenSource(Media("h264_aac.mp4"));
+  TlvFilesRecord record;
+  Build(5, record);
+  EXPECT_EQ(input.ExtOptions.find("atrack"), std::string::npos);
+  EXPECT_FALSE(HasLine("autodeinterlace=0"));
+
+  record.AudioTrack = 2;
+  Store(5, "paraDeinterlace", "False");
+  input = TInputOptions{};
+  output = TOutputOptions{};
+  Build(5, record);
+  EXPECT_EQ(input.ExtOptions, "atrack=2");
+  EXPECT_TRUE(HasLine("autodeinterlace=0"));
+
+  // Sound only: the track goes with the line that leaves the video out.
+  Store(9, "paraVideoEncoder", "");
+  input = TInputOptions{};
+  Build(9, record);
+  EXPECT_EQ(input.ExtOptions, "vn=1\natrack=2");
+}
+
+}  // namespace
+}  // namespace moskvid::test
