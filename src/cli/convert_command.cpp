@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <set>
+#include <stdexcept>
 
 #include "app/settings/app_settings.h"
 #include "app/settings/folder_scan.h"
@@ -32,6 +33,7 @@ struct ConvertOptions {
   int LengthMs = 0;
   int Crop[4] = {0, 0, 0, 0};  // top, bottom, left, right
   std::string Zoom = "lbox";
+  int AudioTrack = 0;  // counting the audio streams from 1; 0: automatic
   std::string Config;
   RunSettings Run;
   std::vector<std::string> Files;
@@ -78,7 +80,8 @@ int ParseConvertArguments(const std::vector<std::string>& args, ConvertOptions& 
     const std::string& arg = args[i];
     const bool takesValue = arg == "--format" || arg == "--output-dir" || arg == "--start" ||
                             arg == "--length" || arg == "--crop" || arg == "--zoom" ||
-                            arg == "--threads" || arg == "--config" || arg == "--jobs";
+                            arg == "--threads" || arg == "--config" || arg == "--jobs" ||
+                            arg == "--audio-track";
     if (takesValue && i + 1 >= args.size()) return Usage(arg + " needs a value");
     const std::string value = takesValue ? args[++i] : "";
     if (arg == "--format") {
@@ -107,6 +110,10 @@ int ParseConvertArguments(const std::vector<std::string>& args, ConvertOptions& 
         return Usage("--zoom takes lbox, cent, full or orig");
       }
       options.Zoom = value;
+    } else if (arg == "--audio-track") {
+      if (!ParseCount(value, options.AudioTrack) || options.AudioTrack < 1) {
+        return Usage("--audio-track takes the number of a sound track, from 1");
+      }
     } else if (arg == "--threads") {
       if (!ParseCount(value, options.Run.CodecThreads)) return Usage("--threads takes a number");
     } else if (arg == "--jobs") {
@@ -140,6 +147,12 @@ void BuildJob(TAVProbe& probe, const ConvertOptions& options, int format, TGloba
   record.CropBottom = options.Crop[1];
   record.CropLeft = options.Crop[2];
   record.CropRight = options.Crop[3];
+  record.AudioTrack = options.AudioTrack;
+  // Said before anything is written, as the engine would say it.
+  if (options.AudioTrack > 0 && probe.AudioTrackStream(options.AudioTrack) < 0) {
+    throw std::runtime_error("there is no sound track " + std::to_string(options.AudioTrack) +
+                             " (the file has " + std::to_string(probe.AudioTracks().size()) + ")");
+  }
   auto records = std::make_unique<JobRecords>();
   TOutputOptions& output = records->Output;
   output.FileName = job.Output;

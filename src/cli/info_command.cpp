@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/settings/media_texts.h"
 #include "cli/cli_common.h"
 #include "cli/component_run.h"
 #include "component/bitmap_files.h"
@@ -41,6 +42,21 @@ void PrintRecords(TAVProbe& probe) {
   }
 }
 
+// The sound tracks, the one a conversion takes marked, and the tags.
+void PrintTracksAndTags(TAVProbe& probe) {
+  const std::vector<TAVAudioTrack> tracks = probe.AudioTracks();
+  std::printf("sound tracks:%s\n", tracks.empty() ? " none" : "");
+  const int taken = probe.AudioTrackStream(0);
+  for (const TAVAudioTrack& track : tracks)
+    std::printf("  %s\n", AudioTrackListText(track, track.Stream == taken).c_str());
+  TAVFormatInfo format;
+  probe.GetFormatInfo(format);
+  const auto tags = TagTexts(format);
+  std::printf("tags:%s\n", tags.empty() ? " none" : "");
+  for (const auto& [label, value] : tags)
+    std::printf("  %s: %s\n", label.c_str(), value.c_str());
+}
+
 }  // namespace
 
 int InfoCommand(const std::vector<std::string>& args) {
@@ -65,6 +81,7 @@ int InfoCommand(const std::vector<std::string>& args) {
     }
     std::printf("%s%s\n", i ? "\n" : "", text.c_str());
     PrintRecords(probe);
+    PrintTracksAndTags(probe);
     probe.Close();
   }
   return status;

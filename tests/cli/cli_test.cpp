@@ -155,6 +155,76 @@ TEST(CliTest, InterruptStopsAndLeavesAPlayableFile) {
   EXPECT_LT(frames, 1500);
 }
 
+// A file of two sound tracks: the first English MP3 mono for one second,
+// the second French AAC stereo for two seconds and marked as the default.
+// info lists them and the tags; convert takes the default track, or the one
+// --audio-track names.
+TEST(CliTest, SoundTracksAndTags) {
+  ScratchDir dir;
+  const std::string clip = dir.File("two.mkv");
+  RunCommand(
+      "ffmpeg -v error -nostdin -y -f lavfi -i testsrc=size=160x120:rate=25:duration=2"
+      " -f lavfi -i sine=frequency=1000:sample_rate=22050:duration=1"
+      " -f lavfi -i sine=frequency=500:sample_rate=48000:duration=2"
+      " -map 0:v -map 1:a -map 2:a -c:v libx264 -preset ultrafast -pix_fmt yuv420p"
+      " -c:a:0 libmp3lame -ac:a:0 1 -c:a:1 aac -ac:a:1 2 -metadata:s:a:0 language=eng"
+      " -metadata:s:a:1 language=fra -disposition:a:1 default -disposition:a:0 0"
+      " -metadata title=Two -metadata artist=Someone " +
+      Quote(clip));
+  const auto streams = ProbeStreams(clip);
+  ASSERT_EQ(streams.size(), 3u);
+  ASSERT_EQ(streams[1].at("disposition.default"), "0");
+  ASSERT_EQ(streams[2].at("disposition.default"), "1");
+  ASSERT_EQ(ProbeFormat(clip).at("tags.title"), "Two");
+
+  int status = -1;
+  const std::string info = Cli("info " + Quote(clip), &status, false);
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(info.find("sound tracks:\n"
+                      "  Track 1: eng, mp3, 1 channel\n"
+                      "  Track 2: fra, aac, 2 channels (default)  [converted]\n"
+                      "tags:\n"
+                      "  Title: Two\n"
+                      "  Artist: Someone\n"),
+            std::string::npos)
+      << info;
+  EXPECT_NE(Cli("info " + Quote(Media("video_only.mp4")), &status, false)
+                .find("sound tracks: none\ntags: none\n"),
+            std::string::npos);
+
+  const struct {
+    const char* option;
+    int status;
+    double seconds;       // of the output
+    const char* message;  // on standard error
+  } cases[] = {
+      {"", 0, 2.0, ""},
+      {"--audio-track 2", 0, 2.0, ""},
+      {"--audio-track 1", 0, 1.0, ""},
+      {"--audio-track 3", 1, 0, "two.mkv: there is no sound track 3 (the file has 2)"},
+      {"--audio-track 0", 2, 0, "--audio-track takes the number of a sound track, from 1"},
+      {"--audio-track first", 2, 0, "--audio-track takes the number of a sound track, from 1"},
+      {"--audio-track", 2, 0, "--audio-track needs a value"},
+  };
+  for (const auto& c : cases) {
+    ScratchDir out;
+    const std::string errors = out.File("errors.txt");
+    const std::string printed =
+        RunCommand("MOSKVID_CONFIG=" + Quote(out.File("moskvid.ini")) + " " + MOSKVID_CLI +
+                       " convert --quiet --format 9 --output-dir " + Quote(out.Path()) + " " +
+                       Quote(clip) + " " + c.option + " 2>" + Quote(errors),
+                   &status);
+    EXPECT_EQ(status, c.status) << c.option;
+    EXPECT_NE(RunCommand("cat " + Quote(errors)).find(c.message), std::string::npos) << c.option;
+    if (c.status != 0) {
+      EXPECT_EQ(printed, "") << c.option;
+      continue;
+    }
+    const std::string file = printed.substr(0, printed.find('\n'));
+    EXPECT_NEAR(ToDouble(ProbeFormat(file)["duration"]), c.seconds, 0.15) << c.option;
+  }
+}
+
 TEST(CliTest, InfoAndSnapshot) {
   int status = -1;
   const std::string info = Cli("info " + Quote(Media("h264_aac.mp4")), &status, false);

@@ -1,5 +1,7 @@
 #include "app/dialogs/clip_texts.h"
 
+#include <cctype>
+
 #include "app/widgets/utf8_text.h"
 #include "engine/option_parsing.h"
 
@@ -25,6 +27,23 @@ std::string AudioFormatFromInfo(const std::string& info) {
   const std::string field = info.substr(audio, comma == std::string::npos ? comma : comma - audio);
   const std::string prefix = "Audio: ";
   return field.rfind(prefix, 0) == 0 ? field.substr(prefix.size()) : Trim(field.substr(6));
+}
+
+std::string StreamInfoLine(const std::string& info, int stream) {
+  const std::string head = "Stream #" + std::to_string(stream);
+  size_t start = 0;
+  while (start < info.size()) {
+    size_t end = info.find('\n', start);
+    if (end == std::string::npos) end = info.size();
+    std::string line = info.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    // "#1" must not take the line of "#12".
+    if (line.rfind(head, 0) == 0 && (line.size() == head.size() ||
+                                     !std::isdigit(static_cast<unsigned char>(line[head.size()]))))
+      return line;
+    start = end + 1;
+  }
+  return "";
 }
 
 }  // namespace moskvid

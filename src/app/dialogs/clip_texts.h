@@ -18,4 +18,8 @@ std::string DurationSecondsText(int64_t microseconds);
 // the first "Audio: " and the comma after it; empty when there is none.
 std::string AudioFormatFromInfo(const std::string& info);
 
+// The line of a probe's information text that describes stream `stream`
+// ("Stream #1(eng), 1/48000: Audio: aac ..."); empty when there is none.
+std::string StreamInfoLine(const std::string& info, int stream);
+
 }  // namespace moskvid

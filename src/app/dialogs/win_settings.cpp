@@ -40,6 +40,8 @@ TfrmSettings::TfrmSettings(const TGlobalObject& global, QWidget* parent)
   cmbVideoEncoder = Choice("cmbVideoEncoder", this);
   cmbVideoBitRate = Choice("cmbVideoBitRate", this);
   cmbFrameRate = Choice("cmbFrameRate", this);
+  ckDeinterlace = NamedCheckBox("ckDeinterlace", "De&interlace", this);
+  ckDeinterlace->setToolTip("Pictures of interlaced sources are made whole before they are scaled");
   cmbSamplerate = Choice("cmbSamplerate", this);
   cmbAudioEncoder = Choice("cmbAudioEncoder", this);
   cmbChannel = Choice("cmbChannel", this);
@@ -55,6 +57,7 @@ TfrmSettings::TfrmSettings(const TGlobalObject& global, QWidget* parent)
   videoForm->addRow("Encoder:", cmbVideoEncoder);
   videoForm->addRow("BitRate (Kbps):", cmbVideoBitRate);
   videoForm->addRow("FrameRate (Fps):", cmbFrameRate);
+  videoForm->addRow(ckDeinterlace);
   auto* audio = new QGroupBox("Audio Options", this);
   auto* audioForm = new QFormLayout(audio);
   audioForm->setContentsMargins(6, 6, 6, 6);
@@ -153,6 +156,10 @@ void TfrmSettings::LoadLists(int format) {
     box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + 24);
     box->setEnabled(list.Enabled);
   }
+  const TDeinterlaceChoice deinterlace =
+      LoadDeinterlaceChoice(global_.ProfileFile(), global_.ConfigFile(), format);
+  ckDeinterlace->setChecked(deinterlace.Checked);
+  ckDeinterlace->setEnabled(deinterlace.Enabled);
   loading_ = false;
   UpdateSummary();
   // The dialog grows when a format's choices need more room.
@@ -208,12 +215,15 @@ void TfrmSettings::btnDefaultClick() {
     const int index = indices[static_cast<size_t>(c)];
     box->setCurrentIndex(index < box->count() ? index : -1);
   }
+  ckDeinterlace->setChecked(
+      DefaultDeinterlace(global_.ProfileFile(), cbOutputFormat->currentIndex()));
 }
 
 void TfrmSettings::btnOkClick() {
   const int format = cbOutputFormat->currentIndex();
   // A volume that is no percentage raises here: the dialog stays open.
   StoreSettingsChoices(global_.ProfileFile(), global_.ConfigFile(), format, Current());
+  StoreDeinterlaceChoice(global_.ConfigFile(), format, ckDeinterlace->isChecked());
   if (mainFormats_) {
     const QSignalBlocker quiet(mainFormats_);
     mainFormats_->setCurrentIndex(format);

@@ -3,6 +3,7 @@
 // rules; this window shows them).
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
@@ -25,6 +26,7 @@ class TfrmSettings : public QDialog {
 
   QComboBox* cbOutputFormat;
   QComboBox *cmbVideoSize, *cmbVideoEncoder, *cmbVideoBitRate, *cmbFrameRate;
+  QCheckBox* ckDeinterlace;
   QComboBox *cmbSamplerate, *cmbAudioEncoder, *cmbChannel, *cmbAudioBitRate, *cmbVolume;
   QPushButton *btnDefault, *btnOk, *btnCancel;
   QLabel* lblSummary;

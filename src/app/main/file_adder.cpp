@@ -25,6 +25,7 @@ TProbedFile ProbeForList(TCCAVConverter& converter, const std::string& path, int
                 std::to_string(probe->ProbeFileSize())};
   probed.Record.BatchIndex = static_cast<int32_t>(position);
   probed.Record.Duration = static_cast<int32_t>(seconds);
+  probed.AudioTracks = probe->AudioTracks();
   probed.Opened = true;
   converter.RemoveTask(index);
   converter.ClearTasks();

@@ -24,11 +24,12 @@ struct TAddCallbacks {
 };
 
 // One file as the list takes it: its record (its source always, the rest
-// only when opened; never an output name) and
-// its lines for the log; `Opened` is false when it could not be opened, and
-// then the lines say why.
+// only when opened; never an output name), its sound tracks and its lines
+// for the log; `Opened` is false when it could not be opened, and then the
+// lines say why.
 struct TProbedFile {
   TlvFilesRecord Record;
+  std::vector<TAVAudioTrack> AudioTracks;
   std::vector<std::string> Log;
   bool Opened = false;
 };

@@ -7,9 +7,11 @@
 
 #include <QImage>
 #include <QTreeWidget>
+#include <optional>
 #include <vector>
 
 #include "app/settings/file_record.h"
+#include "component/av_probe.h"
 
 namespace moskvid {
 
@@ -18,6 +20,9 @@ class TFileItem : public QTreeWidgetItem {
  public:
   explicit TFileItem(const TlvFilesRecord& record) : Record(record) {}
   TlvFilesRecord Record;
+  // The file's sound tracks as adding found them; unknown for an entry
+  // brought back from the kept list until the popup first asks.
+  std::optional<std::vector<TAVAudioTrack>> AudioTracks;
 };
 
 enum TListStyle { vsList, vsReport };

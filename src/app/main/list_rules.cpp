@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/settings/media_texts.h"
+
 namespace moskvid {
 
 bool HasCaption(const std::vector<std::string>& captions, const std::string& path) {
@@ -60,6 +62,22 @@ TPopupMenuState PopupMenuState(int count, int selected) {
   state.Crop = state.Trim = state.WaterMark = state.Information = on;
   state.Remove = state.Clear = state.Start = on;
   return state;
+}
+
+TSoundTrackMenu SoundTrackMenu(const std::vector<TAVAudioTrack>& tracks, int chosen) {
+  TSoundTrackMenu menu;
+  menu.Enabled = tracks.size() >= 2;
+  menu.Items.push_back({0, "&Automatic", chosen == 0});
+  for (const TAVAudioTrack& track : tracks) {
+    std::string text;
+    for (char c : AudioTrackText(track))
+      text += c == '&' ? std::string("&&") : std::string(1, c);
+    // The track's number is its key, where one digit says it.
+    static const std::string kTrack = "Track ";
+    if (track.Number >= 1 && track.Number <= 9) text.insert(kTrack.size(), "&");
+    menu.Items.push_back({track.Number, text, chosen == track.Number});
+  }
+  return menu;
 }
 
 }  // namespace moskvid

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "component/av_probe.h"
+
 namespace moskvid {
 
 // True when an entry with exactly this caption (case-sensitive) is listed.
@@ -42,5 +44,21 @@ struct TPopupMenuState {
 };
 // The list's popup menu as it opens.
 TPopupMenuState PopupMenuState(int count, int selected);
+
+// One entry of the popup's Sound Track menu: the track it chooses (0: the
+// automatic choice), its text with its mnemonic, and whether it is the
+// current entry's choice.
+struct TSoundTrackItem {
+  int Track = 0;
+  std::string Text;
+  bool Checked = false;
+};
+struct TSoundTrackMenu {
+  bool Enabled = false;  // a choice only among two tracks or more
+  std::vector<TSoundTrackItem> Items;
+};
+// "Automatic", then each of the file's `tracks`; `chosen` is the entry's
+// AudioTrack.
+TSoundTrackMenu SoundTrackMenu(const std::vector<TAVAudioTrack>& tracks, int chosen);
 
 }  // namespace moskvid

@@ -293,6 +293,9 @@ void TfrmMain::BuildMenus() {
   pmFiles->addActions({AddFiles1, AddFolder2, Remove2, Clear2});
   pmFiles->addSeparator();
   pmFiles->addActions({Crop2, Trim2, WaterMark2, Infomation1});
+  mnuSoundTrack = pmFiles->addMenu("S&ound Track");
+  mnuSoundTrack->setObjectName("mnuSoundTrack");
+  mnuSoundTrack->menuAction()->setObjectName("SoundTrack");
   pmFiles->addSeparator();
   pmFiles->addAction(Start2);
 }

@@ -100,6 +100,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   QToolButton *imgbtnPlay, *imgbtnPause, *imgbtnStop, *imgbtnSnap;
   QTimer* Timer1;
   QMenu *mnuFile, *mnuEdit, *mnuTools, *mnuHelp, *mnuSkin, *pmFiles;
+  QMenu* mnuSoundTrack;  // in pmFiles: the current entry's sound track
   QAction *Edit1, *AddFolder1, *Remove1, *Clear1, *Start1, *Settings1, *Exit2;
   QAction *Crop1, *Trim1, *WaterMark1, *CheckAll1, *UncheckAll1, *ReserveCheck1, *Check1, *Uncheck1;
   QAction *Options1, *Help2, *WebSite1, *SupportandContact1, *About;
@@ -159,6 +160,9 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void CheckCommand(TCheckCommand command);
   void EditMenuPopup();
   void PopupMenuPopup();
+  // The Sound Track menu for the current entry, and a choice made in it.
+  void SoundTrackMenuPopup();
+  void ChooseSoundTrack(const std::string& source, int track);
   void lvFilesPopup(const QPoint& globalPosition);
   void lvFilesDblClick();
   void AppendLog(const std::string& text);
@@ -270,6 +274,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   // Preview state, on the window thread.
   TAVProbe* PreviewProbe_ = nullptr;
   int pictureStream_ = -1;
+  double pictureAspect_ = 1.0;  // a stored pixel's width as shown
   int audioStream_ = -1;
   int64_t TimeUnit_ = 10;
   int64_t previewDurationUs_ = 0;

@@ -75,7 +75,9 @@ void TfrmMain::TakeAdded() {
       if (!probed.Opened) continue;
       TlvFilesRecord record = probed.Record;
       record.OutputFile = UniqueOutputName(record.SourceFile, addExtension_, addFolder_, {});
-      entries << NewEntry(record);
+      TFileItem* entry = NewEntry(record);
+      entry->AudioTracks = probed.AudioTracks;
+      entries << entry;
     }
     if (logged) AppendLog(log);
     AddEntries(entries);

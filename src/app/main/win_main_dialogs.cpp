@@ -46,7 +46,9 @@ void TfrmMain::Infomation1Click() {
   if (!frmFileInfo_) {
     frmFileInfo_ = new TfrmFileInfo([this](const std::string& line) { AppendLog(line); }, this);
   }
-  frmFileInfo_->Prepare(SelectedSource(), skin_);
+  const int selected = lvFiles->Selected();
+  frmFileInfo_->Prepare(SelectedSource(), skin_,
+                        selected >= 0 ? lvFiles->Entry(selected)->Record.AudioTrack : 0);
   services_.ExecModal(*frmFileInfo_);
 }
 

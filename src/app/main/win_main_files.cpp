@@ -1,6 +1,7 @@
 // The main window's file list: adding, removing, clearing and checking
 // entries (the selected ones, several at a time), the names Start will
 // write, the menus' enabling and the popup.
+#include <QActionGroup>
 #include <QFileInfo>
 
 #include "app/main/run_builder.h"
@@ -194,6 +195,50 @@ void TfrmMain::PopupMenuPopup() {
   Remove2->setEnabled(state.Remove && commands.Remove);
   Clear2->setEnabled(state.Clear && commands.Clear);
   Start2->setEnabled(state.Start && commands.Start);
+  SoundTrackMenuPopup();
+}
+
+void TfrmMain::SoundTrackMenuPopup() {
+  // Made anew for the current entry each time the popup opens.
+  mnuSoundTrack->clear();
+  qDeleteAll(mnuSoundTrack->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
+  const int selected = lvFiles->Selected();
+  TFileItem* entry = selected >= 0 ? lvFiles->Entry(selected) : nullptr;
+  if (entry && !entry->AudioTracks && LoadLibrariesOnce()) {
+    // An entry brought back from the kept list: its header tells, quickly.
+    TAVProbe probe;
+    if (probe.Open(entry->Record.SourceFile, "", TAVProbe::kHeaderOnly))
+      entry->AudioTracks = probe.AudioTracks();
+  }
+  const TSoundTrackMenu menu = SoundTrackMenu(
+      entry && entry->AudioTracks ? *entry->AudioTracks : std::vector<TAVAudioTrack>{},
+      entry ? entry->Record.AudioTrack : 0);
+  mnuSoundTrack->menuAction()->setEnabled(menu.Enabled);
+  if (!entry) return;
+  auto* choices = new QActionGroup(mnuSoundTrack);
+  for (const TSoundTrackItem& item : menu.Items) {
+    QAction* action = mnuSoundTrack->addAction(QString::fromStdString(item.Text));
+    action->setObjectName(QString("SoundTrack%1").arg(item.Track));
+    action->setCheckable(true);
+    action->setChecked(item.Checked);
+    choices->addAction(action);
+    // The entry is found again by its source: the list may change meanwhile.
+    connect(action, &QAction::triggered, this,
+            [this, source = entry->Record.SourceFile, track = item.Track] {
+              Guarded([&] { ChooseSoundTrack(source, track); });
+            });
+  }
+  if (menu.Items.size() > 1) mnuSoundTrack->insertSeparator(mnuSoundTrack->actions().at(1));
+}
+
+void TfrmMain::ChooseSoundTrack(const std::string& source, int track) {
+  for (int i = 0; i < lvFiles->Count(); ++i) {
+    TFileItem* entry = lvFiles->Entry(i);
+    if (entry->Record.SourceFile != source) continue;
+    entry->Record.AudioTrack = track;
+    KeepListSoon();
+    return;
+  }
 }
 
 void TfrmMain::lvFilesPopup(const QPoint& globalPosition) {

@@ -102,6 +102,12 @@ bool ApplyField(const std::string& key, const std::string& value, TKeptEntry& en
     entry.TrimmedSeconds = numbers[4];
     return true;
   }
+  if (key == "track") {
+    // Lists written before entries chose a sound track have no such line.
+    if (!ParseNumbers(value, 1, numbers) || numbers[0] < 0) return false;
+    record.AudioTrack = numbers[0];
+    return true;
+  }
   if (key == "crop") {
     if (!ParseNumbers(value, 4, numbers)) return false;
     record.CropTop = numbers[0];
@@ -130,7 +136,7 @@ bool TKeptEntry::operator==(const TKeptEntry& other) const {
   return a.BatchIndex == b.BatchIndex && a.SourceFile == b.SourceFile && a.Duration == b.Duration &&
          a.TrimStart == b.TrimStart && a.TrimLength == b.TrimLength && a.ZoomMode == b.ZoomMode &&
          a.CropTop == b.CropTop && a.CropLeft == b.CropLeft && a.CropBottom == b.CropBottom &&
-         a.CropRight == b.CropRight && Checked == other.Checked &&
+         a.CropRight == b.CropRight && a.AudioTrack == b.AudioTrack && Checked == other.Checked &&
          TrimmedSeconds == other.TrimmedSeconds && State == other.State && Note == other.Note;
 }
 
@@ -144,6 +150,8 @@ std::string FormatKeptList(const TKeptList& list) {
         << r.TrimLength << ',' << entry.TrimmedSeconds << "\nzoom=" << Escape(r.ZoomMode)
         << "\ncrop=" << r.CropTop << ',' << r.CropLeft << ',' << r.CropBottom << ',' << r.CropRight
         << "\nstate=" << Escape(entry.State) << "\nnote=" << Escape(entry.Note) << "\n";
+    // Only when chosen, so that an earlier version still reads the list.
+    if (r.AudioTrack != 0) out << "track=" << r.AudioTrack << "\n";
   }
   out << kEnd << "\n";
   return out.str();

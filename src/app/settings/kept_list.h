@@ -1,9 +1,9 @@
 // The file list kept between sessions, free of window code: a file under
-// $XDG_STATE_HOME/moskvid/ with each entry's path, check, trim, crop, zoom
-// and last state, written whole (a temporary file, synced, then renamed)
-// after each change and at close. Whether the session closed normally is
-// in the file too: after a crash or a kill the list comes back by itself,
-// after a normal close only when the user asked to keep it.
+// $XDG_STATE_HOME/moskvid/ with each entry's path, check, trim, crop, zoom,
+// sound track and last state, written whole (a temporary file, synced,
+// then renamed) after each change and at close. Whether the session closed
+// normally is in the file too: after a crash or a kill the list comes back
+// by itself, after a normal close only when the user asked to keep it.
 #pragma once
 
 #include <functional>

@@ -5,6 +5,7 @@
 
 #include "app/settings/app_settings.h"
 #include "app/settings/ini_file.h"
+#include "app/settings/job_settings.h"
 #include "app/settings/output_formats.h"
 #include "binding/media_loader.h"
 #include "engine/error_text.h"
@@ -30,6 +31,12 @@ const TChoiceKeys kKeys[kChoiceCount] = {
     {"AudioBitRate", "iAudioBitRate", "paraAudioBitRate", &AsDisplayed},
     {"Volume", "iVolume", "paraVolume", &MapVolumeChoice},
 };
+
+constexpr const char* kDeinterlaceKey = "paraDeinterlace";
+
+bool IsTrue(const std::string& text) {
+  return LowerCase(text) != "false";
+}
 
 // The H.264 parameters copied from the profile when H.264 is chosen, each
 // only when its rule holds.
@@ -89,6 +96,27 @@ std::array<int, kChoiceCount> DefaultChoiceIndices(const std::string& profileFil
   for (int c = 0; c < kChoiceCount; ++c)
     indices[static_cast<size_t>(c)] = profile.ReadInteger(FormatSection(format), kKeys[c].Index, 0);
   return indices;
+}
+
+TDeinterlaceChoice LoadDeinterlaceChoice(const std::string& profileFile,
+                                         const std::string& configFile, int format) {
+  TDeinterlaceChoice choice;
+  // Read as the job building reads it: stored, else the profile's, else on.
+  choice.Checked =
+      IsTrue(TJobSettings(configFile, profileFile, format).Value(kDeinterlaceKey, "True"));
+  const std::string section = FormatSection(format);
+  choice.Enabled =
+      !SplitChoiceList(TIniFile(profileFile).ReadString(section, "VideoEncoder", "null")).empty();
+  return choice;
+}
+
+bool DefaultDeinterlace(const std::string& profileFile, int format) {
+  return IsTrue(TIniFile(profileFile).ReadString(FormatSection(format), kDeinterlaceKey, "True"));
+}
+
+void StoreDeinterlaceChoice(const std::string& configFile, int format, bool checked) {
+  TIniFile(configFile)
+      .WriteString(FormatSection(format), kDeinterlaceKey, checked ? "True" : "False");
 }
 
 std::string StoredValueOf(TChoice choice, const TChoiceList& list, const std::string& current) {

@@ -66,6 +66,20 @@ std::array<int, kChoiceCount> DefaultChoiceIndices(const std::string& profileFil
 void StoreSettingsChoices(const std::string& profileFile, const std::string& configFile, int format,
                           const TSettingsChoices& choices);
 
+// The deinterlacing of the format: pictures of interlaced sources are made
+// whole unless the stored "paraDeinterlace" says "False". Offered for the
+// formats with a video encoder only.
+struct TDeinterlaceChoice {
+  bool Checked = true;
+  bool Enabled = false;
+};
+TDeinterlaceChoice LoadDeinterlaceChoice(const std::string& profileFile,
+                                         const std::string& configFile, int format);
+// What Default gives: the profile's value, else on.
+bool DefaultDeinterlace(const std::string& profileFile, int format);
+// Stores "True" or "False" under the format's section.
+void StoreDeinterlaceChoice(const std::string& configFile, int format, bool checked);
+
 // The engine-ready value OK would store for the selection, or `current`
 // (the stored value) when the selection maps to nothing.
 std::string StoredValueOf(TChoice choice, const TChoiceList& list, const std::string& current);

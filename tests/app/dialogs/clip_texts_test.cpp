@@ -33,5 +33,20 @@ TEST(ClipTexts, DurationAndAudioFormat) {
   EXPECT_EQ(AudioFormatFromInfo("Audio: flac"), "flac");
 }
 
+// The sound figures of the track a conversion takes come from its own line.
+TEST(ClipTexts, TheLineOfOneStream) {
+  const std::string info =
+      "File Name: /a.mkv\r\nStream #0, 1/1000: Video: h264, 720x480\r\n"
+      "Stream #1(eng), 1/1000: Audio: mp3, 22050 Hz, mono\r\n"
+      "Stream #12[0x1e1], 1/90000: Audio: aac (LC), 48000 Hz, stereo";
+  EXPECT_EQ(AudioFormatFromInfo(StreamInfoLine(info, 1)), "mp3");
+  EXPECT_EQ(StreamInfoLine(info, 12),
+            "Stream #12[0x1e1], 1/90000: Audio: aac (LC), 48000 Hz, stereo");
+  EXPECT_EQ(AudioFormatFromInfo(StreamInfoLine(info, 12)), "aac (LC)");
+  EXPECT_EQ(StreamInfoLine(info, 0), "Stream #0, 1/1000: Video: h264, 720x480");
+  EXPECT_EQ(StreamInfoLine(info, 2), "");
+  EXPECT_EQ(StreamInfoLine(info, -1), "");
+}
+
 }  // namespace
 }  // namespace moskvid

@@ -112,6 +112,47 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(Q(streams[1].at("channels")), QString("1"));
   }
 
+  // Deinterlacing is offered for the formats with video, on until turned
+  // off; OK stores it for the dialog's format, Default turns it back on.
+  void DeinterlaceIsAChoiceOfTheVideoFormats() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(5);
+    TfrmMain& window = fixture.Window();
+    fixture.services.onExec = [&](QDialog& dialog) {
+      auto& settings = static_cast<TfrmSettings&>(dialog);
+      QCOMPARE(settings.ckDeinterlace->text(), QString("De&interlace"));
+      QVERIFY(settings.ckDeinterlace->isChecked() && settings.ckDeinterlace->isEnabled());
+      settings.cbOutputFormat->setCurrentIndex(9);  // MP3: nothing to deinterlace
+      QVERIFY(settings.ckDeinterlace->isChecked() && !settings.ckDeinterlace->isEnabled());
+      settings.cbOutputFormat->setCurrentIndex(5);
+      // On the box itself: the row is wider than the box and its text.
+      QTest::mouseClick(settings.ckDeinterlace, Qt::LeftButton, {},
+                        QPoint(6, settings.ckDeinterlace->height() / 2));
+      QVERIFY(!settings.ckDeinterlace->isChecked());
+      QTest::mouseClick(settings.btnDefault, Qt::LeftButton);
+      QVERIFY(settings.ckDeinterlace->isChecked());
+      settings.ckDeinterlace->setChecked(false);
+      QTest::mouseClick(settings.btnOk, Qt::LeftButton);
+    };
+    window.Settings1->trigger();
+    const TIniFile ini(fixture.scratch.File("moskvid.ini"));
+    QCOMPARE(Q(ini.ReadString("formatInfo5", "paraDeinterlace", "")), QString("False"));
+    QVERIFY(!ini.ValueExists("formatInfo9", "paraDeinterlace"));
+
+    // Shown as stored the next time; another format keeps its own.
+    fixture.services.onExec = [&](QDialog& dialog) {
+      auto& settings = static_cast<TfrmSettings&>(dialog);
+      QVERIFY(!settings.ckDeinterlace->isChecked());
+      settings.cbOutputFormat->setCurrentIndex(0);
+      QVERIFY(settings.ckDeinterlace->isChecked() && settings.ckDeinterlace->isEnabled());
+      QTest::mouseClick(settings.btnOk, Qt::LeftButton);
+    };
+    window.Settings1->trigger();
+    QCOMPARE(fixture.services.execCount, 2);
+    QCOMPARE(Q(ini.ReadString("formatInfo0", "paraDeinterlace", "")), QString("True"));
+    QCOMPARE(Q(ini.ReadString("formatInfo5", "paraDeinterlace", "")), QString("False"));
+  }
+
   void ABadVolumeKeepsTheDialogOpen() {
     WindowFixture fixture;
     const std::string profile = fixture.scratch.File("profile.ini");

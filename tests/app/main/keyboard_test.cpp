@@ -193,8 +193,8 @@ class KeyboardTest : public QObject {
         clashes << window->objectName() + ": " + clash;
     }
     TfrmMain& main = fixture.Window();
-    for (QMenu* menu :
-         {main.mnuFile, main.mnuEdit, main.mnuTools, main.mnuSkin, main.mnuHelp, main.pmFiles}) {
+    for (QMenu* menu : {main.mnuFile, main.mnuEdit, main.mnuTools, main.mnuSkin, main.mnuHelp,
+                        main.pmFiles, main.mnuSoundTrack}) {
       for (const QString& clash : MenuClashes(*menu))
         clashes << menu->objectName() + ": " + clash;
     }

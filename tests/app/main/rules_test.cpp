@@ -76,6 +76,50 @@ TEST(FileListRules, MenuEnabling) {
   EXPECT_FALSE(PopupMenuState(0, 0).Remove);
 }
 
+// The popup's Sound Track menu: Automatic and every track, the entry's
+// choice checked, each with a key of its own; a choice only among two
+// tracks or more.
+TEST(FileListRules, SoundTrackMenu) {
+  const std::vector<TAVAudioTrack> tracks = {{1, 1, "eng", "ac3", 6, false},
+                                             {2, 2, "", "a&b", 2, true}};
+  const struct {
+    std::vector<TAVAudioTrack> tracks;
+    int chosen;
+    bool enabled;
+    std::vector<std::string> texts;
+    int checked;  // the item checked, -1 for none
+  } cases[] = {
+      {tracks,
+       0,
+       true,
+       {"&Automatic", "Track &1: eng, ac3, 6 channels", "Track &2: a&&b, 2 channels (default)"},
+       0},
+      {tracks, 2, true, {}, 2},
+      {tracks, 5, true, {}, -1},  // a track the file no longer has: none
+      {{tracks[0]}, 0, false, {"&Automatic", "Track &1: eng, ac3, 6 channels"}, 0},
+      {{}, 0, false, {"&Automatic"}, 0},
+      {{{10, 11, "ger", "opus", 2, false}},
+       10,
+       false,
+       {"&Automatic", "Track 10: ger, opus, 2 channels"},
+       1},
+  };
+  for (const auto& c : cases) {
+    const TSoundTrackMenu menu = SoundTrackMenu(c.tracks, c.chosen);
+    EXPECT_EQ(menu.Enabled, c.enabled) << c.chosen;
+    ASSERT_EQ(menu.Items.size(), c.tracks.size() + 1);
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < menu.Items.size(); ++i) {
+      texts.push_back(menu.Items[i].Text);
+      EXPECT_EQ(menu.Items[i].Track, i == 0 ? 0 : c.tracks[i - 1].Number);
+      EXPECT_EQ(menu.Items[i].Checked, static_cast<int>(i) == c.checked) << c.chosen << " " << i;
+    }
+    if (!c.texts.empty()) {
+      EXPECT_EQ(texts, c.texts);
+    }
+  }
+}
+
 // The commands each phase allows, and the run numbers that keep a
 // cancelled run's late events away from the next run.
 TEST(ConversionRun, PhasesCommandsAndNumbers) {

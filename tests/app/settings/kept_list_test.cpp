@@ -45,6 +45,7 @@ TEST(KeptList, ComesBackAfterAKillWithTrimsAndCrops) {
   trimmed.Record.CropBottom = 140;
   trimmed.Record.CropRight = -4;
   trimmed.Record.ZoomMode = "cent";
+  trimmed.Record.AudioTrack = 2;
   list.Entries.push_back(trimmed);
   TKeptEntry failed = Entry("/videos/c.avi", "Failed");
   failed.Note = "Could not open the codec\nWhat was converted is kept as /out/c_(new).failed.mp4";
@@ -83,6 +84,7 @@ TEST(KeptList, ComesBackAfterAKillWithTrimsAndCrops) {
   EXPECT_EQ(restored.Entries[1].State, "Stopped");
   EXPECT_EQ(restored.Entries[1].Record.CropBottom, 140);
   EXPECT_EQ(restored.Entries[1].Record.TrimStart, 12500);
+  EXPECT_EQ(restored.Entries[1].Record.AudioTrack, 2);
   EXPECT_EQ(restored.Entries[2].Note, failed.Note);
   ASSERT_EQ(restored.Log.size(), 2u);
   EXPECT_NE(restored.Log[0].find("did not close normally"), std::string::npos);
@@ -92,6 +94,44 @@ TEST(KeptList, ComesBackAfterAKillWithTrimsAndCrops) {
   kept.Closed = true;
   EXPECT_TRUE(RestoreKeptList(kept, false, exists).Entries.empty());
   EXPECT_EQ(RestoreKeptList(kept, true, exists).Entries.size(), 3u);
+}
+
+// An entry's sound track is kept when one is chosen; lists written before
+// entries had one still load, with the automatic choice.
+TEST(KeptList, TheSoundTrackIsKeptAndOlderListsLoad) {
+  TKeptList list;
+  list.Entries.push_back(Entry("/videos/automatic.mkv", ""));
+  list.Entries.push_back(Entry("/videos/second.mkv", ""));
+  list.Entries[1].Record.AudioTrack = 2;
+  const std::string text = FormatKeptList(list);
+  EXPECT_EQ(text.find("track="), text.rfind("track=2\n")) << text;  // only where chosen
+  TKeptList back;
+  std::string reason;
+  ASSERT_TRUE(ParseKeptList(text, back, reason)) << reason;
+  ASSERT_EQ(back.Entries.size(), 2u);
+  EXPECT_TRUE(back.Entries[0] == list.Entries[0]);
+  EXPECT_TRUE(back.Entries[1] == list.Entries[1]);
+
+  const std::string older =
+      "# Moskvid file list\nversion=1\nclosed=1\n[entry]\nsource=/videos/old.mp4\n"
+      "checked=1\nnumbers=0,754,0,0,754\nzoom=lbox\ncrop=0,0,0,0\nstate=\nnote=\n[end]\n";
+  const struct {
+    const char* track;  // the line added to the older list, if any
+    int expected;       // -1: the list is damaged
+  } cases[] = {
+      {"", 0},         {"track=0\n", 0}, {"track=3\n", 3}, {"track=-1\n", -1}, {"track=two\n", -1},
+      {"track=\n", -1}};
+  for (const auto& c : cases) {
+    std::string lines = older;
+    lines.insert(lines.find("[end]"), c.track);
+    const bool parsed = ParseKeptList(lines, back, reason);
+    EXPECT_EQ(parsed, c.expected >= 0) << c.track << reason;
+    if (parsed && c.expected >= 0) {
+      ASSERT_EQ(back.Entries.size(), 1u);
+      EXPECT_EQ(back.Entries[0].Record.AudioTrack, c.expected) << c.track;
+      EXPECT_EQ(back.Entries[0].Record.Duration, 754);
+    }
+  }
 }
 
 TEST(KeptList, ADamagedFileIsReportedAndSetAside) {

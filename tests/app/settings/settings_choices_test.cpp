@@ -173,6 +173,40 @@ TEST_F(SettingsChoicesTest, UnknownTextsLeaveTheStoredValues) {
     EXPECT_EQ(Stored(key), "kept") << key;
 }
 
+// Deinterlacing is on unless the format's stored choice turns it off, and
+// offered only where there is video; what is stored is what the job
+// building reads.
+TEST_F(SettingsChoicesTest, DeinterlacingPerFormat) {
+  const struct {
+    int format;
+    const char* stored;  // nullptr: never chosen
+    bool checked, enabled;
+  } cases[] = {
+      {0, nullptr, true, true}, {5, "False", false, true}, {7, "false", false, true},
+      {8, "True", true, true},  {9, nullptr, true, false}, {11, "False", false, false},
+  };
+  for (const auto& c : cases) {
+    if (c.stored)
+      TIniFile(config).WriteString(FormatSection(c.format), "paraDeinterlace", c.stored);
+    const TDeinterlaceChoice choice = LoadDeinterlaceChoice(MOSKVID_PROFILE_FILE, config, c.format);
+    EXPECT_EQ(choice.Checked, c.checked) << c.format;
+    EXPECT_EQ(choice.Enabled, c.enabled) << c.format;
+    EXPECT_TRUE(DefaultDeinterlace(MOSKVID_PROFILE_FILE, c.format)) << c.format;
+  }
+  // OK's value, read back as a job reads it.
+  for (const bool checked : {false, true}) {
+    StoreDeinterlaceChoice(config, 3, checked);
+    EXPECT_EQ(Stored("paraDeinterlace", 3), checked ? "True" : "False");
+    EXPECT_EQ(LoadDeinterlaceChoice(MOSKVID_PROFILE_FILE, config, 3).Checked, checked);
+    EXPECT_EQ(TJobSettings(config, MOSKVID_PROFILE_FILE, 3).Value("paraDeinterlace", "True"),
+              checked ? "True" : "False");
+  }
+  // A profile may turn it off by default.
+  WriteProfile("VideoEncoder=H264\nparaDeinterlace=False\n");
+  EXPECT_FALSE(DefaultDeinterlace(profile, 7));
+  EXPECT_FALSE(LoadDeinterlaceChoice(profile, scratch.File("none.ini"), 7).Checked);
+}
+
 TEST_F(SettingsChoicesTest, DefaultsComeFromTheProfile) {
   const auto indices = DefaultChoiceIndices(MOSKVID_PROFILE_FILE, 5);
   EXPECT_EQ(indices[chVideoBitRate], 1);
