@@ -28,6 +28,23 @@ bool Append(AVFilterGraph* graph, AVFilterContext*& last, const char* filter, co
 
 }  // namespace
 
+int LinkFilterText(AVFilterGraph* graph, AVFilterContext* source, AVFilterContext* sink,
+                   const std::string& filters) {
+  InOutPtr outputs(ff::avfilter_inout_alloc());
+  InOutPtr inputs(ff::avfilter_inout_alloc());
+  if (!outputs || !inputs) return AVERROR(ENOMEM);
+  outputs->name = ff::av_strdup("in");
+  outputs->filter_ctx = source;
+  inputs->name = ff::av_strdup("out");
+  inputs->filter_ctx = sink;
+  AVFilterInOut* in = inputs.release();
+  AVFilterInOut* out = outputs.release();
+  const int result = ff::avfilter_graph_parse_ptr(graph, filters.c_str(), &in, &out, nullptr);
+  ff::avfilter_inout_free(&in);
+  ff::avfilter_inout_free(&out);
+  return result;
+}
+
 int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
                      TTranscodeOutputStream& ost) {
   const EngineOptions& o = engine.Options;
@@ -86,19 +103,8 @@ int ConfigureFilters(TCustomFFmpeg& engine, TTranscodeInputStream& ist,
   if (!o.vfilters.empty()) text += (text.empty() ? "" : ",") + o.vfilters;
 
   if (!o.vfilters.empty()) {
-    InOutPtr outputs(ff::avfilter_inout_alloc());
-    InOutPtr inputs(ff::avfilter_inout_alloc());
-    if (!outputs || !inputs) return -1;
-    outputs->name = ff::av_strdup("in");
-    outputs->filter_ctx = last;
-    inputs->name = ff::av_strdup("out");
-    inputs->filter_ctx = sink;
-    AVFilterInOut* in = inputs.release();
-    AVFilterInOut* out = outputs.release();
-    const int result =
-        ff::avfilter_graph_parse_ptr(graph.get(), o.vfilters.c_str(), &in, &out, nullptr);
-    ff::avfilter_inout_free(&in);
-    ff::avfilter_inout_free(&out);
+    const int result = LinkFilterText(graph.get(), last, sink, o.vfilters);
+    if (result == AVERROR(ENOMEM)) return -1;
     if (result < 0) {
       engine.ErrorText = Format("cannot parse \"%s\"", o.vfilters.c_str());
       return -1;

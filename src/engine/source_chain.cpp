@@ -4,16 +4,12 @@
 
 #include "engine/custom_ffmpeg.h"
 #include "engine/error_text.h"
+#include "engine/filter_chain.h"
 #include "engine/option_parsing.h"
 
 namespace moskvid {
 
 namespace {
-
-struct InOutDeleter {
-  void operator()(AVFilterInOut* inOut) const { ff::avfilter_inout_free(&inOut); }
-};
-using InOutPtr = std::unique_ptr<AVFilterInOut, InOutDeleter>;
 
 bool Interlaced(AVFieldOrder order) {
   return order == AV_FIELD_TT || order == AV_FIELD_BB || order == AV_FIELD_TB ||
@@ -171,18 +167,7 @@ void SourceChain::Build(const AVFrame* frame) {
   result = ff::avfilter_graph_create_filter(&sink, ff::avfilter_get_by_name("buffersink"), "out",
                                             nullptr, nullptr, graph.get());
   if (result < 0) fail(result);
-  InOutPtr outputs(ff::avfilter_inout_alloc());
-  InOutPtr inputs(ff::avfilter_inout_alloc());
-  if (!outputs || !inputs) throw FFMpegException("av_mallocz fail");
-  outputs->name = ff::av_strdup("in");
-  outputs->filter_ctx = source;
-  inputs->name = ff::av_strdup("out");
-  inputs->filter_ctx = sink;
-  AVFilterInOut* in = inputs.release();
-  AVFilterInOut* out = outputs.release();
-  result = ff::avfilter_graph_parse_ptr(graph.get(), text.c_str(), &in, &out, nullptr);
-  ff::avfilter_inout_free(&in);
-  ff::avfilter_inout_free(&out);
+  result = LinkFilterText(graph.get(), source, sink, text);
   if (result < 0) fail(result);
   result = ff::avfilter_graph_config(graph.get(), nullptr);
   if (result < 0) fail(result);
