@@ -155,6 +155,15 @@ TEST_F(FilesAsPeopleHaveThemTest, TheOutputShowsWhatAPlayerShowsOfTheSource) {
     return file;
   };
 
+  auto deinterlaced = [](const std::string& output) {
+    // The detector needs a few pictures to settle, as on the ffmpeg tool's
+    // own deinterlacing of this source.
+    const FieldCounts fields = DetectFields(output);
+    EXPECT_GT(fields.progressive, 20);
+    EXPECT_LE(fields.interlaced, 5);
+    EXPECT_EQ(CountFrames(output, "v:0"), 30) << "the deinterlacer's last picture too";
+  };
+
   const std::vector<Case> cases = {
       {"phone clip turned 90",
        [&] { return phoneClip("transpose=cclock", 90); },
@@ -346,29 +355,13 @@ TEST_F(FilesAsPeopleHaveThemTest, TheOutputShowsWhatAPlayerShowsOfTheSource) {
        {"vcodec=ffv1", "pix_fmt=yuv420p"},
        "hlg_sdr.mkv",
        toneMapped("arib-std-b67", "hlg.mkv")},
-      {"interlaced",
-       interlaced,
-       {},
-       {"vcodec=ffv1"},
-       "progressive.mkv",
-       [](const std::string& output) {
-         // The detector needs a few pictures to settle, as on the ffmpeg
-         // tool's own deinterlacing of this source.
-         const FieldCounts fields = DetectFields(output);
-         EXPECT_GT(fields.progressive, 20);
-         EXPECT_LE(fields.interlaced, 5);
-       }},
+      {"interlaced", interlaced, {}, {"vcodec=ffv1"}, "progressive.mkv", deinterlaced},
       {"interlaced, pictures on a thread of their own",
        interlaced,
        {},
        {"vcodec=ffv1"},
        "progressive_threaded.mkv",
-       [](const std::string& output) {
-         const FieldCounts fields = DetectFields(output);
-         EXPECT_GT(fields.progressive, 20);
-         EXPECT_LE(fields.interlaced, 5);
-         EXPECT_EQ(CountFrames(output, "v:0"), 30) << "the deinterlacer's last picture too";
-       },
+       deinterlaced,
        2},
       {"interlaced kept",
        interlaced,
