@@ -36,7 +36,8 @@ bool LoadConverterLibraries(TCCAVConverter& converter) {
 
 bool RunJobs(TCCAVConverter& converter, std::vector<Job>& jobs, const RunSettings& settings,
              const JobRecordMaker& makeRecords) {
-  ProgressDisplay display(isatty(STDERR_FILENO) != 0, settings.Quiet);
+  const bool quiet = settings.Log == LogDetail::Quiet;
+  ProgressDisplay display(isatty(STDERR_FILENO) != 0, quiet);
   std::mutex lock;
   std::condition_variable ended;
   bool runEnded = false;          // guarded by lock
@@ -45,7 +46,7 @@ bool RunJobs(TCCAVConverter& converter, std::vector<Job>& jobs, const RunSetting
   std::vector<size_t> jobOfTask;  // the part's tasks, by index; guarded by lock
 
   converter.OnLog = [&](int, TLogLevel level, const std::string& message) {
-    if (settings.Quiet && level > llError) return;
+    if (!ShowsLogLine(settings.Log, level, message)) return;
     std::lock_guard<std::mutex> guard(lock);
     display.Line(message);
   };
@@ -95,7 +96,7 @@ bool RunJobs(TCCAVConverter& converter, std::vector<Job>& jobs, const RunSetting
   }
   const int simultaneous = SimultaneousFor(settings.Simultaneous, shapes, CoreCount());
   display.Begin(std::move(names), std::move(expected), simultaneous);
-  if (simultaneous > 1 && !settings.Quiet) {
+  if (simultaneous > 1 && !quiet) {
     display.Line(Format("Converting %zu files, %d at a time", jobs.size(), simultaneous));
   }
 

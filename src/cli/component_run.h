@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/settings/simultaneous.h"
+#include "cli/log_rule.h"
 #include "component/cc_av_converter.h"
 
 namespace moskvid::cli {
@@ -36,7 +37,7 @@ using JobRecordMaker = std::function<bool(Job& job)>;
 
 struct RunSettings {
   int CodecThreads = 0;
-  bool Quiet = false;    // only failures on standard error
+  LogDetail Log = LogDetail::Default;
   int Simultaneous = 1;  // tasks at a time; kSimultaneousAuto chooses
 };
 

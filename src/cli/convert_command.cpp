@@ -123,7 +123,9 @@ int ParseConvertArguments(const std::vector<std::string>& args, ConvertOptions& 
     } else if (arg == "--config") {
       options.Config = value;
     } else if (arg == "--quiet" || arg == "-q") {
-      options.Run.Quiet = true;
+      options.Run.Log = LogDetail::Quiet;
+    } else if (arg == "--verbose" || arg == "-v") {
+      options.Run.Log = LogDetail::Verbose;
     } else if (!arg.empty() && arg[0] == '-') {
       return Usage("unknown option '" + arg + "'");
     } else {

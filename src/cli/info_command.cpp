@@ -127,15 +127,18 @@ int SnapshotCommand(const std::vector<std::string>& args) {
       std::fprintf(stderr, "%s: no picture at %.3f s\n", file.c_str(), seconds);
       return kExitFailed;
     }
-    if (!SaveBitmapAsBmp(frame, out)) {
+    const std::string written = SaveBitmapAsNewBmp(frame, out);
+    if (written.empty()) {
       std::fprintf(stderr, "Cannot write %s\n", out.c_str());
       return kExitFailed;
     }
+    if (written != out)
+      std::fprintf(stderr, "%s is taken: saved as %s\n", out.c_str(), written.c_str());
+    std::printf("%s\n", written.c_str());
   } catch (const std::exception& error) {
     std::fprintf(stderr, "%s\n", error.what());
     return kExitFailed;
   }
-  std::printf("%s\n", out.c_str());
   return kExitOk;
 }
 

@@ -13,6 +13,9 @@ int TranscodeCommand(const std::vector<std::string>& args) {
   Job& job = jobs[0];
   job.Records = std::make_unique<JobRecords>();
   RunSettings settings;
+  // The engine takes its options as given here, so what it and the libraries
+  // say of them is shown whole.
+  settings.Log = LogDetail::Verbose;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if ((arg == "--in" || arg == "--out" || arg == "--threads") && i + 1 >= args.size()) {
@@ -31,7 +34,7 @@ int TranscodeCommand(const std::vector<std::string>& args) {
         return kExitUsage;
       }
     } else if (arg == "--quiet" || arg == "-q") {
-      settings.Quiet = true;
+      settings.Log = LogDetail::Quiet;
     } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
       std::cerr << "transcode: unknown option '" << arg << "'\n";
       return kExitUsage;

@@ -225,6 +225,35 @@ TEST(CliTest, SoundTracksAndTags) {
   }
 }
 
+// By default convert shows each file's progress, what concerns the user and
+// the output paths; the libraries' log (stream dumps, encoder settings, the
+// scaler's warning about a JPEG's range) and the engine's notes only with
+// --verbose.
+TEST(CliTest, ConvertShowsTheLibraryLogOnlyWhenVerbose) {
+  for (const bool verbose : {false, true}) {
+    SCOPED_TRACE(verbose ? "verbose" : "default");
+    ScratchDir out;
+    int status = -1;
+    const std::string printed =
+        RunCommand("MOSKVID_CONFIG=" + Quote(out.File("moskvid.ini")) + " " + MOSKVID_CLI +
+                       " convert --format 1 --output-dir " + Quote(out.Path()) +
+                       (verbose ? " --verbose " : " ") + Quote(Media("h264_aac.mp4")) + " " +
+                       Quote(Media("still.jpg")) + " 2>" + Quote(out.File("errors.txt")),
+                   &status);
+    const std::string errors = RunCommand("cat " + Quote(out.File("errors.txt")));
+    EXPECT_EQ(status, 0) << errors;
+    EXPECT_EQ(printed, out.File("h264_aac_(new).mp4") + "\n" + out.File("still_(new).mp4") + "\n");
+    for (const char* line : {"Input #0", "Stream mapping:", "is called 'aac' now", "[swscaler @ "})
+      EXPECT_EQ(errors.find(line) != std::string::npos, verbose) << line;
+    std::istringstream lines(errors);
+    std::string others;  // than the files' progress
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("Converting ", 0) != 0 && line.rfind("progress: ", 0) != 0)
+        others += line + "\n";
+    EXPECT_TRUE(verbose || others.empty()) << others;
+  }
+}
+
 TEST(CliTest, InfoAndSnapshot) {
   int status = -1;
   const std::string info = Cli("info " + Quote(Media("h264_aac.mp4")), &status, false);
@@ -253,6 +282,37 @@ TEST(CliTest, InfoAndSnapshot) {
   for (size_t i = 0; i < saved.pixels.size(); ++i)
     difference += std::abs(saved.pixels[i] - reference.pixels[i]);
   EXPECT_LT(difference / static_cast<double>(saved.pixels.size()), 3);
+}
+
+// A snapshot never replaces a file nor writes through a link, under the
+// default name or the one --out gives: a taken name gives the first free
+// numbered one, and whatever was in the way is left as it was.
+TEST(CliTest, SnapshotLandsUnderAFreeName) {
+  enum InTheWay { kNothing, kFile, kDanglingLink, kLinkToAFile };
+  const char* const names[] = {"nothing", "a file", "a dangling link", "a link to a file"};
+  for (const std::string out : {"", "shot.bmp"}) {
+    for (const InTheWay inTheWay : {kNothing, kFile, kDanglingLink, kLinkToAFile}) {
+      SCOPED_TRACE((out.empty() ? "default name, " : "--out, ") + std::string(names[inTheWay]));
+      ScratchDir dir;
+      const std::string wanted = out.empty() ? "h264_aac_snapshot.bmp" : out;
+      const std::string other = dir.File("other.bmp"), missing = dir.File("missing.bmp");
+      std::ofstream(other) << "kept";
+      if (inTheWay == kFile) std::filesystem::copy_file(other, dir.File(wanted));
+      if (inTheWay == kDanglingLink) std::filesystem::create_symlink(missing, dir.File(wanted));
+      if (inTheWay == kLinkToAFile) std::filesystem::create_symlink(other, dir.File(wanted));
+      const std::string printed = RunCommand("cd " + Quote(dir.Path()) + " && " + MOSKVID_CLI +
+                                             " snapshot " + Quote(Media("h264_aac.mp4")) +
+                                             " --at 1 " + (out.empty() ? "" : "--out " + out));
+      const std::string written =
+          inTheWay == kNothing ? wanted : wanted.substr(0, wanted.size() - 4) + "_(new_1).bmp";
+      EXPECT_EQ(printed, written + "\n");
+      EXPECT_TRUE(RunCommand("cat " + Quote(other)) == "kept");
+      EXPECT_TRUE(inTheWay != kFile || RunCommand("cat " + Quote(dir.File(wanted))) == "kept");
+      EXPECT_FALSE(std::filesystem::exists(missing));
+      const auto streams = ProbeStreams(dir.File(written));
+      EXPECT_EQ(streams.empty() ? "" : streams[0].at("width"), "320");
+    }
+  }
 }
 
 }  // namespace
