@@ -17,6 +17,7 @@
 
 #include "binding/ffptr.h"
 #include "engine/bitmap24.h"
+#include "engine/jump_rule.h"
 #include "engine/option_records.h"
 #include "engine/option_state.h"
 #include "engine/part_file.h"
@@ -344,9 +345,9 @@ class TCustomFFmpeg {
 
   // Forward jumps of one stream in formats that flag no discontinuities
   // (timestamp_jumps.cpp).
-  bool HoldAtJump(int file, TTranscodeInputStream& ist, AVPacket* packet);
-  void JudgeJumps(int file, const TTranscodeInputStream& by, const AVPacket* packet);
-  void EndJump(TTranscodeInputStream& ist, bool closeUp);
+  // False when the packet is held back.
+  bool PassJumpRule(int file, TTranscodeInputStream& ist, AVPacket* packet);
+  void ReleaseHeld(int file, const TJumpRule::TRelease& release);
   void EndJumps(int file);
   void TrackDecodingTime(TTranscodeInputStream& ist, const AVPacket* packet);
 

@@ -103,7 +103,6 @@ bool TCustomFFmpeg::CorrectTimestamps(int file, AVPacket* packet) {
     if (packet->dts != AV_NOPTS_VALUE) packet->dts = std::llround(packet->dts * scale);
     if (packet->pts != AV_NOPTS_VALUE) packet->pts = std::llround(packet->pts * scale);
   }
-  ShiftPacket(packet, ist.JumpShift, timeBase);
 
   // Discontinuities are measured on the decoding time stamps of the stream.
   // Only formats whose clock may restart have them; elsewhere a long gap is
@@ -126,8 +125,7 @@ bool TCustomFFmpeg::CorrectTimestamps(int file, AVPacket* packet) {
     }
   }
   const bool av = type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO;
-  if (av && !mayJump && !Options.CopyTs && HoldAtJump(file, ist, packet)) return false;
-  if (av) JudgeJumps(file, ist, packet);
+  if (av && !mayJump && !Options.CopyTs && !PassJumpRule(file, ist, packet)) return false;
   TrackDecodingTime(ist, packet);
   return true;
 }

@@ -80,7 +80,9 @@ void TCustomFFmpeg::SetupTranscode() {
     state.FirstStream = total;
     state.StreamCount = static_cast<int>(InputFiles[f].Context->nb_streams);
     total += state.StreamCount;
-    t.Files.push_back(state);
+    state.Jumps = TJumpRule(state.StreamCount,
+                            static_cast<int64_t>(Options.DtsDeltaThreshold * AV_TIME_BASE));
+    t.Files.push_back(std::move(state));
   }
   for (int f = 0; f < NbInputFiles(); ++f) {
     AVFormatContext* context = InputFiles[f].Context.get();

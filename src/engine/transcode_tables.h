@@ -11,6 +11,7 @@
 
 #include "binding/ffptr.h"
 #include "engine/custom_ffmpeg.h"
+#include "engine/jump_rule.h"
 #include "engine/picture_ops.h"
 #include "engine/source_chain.h"
 #include "engine/video_stage.h"
@@ -21,6 +22,7 @@ struct TInputFileState {
   bool EofReached = false;
   int FirstStream = 0;
   int StreamCount = 0;
+  TJumpRule Jumps{0, 0};  // sound and picture streams of formats without discontinuity flags
 };
 
 struct TTranscodeInputStream {
@@ -39,14 +41,8 @@ struct TTranscodeInputStream {
   // Decoding-time clock of the packets, for the discontinuity test.
   int64_t NextDts = AV_NOPTS_VALUE;
   int64_t LastDts = AV_NOPTS_VALUE;
-  // A forward jump of the decoding times, in a format that flags no
-  // discontinuities, not judged yet: the packets since, held back; the jump
-  // and the time it jumped from (microseconds).
+  // Packets held back while the file's jump rule judges a jump of this stream.
   std::vector<PacketPtr> JumpHeld;
-  int64_t JumpDelta = 0;
-  int64_t JumpFrom = 0;
-  // Taken off this stream's time stamps for the jumps closed up (microseconds).
-  int64_t JumpShift = 0;
   bool IsStart = true;
   float Quality = 0;  // quality of the last decoded picture
   // The clock of the picture the video path works on; with a stage thread

@@ -1,0 +1,114 @@
+#include "engine/jump_rule.h"
+
+#include <algorithm>
+
+namespace moskvid {
+
+TJumpRule::TJumpRule(int streams, int64_t threshold)
+    : streams_(static_cast<size_t>(std::max(streams, 0))), threshold_(threshold) {}
+
+void TJumpRule::Track(Stream& stream, int64_t time, int64_t duration) {
+  // A gap (forward or back) starts a new run: a stream that paused is no
+  // witness of what happened while it was away.
+  if (stream.Next == kNoTime || time - stream.Next > threshold_ ||
+      stream.Last - time > threshold_) {
+    stream.RunStart = time;
+  }
+  stream.Last = time;
+  stream.Next = time + std::max<int64_t>(duration, 0);
+}
+
+bool TJumpRule::FarBeyondTheOthers(int index, int64_t time) const {
+  int64_t others = kNoTime;
+  for (size_t s = 0; s < streams_.size(); ++s) {
+    const Stream& other = streams_[s];
+    if (static_cast<int>(s) == index || other.Last == kNoTime) continue;
+    others = std::max(others, other.Holding ? other.JumpTo : other.Last);
+  }
+  return others != kNoTime && time - others > threshold_;
+}
+
+TJumpRule::TStep TJumpRule::Feed(int index, int64_t dts, int64_t duration) {
+  TStep step;
+  Stream& stream = streams_[index];
+  if (dts == kNoTime) {
+    step.Hold = stream.Holding;
+    if (step.Hold && ++stream.Held >= kMaxHeld) Release(index, false, step.Released);
+    return step;
+  }
+  const int64_t time = dts - stream.Shift;
+  if (stream.Holding) {
+    step.Hold = true;
+    stream.HeldLast = time;
+    stream.HeldNext = time + std::max<int64_t>(duration, 0);
+    // Nothing said what it is in time: times kept.
+    if (++stream.Held >= kMaxHeld) Release(index, false, step.Released);
+    return step;
+  }
+  if (stream.Next != kNoTime && time - stream.Next > threshold_ &&
+      FarBeyondTheOthers(index, time)) {
+    stream.Holding = true;
+    stream.Held = 1;
+    stream.JumpFrom = stream.Next;
+    stream.JumpTo = time;
+    stream.HeldLast = time;
+    stream.HeldNext = time + std::max<int64_t>(duration, 0);
+    step.Hold = true;
+    return step;
+  }
+  Track(stream, time, duration);
+  Judge(index, time, step.Released);
+  return step;
+}
+
+void TJumpRule::Judge(int by, int64_t time, std::vector<TRelease>& released) {
+  const Stream& witness = streams_[by];
+  for (size_t s = 0; s < streams_.size(); ++s) {
+    Stream& stream = streams_[s];
+    if (static_cast<int>(s) == by || !stream.Holding) continue;
+    if (time >= stream.JumpTo - threshold_) {
+      // Came as far as well: a pause of the whole file.
+      Release(static_cast<int>(s), false, released);
+    } else if (witness.RunStart <= stream.JumpFrom && time > stream.JumpFrom + kRunOn) {
+      // Ran on, without a gap, through the time the stream jumped over.
+      // Anything earlier may be a packet from before the jump, stored late.
+      Release(static_cast<int>(s), true, released);
+    }
+  }
+}
+
+void TJumpRule::Release(int index, bool closeUp, std::vector<TRelease>& released) {
+  Stream& stream = streams_[index];
+  const int64_t delta = closeUp ? stream.JumpTo - stream.JumpFrom : 0;
+  stream.Shift += delta;
+  stream.Holding = false;
+  stream.Held = 0;
+  stream.Last = stream.HeldLast - delta;
+  stream.Next = stream.HeldNext - delta;
+  // Closed up, the stream runs on from where it was; kept, it starts anew.
+  stream.RunStart = closeUp ? stream.RunStart : stream.JumpTo;
+  released.push_back(TRelease{index, delta, stream.JumpFrom});
+}
+
+bool TJumpRule::RanOnThrough(int index) const {
+  const Stream& stream = streams_[index];
+  for (size_t s = 0; s < streams_.size(); ++s) {
+    const Stream& other = streams_[s];
+    if (static_cast<int>(s) == index || other.Last == kNoTime || other.Holding) continue;
+    if (other.RunStart <= stream.JumpFrom && other.Last > stream.JumpFrom + kRunOn) return true;
+  }
+  return false;
+}
+
+std::vector<TJumpRule::TRelease> TJumpRule::Finish() {
+  // A stream that ran on through the jump, without a gap, and ended before
+  // the jumped stream's packets came says the clock broke; nothing else does.
+  std::vector<TRelease> released;
+  for (size_t s = 0; s < streams_.size(); ++s) {
+    const int index = static_cast<int>(s);
+    if (streams_[s].Holding) Release(index, RanOnThrough(index), released);
+  }
+  return released;
+}
+
+}  // namespace moskvid
