@@ -8,7 +8,7 @@ set -euo pipefail
 
 src=${1:?usage: make_seeds.sh SOURCE_DIR OUT_DIR}
 out=${2:?usage: make_seeds.sh SOURCE_DIR OUT_DIR}
-for target in probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer transcode_fuzzer; do
+for target in probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer transcode_fuzzer jump_rule_fuzzer; do
   # The text corpora are cheap to make again, so nothing stale stays in them.
   [ "$target" = probe_fuzzer ] || rm -rf "${out:?}/$target"
   mkdir -p "$out/$target"

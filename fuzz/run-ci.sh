@@ -7,7 +7,7 @@ build=$(realpath "${1:?usage: run-ci.sh BUILD_DIR SECONDS}")
 seconds=${2:?usage: run-ci.sh BUILD_DIR SECONDS}
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-for target in probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer transcode_fuzzer; do
+for target in probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer transcode_fuzzer jump_rule_fuzzer; do
   work="$build/ci-corpus/$target" findings="$build/ci-findings/$target"
   rm -rf "$work" "$findings"
   mkdir -p "$work" "$findings"

@@ -9,7 +9,7 @@
 #   -b BUILD    a built fuzz folder to run as it is (a copy, so that rebuilds
 #               of build/fuzz do not disturb a running campaign); without it
 #               build/fuzz is configured and built first
-# Targets: probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer transcode_fuzzer
+# Targets: probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer transcode_fuzzer jump_rule_fuzzer
 # (default all). Findings land in BUILD/findings/<target>/, the log in
 # BUILD/logs/<target>/campaign.log.
 set -euo pipefail
@@ -31,7 +31,7 @@ shift $((OPTIND - 1))
 [ -z "${runs:-}" ] || limit=(-runs="$runs")
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] ||
-  targets=(probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer transcode_fuzzer)
+  targets=(probe_fuzzer ini_fuzzer options_fuzzer mask_fuzzer transcode_fuzzer jump_rule_fuzzer)
 
 if [ -z "$build" ]; then
   build=$PWD/build/fuzz

@@ -33,7 +33,7 @@ TJumpRule::TStep TJumpRule::Feed(int index, int64_t dts, int64_t duration) {
   Stream& stream = streams_[index];
   if (dts == kNoTime) {
     step.Hold = stream.Holding;
-    if (step.Hold && ++stream.Held >= kMaxHeld) Release(index, false, step.Released);
+    if (step.Hold && ++stream.Held >= kMaxHeld) Release(index, RanOnThrough(index), step.Released);
     return step;
   }
   const int64_t time = dts - stream.Shift;
@@ -41,8 +41,8 @@ TJumpRule::TStep TJumpRule::Feed(int index, int64_t dts, int64_t duration) {
     step.Hold = true;
     stream.HeldLast = time;
     stream.HeldNext = time + std::max<int64_t>(duration, 0);
-    // Nothing said what it is in time: times kept.
-    if (++stream.Held >= kMaxHeld) Release(index, false, step.Released);
+    // The other streams stayed silent all this while.
+    if (++stream.Held >= kMaxHeld) Release(index, RanOnThrough(index), step.Released);
     return step;
   }
   if (stream.Next != kNoTime && time - stream.Next > threshold_ &&
@@ -92,6 +92,8 @@ void TJumpRule::Release(int index, bool closeUp, std::vector<TRelease>& released
 
 bool TJumpRule::RanOnThrough(int index) const {
   const Stream& stream = streams_[index];
+  // Shorter jumps may be a pause that the other streams began later.
+  if (stream.JumpTo - stream.JumpFrom < kFarJump) return false;
   for (size_t s = 0; s < streams_.size(); ++s) {
     const Stream& other = streams_[s];
     if (static_cast<int>(s) == index || other.Last == kNoTime || other.Holding) continue;
@@ -101,8 +103,6 @@ bool TJumpRule::RanOnThrough(int index) const {
 }
 
 std::vector<TJumpRule::TRelease> TJumpRule::Finish() {
-  // A stream that ran on through the jump, without a gap, and ended before
-  // the jumped stream's packets came says the clock broke; nothing else does.
   std::vector<TRelease> released;
   for (size_t s = 0; s < streams_.size(); ++s) {
     const int index = static_cast<int>(s);

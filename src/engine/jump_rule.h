@@ -7,10 +7,11 @@
 // paused recording), a still picture held for seconds while the sound has
 // ended, a stream that ended, a stream that comes back later than the
 // others. Which of the two a jump is shows only when another stream goes on,
-// so the jumped stream's packets wait until then. A stream that ran on
-// through the jump and ended before the jumped packets came says so too.
-// Without such evidence (the other streams ended before the jump, paused as
-// well, or stayed silent while the wait grew too long) the times are kept.
+// so the jumped stream's packets wait until then. A jump of hours past a
+// stream that ran on through it and fell silent before the jumped packets
+// came (it ended, or was stored ahead of them) is one too. Without such
+// evidence (the other streams ended before the jump, paused as well, or
+// stayed silent while the wait grew too long) the times are kept.
 //
 // Times are microseconds; the rule knows nothing of packets, so the caller
 // keeps what it holds back and applies Shift() to what goes on.
@@ -30,6 +31,9 @@ class TJumpRule {
   // How far another stream must run on past the time the stream jumped
   // from, without a gap of its own, for the jump to count as a broken clock.
   static constexpr int64_t kRunOn = 2000000;
+  // A jump this long with another stream that ran on through it and then
+  // fell silent (ended, or stored ahead) is a broken clock too.
+  static constexpr int64_t kFarJump = int64_t{3600} * 1000000;
 
   // `threshold`: gaps up to this long are no jump at all.
   TJumpRule(int streams, int64_t threshold);
