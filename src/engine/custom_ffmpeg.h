@@ -109,6 +109,8 @@ struct OutputFile {
   // The source's cover picture, written right after the header into a
   // stream of its own beyond the converted ones.
   PacketPtr Cover;
+  // Packets of every kind written to it: none, and it is no conversion.
+  int64_t PacketsWritten = 0;
 };
 
 // How an output ended: whole, stopped (what was converted, playable, under

@@ -34,7 +34,7 @@ void TCustomFFmpeg::FinishPartFile(OutputFile& output) {
   result.Wanted = part.Wanted();
   if (part.Created()) {
     part.Close();
-    if (output.Discard || VideoSize + AudioSize == 0) {
+    if (output.Discard || output.PacketsWritten == 0) {
       part.Remove();
     } else {
       std::string reason;

@@ -127,6 +127,7 @@ void TCustomFFmpeg::FilterAndWrite(TTranscodeOutputStream& ost, AVPacket* packet
                           LibraryErrorText(result) + ")");
   }
   ++ost.PacketsWritten;
+  ++OutputFiles[ost.FileIndex].PacketsWritten;
 }
 
 void TCustomFFmpeg::CheckEveryStreamWritten() {
