@@ -2,27 +2,12 @@
 
 #include <algorithm>
 #include <stdexcept>
-#include <thread>
+#include <utility>
 
 #include "binding/media_loader.h"
 #include "component/log_capture.h"
 
 namespace moskvid {
-
-void ReentrantLock::lock() {
-  mutex_.lock();
-  owner_ = std::this_thread::get_id();
-  ++depth_;
-}
-
-void ReentrantLock::unlock() {
-  if (--depth_ == 0) owner_ = std::thread::id();
-  mutex_.unlock();
-}
-
-bool ReentrantLock::HeldByCurrentThread() const {
-  return owner_.load() == std::this_thread::get_id();
-}
 
 int SharedCodecThreads(int requested, int sideBySide, int cores) {
   if (requested > 0 || sideBySide <= 1) return requested;
@@ -48,8 +33,8 @@ void TCustomFFmpegVCL::Shutdown() {
   std::vector<std::unique_ptr<TFFmpeg>> tasks;
   {
     std::lock_guard<ReentrantLock> guard(lock_);
-    pendingCount_ = 0;
     tasks = tasks_.ExtractAll();
+    run_.Cleared();
   }
   // Every worker and terminator ends before anything it may still use goes away.
   Dispose(std::move(tasks));
@@ -195,6 +180,7 @@ int TCustomFFmpegVCL::AddTask(const std::string& fileName, const TInputOptions* 
   }
   WireTask(*raw);
   std::lock_guard<ReentrantLock> guard(lock_);
+  run_.TaskAdded();
   return tasks_.Add(std::move(task));
 }
 
@@ -238,7 +224,7 @@ bool TCustomFFmpegVCL::SetOutput(int index, const std::string& fileName,
       lastError_ = error;
       return false;
     }
-    JoinHeldRun();
+    JoinHeldRun(*task);
     return true;
   } catch (const std::exception& error) {
     std::lock_guard<ReentrantLock> guard(lock_);
@@ -251,81 +237,59 @@ bool TCustomFFmpegVCL::SetOutput(int index, const std::string& fileName,
 void TCustomFFmpegVCL::StartConvert(int threadCount) {
   ReapRetired();
   ClearPendingLogLines();
-  int starts = 0;
+  TAfterStep after;
   {
     std::lock_guard<ReentrantLock> guard(lock_);
-    nextTask_ = 0;
-    finishedCount_ = 0;
-    threadCount_ = threadCount;
-    pendingCount_ = tasks_.Count();
-    runOpen_ = pendingCount_ > 0 || runHeld_;
     runPaused_ = false;
     heldStarts_.clear();
-    for (int i = 0; i < tasks_.Count(); ++i)
-      tasks_.Item(i).Counted = false;
-    starts = threadCount <= 0 ? 1 : threadCount;
+    Carry(run_.Begin(threadCount), after);
   }
-  for (int i = 0; i < starts; ++i) {
-    {
-      std::lock_guard<ReentrantLock> guard(lock_);
-      if (pendingCount_ <= 0) break;
-    }
-    StartNextTask();
-  }
+  Finish(after);
   RunQueuedTimers();
 }
 
 void TCustomFFmpegVCL::HoldRun(bool hold) {
-  bool endOfRun = false;
+  TAfterStep after;
   {
     std::lock_guard<ReentrantLock> guard(lock_);
-    runHeld_ = hold;
-    endOfRun = pendingCount_ <= 0 && EndRunWhenDone();
+    Carry(run_.Hold(hold), after);
   }
-  // The log registry's lock comes before ours, so it is taken after ours is free.
-  if (endOfRun) ClearPendingLogLines();
-}
-
-bool TCustomFFmpegVCL::EndRunWhenDone() {
-  if (!runOpen_ || runHeld_ || finishedCount_ < tasks_.Count()) return false;
-  runOpen_ = false;
-  if (OnTerminate) OnTerminate(-1, true, false, "");
-  return true;
-}
-
-void TCustomFFmpegVCL::JoinHeldRun() {
-  {
-    std::lock_guard<ReentrantLock> guard(lock_);
-    if (!runOpen_ || !runHeld_) return;
-    ++pendingCount_;
-    // Handed out and not ended: the tasks running now (or held by a pause).
-    const int running = nextTask_ - finishedCount_;
-    if (running >= std::max(threadCount_, 1)) return;
-  }
-  StartNextTask();
+  Finish(after);
   RunQueuedTimers();
 }
 
-void TCustomFFmpegVCL::StartNextTask() {
-  uint64_t serial = 0;
-  TTimerService timer;
+void TCustomFFmpegVCL::JoinHeldRun(const TFFmpeg& task) {
+  TAfterStep after;
   {
     std::lock_guard<ReentrantLock> guard(lock_);
-    if (pendingCount_ <= 0 || nextTask_ < 0 || nextTask_ >= tasks_.Count()) return;
-    --pendingCount_;
-    serial = tasks_.Item(nextTask_++).Serial;
+    if (task.TaskIndex >= 0) Carry(run_.Join(task.TaskIndex), after);
+  }
+  Finish(after);
+  RunQueuedTimers();
+}
+
+void TCustomFFmpegVCL::Carry(const TRunStep& step, TAfterStep& after) {
+  for (const int index : step.Starts) {
+    const uint64_t serial = tasks_.Item(index).Serial;
     if (runPaused_) {
       heldStarts_.push_back(serial);
-      return;
-    }
-    if (threadCount_ > 0) {
-      // Under the same lock as the choice, so that no removal comes between.
+    } else if (run_.ThreadCount() > 0) {
+      // Under the same hold as the choice, so that no removal comes between.
       StartTask(serial);
-      return;
+    } else {
+      after.TimedStarts.push_back(serial);
     }
-    timer = timerService_;
   }
-  StartFromTimer(timer, serial);
+  after.Timer = timerService_;
+  after.RunOver = after.RunOver || step.RunOver;
+  if (step.RunOver && OnTerminate) OnTerminate(-1, true, false, "");
+}
+
+void TCustomFFmpegVCL::Finish(const TAfterStep& after) {
+  // The log registry's lock comes before ours, so it is taken after ours is free.
+  if (after.RunOver) ClearPendingLogLines();
+  for (const uint64_t serial : after.TimedStarts)
+    StartFromTimer(after.Timer, serial);
 }
 
 void TCustomFFmpegVCL::StartFromTimer(const TTimerService& timer, uint64_t serial) {
@@ -356,12 +320,8 @@ void TCustomFFmpegVCL::StartTask(uint64_t serial) {
   SetLibraryLogLevel(logLevel_);
   std::unique_lock<ReentrantLock> guard(lock_);
   const int index = tasks_.IndexOfSerial(serial);
-  if (index < 0) {
-    // Removed while its timer waited: its place goes to the next one.
-    guard.unlock();
-    ContinueRun();
-    return;
-  }
+  // Removed while its timer waited: its place went to the next one then.
+  if (index < 0) return;
   if (runPaused_) {
     // Paused while its timer waited.
     heldStarts_.push_back(serial);
@@ -372,10 +332,9 @@ void TCustomFFmpegVCL::StartTask(uint64_t serial) {
   task->Options.Verbose = logLevel_ - 1;
   // Tasks side by side share the cores instead of each taking one thread
   // per core; a task that runs alone keeps what was asked for.
-  const int sideBySide = std::min(threadCount_, tasks_.Count() - finishedCount_);
-  task->Options.ThreadCount = SharedCodecThreads(CodecThreads, sideBySide, CoreCount());
+  task->Options.ThreadCount = SharedCodecThreads(CodecThreads, run_.SideBySide(), CoreCount());
   if (OnTaskClaimed) task->AfterClaim = [this, task] { OnTaskClaimed(task->TaskIndex); };
-  if (threadCount_ > 0) {
+  if (run_.ThreadCount() > 0) {
     // Under the lock, so that the task cannot be freed while it starts and a
     // stop sees it either waiting or running.
     if (!task->Start(true, ThreadPriority)) task->ThreadID = 0;
@@ -390,8 +349,7 @@ void TCustomFFmpegVCL::StartTask(uint64_t serial) {
 
 void TCustomFFmpegVCL::StopConvert() {
   std::lock_guard<ReentrantLock> guard(lock_);
-  pendingCount_ = 0;
-  runHeld_ = false;  // nothing more joins; the run ends with its tasks
+  run_.Stop();  // nothing more starts or joins; the run ends with its tasks
   // Held tasks never started: they end below like every waiting one.
   runPaused_ = false;
   heldStarts_.clear();
@@ -413,7 +371,7 @@ void TCustomFFmpegVCL::StopConvert() {
 void TCustomFFmpegVCL::PauseConvert() {
   std::lock_guard<ReentrantLock> guard(lock_);
   // Also for the task that is about to start as another one ends.
-  runPaused_ = runOpen_;
+  runPaused_ = run_.Open();
   for (int i = 0; i < tasks_.Count(); ++i) {
     if (tasks_.Item(i).WorkerActive()) tasks_.Item(i).Pause();
   }
@@ -429,7 +387,7 @@ void TCustomFFmpegVCL::ResumeConvert() {
       if (tasks_.Item(i).WorkerActive()) tasks_.Item(i).Resume();
     }
     held.swap(heldStarts_);
-    if (threadCount_ > 0) {
+    if (run_.ThreadCount() > 0) {
       for (uint64_t serial : held)
         StartTask(serial);
       return;
@@ -443,24 +401,27 @@ void TCustomFFmpegVCL::ResumeConvert() {
 
 void TCustomFFmpegVCL::RemoveTask(int index) {
   std::vector<std::unique_ptr<TFFmpeg>> removed;
+  TAfterStep after;
   {
     std::lock_guard<ReentrantLock> guard(lock_);
     if (index < 0 || index >= tasks_.Count()) {
       lastError_ = "List index out of bounds (" + std::to_string(index) + ")";
       return;
     }
-    // Keep the run's bookkeeping in step: a task already handed out moves
-    // the next index back, a waiting one leaves the queue, a counted one the
-    // finished count. The removed task's own end is not reported.
-    if (index < nextTask_) {
-      --nextTask_;
-    } else if (pendingCount_ > 0) {
-      --pendingCount_;
-    }
+    // The removed task's own end is not reported. One that was handed out
+    // keeps its place in the run until its end arrives; one whose start has
+    // not come yet never starts, so its place goes to the next one now.
     std::unique_ptr<TFFmpeg> task = tasks_.Extract(index);
-    if (task->Counted) --finishedCount_;
+    if (run_.TaskRemoved(index)) {
+      if (task->Claimed()) {
+        task->SlotRun = run_.RunNumber();
+      } else {
+        Carry(run_.SlotFreed(run_.RunNumber()), after);
+      }
+    }
     removed.push_back(std::move(task));
   }
+  Finish(after);
   Dispose(std::move(removed));
   ReapRetired();
 }
@@ -471,10 +432,7 @@ void TCustomFFmpegVCL::ClearTasks() {
     std::lock_guard<ReentrantLock> guard(lock_);
     removed = tasks_.ExtractAll();
     lastError_.clear();
-    threadCount_ = 0;
-    pendingCount_ = 0;
-    runOpen_ = false;  // a cleared list ends the run without a signal
-    runHeld_ = false;
+    run_.Cleared();  // a cleared list ends the run without a signal
     runPaused_ = false;
     heldStarts_.clear();
   }
@@ -555,46 +513,28 @@ void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, int frameNumber, int fps, int c
 }
 
 void TCustomFFmpegVCL::DoTerminate(TFFmpeg* task) {
-  if (!task) {
-    {
-      std::lock_guard<ReentrantLock> guard(lock_);
-      runOpen_ = false;
-      if (OnTerminate) OnTerminate(-1, true, false, "");
-    }
-    ClearPendingLogLines();
-    return;
-  }
+  TAfterStep after;
+  int index = -1;
   {
     std::lock_guard<ReentrantLock> guard(lock_);
     // Written by the task's thread before it ended, which this lock orders.
     task->WrittenOutput = task->OutputResults.empty() ? "" : task->OutputResults.front().Written;
-    // A task taken out of the list reports nothing, but its place in the
-    // run is free for the next one.
+    // The report and what follows from it are one step: a task that joins
+    // meanwhile sees either the ended task running or its successor.
     if (task->TaskIndex >= 0) {
       if (OnTerminate) {
         OnTerminate(task->TaskIndex, task->Finished, task->HasException, task->ExceptionMessage);
       }
-      task->Counted = true;
-      ++finishedCount_;
+      // Read again: the handler may have stopped or cleared the run.
+      index = task->TaskIndex;
+      if (index >= 0) Carry(run_.Ended(index), after);
+    } else if (task->SlotRun != 0) {
+      // Taken out of the list: it reports nothing, but its place is free.
+      Carry(run_.SlotFreed(std::exchange(task->SlotRun, 0)), after);
     }
   }
-  ContinueRun();
-}
-
-void TCustomFFmpegVCL::ContinueRun() {
-  bool startNext = false;
-  bool endOfRun = false;
-  {
-    std::lock_guard<ReentrantLock> guard(lock_);
-    if (pendingCount_ > 0) {
-      startNext = true;
-    } else {
-      endOfRun = EndRunWhenDone();
-    }
-  }
-  // The log registry's lock comes before ours, so it is taken after ours is free.
-  if (endOfRun) ClearPendingLogLines();
-  if (startNext) StartNextTask();
+  Finish(after);
+  if (index >= 0 && OnTaskEnded) OnTaskEnded(index);
 }
 
 void TCustomFFmpegVCL::DeliverLibraryLine(uint32_t threadId, const TCustomFFmpeg* engine, int level,

@@ -9,26 +9,14 @@
 #include <mutex>
 #include <shared_mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "component/av_probe.h"
 #include "component/ffmpeg_task.h"
+#include "component/reentrant_lock.h"
+#include "component/run_scheduler.h"
 
 namespace moskvid {
-
-// A re-entrant lock that knows whether the calling thread holds it.
-class ReentrantLock {
- public:
-  void lock();
-  void unlock();
-  bool HeldByCurrentThread() const;
-
- private:
-  std::recursive_mutex mutex_;
-  std::atomic<std::thread::id> owner_{};
-  int depth_ = 0;  // guarded by mutex_
-};
 
 // Codec threads for each of `sideBySide` tasks running at the same time:
 // what was asked for (`requested` above 0), or with 0 (one per core) the
@@ -120,6 +108,10 @@ class TCustomFFmpegVCL {
   // Runs with the task index right after a start has claimed a task and
   // before it runs, on the starting thread; lets tests act in that window.
   std::function<void(int AIndex)> OnTaskClaimed;
+  // Runs with the index a task ended with, after its OnTerminate and after
+  // the run went on from its end, on that thread with no lock held; lets
+  // tests act there.
+  std::function<void(int AIndex)> OnTaskEnded;
 
   // Used by the library log capture: a line logged on `threadId`, by a codec
   // of `engine` when that is known (a codec's own threads belong to no task).
@@ -142,10 +134,17 @@ class TCustomFFmpegVCL {
   virtual void DoTerminate(TFFmpeg* task);
 
  private:
-  void StartNextTask();
-  // After a task's end: starts the next waiting task, or signals the end of
-  // the run once every task in the list has ended.
-  void ContinueRun();
+  // What a step of the run leaves for after lock_ is let go.
+  struct TAfterStep {
+    std::vector<uint64_t> TimedStarts;  // serials, in single-thread mode
+    TTimerService Timer;
+    bool RunOver = false;
+  };
+  // Makes the starts a step of the run hands out and raises the end-of-run
+  // signal; called with lock_ held, in the same hold as the step.
+  void Carry(const TRunStep& step, TAfterStep& after);
+  // The rest of a step, once lock_ is free.
+  void Finish(const TAfterStep& after);
   // Starts the task with the serial number, when it is still in the list.
   void StartTask(uint64_t serial);
   // Has the timer service (or, without one, the queue StartConvert runs)
@@ -163,10 +162,7 @@ class TCustomFFmpegVCL {
               bool formatForced);
   // A task SetOutput completed joins a held run, starting at once when the
   // run has room.
-  void JoinHeldRun();
-  // Gives the end-of-run signal when the open run is neither held nor has a
-  // task left to end; true when it did. Called with lock_ held.
-  bool EndRunWhenDone();
+  void JoinHeldRun(const TFFmpeg& task);
   // The task's index, read under lock_ (a removal renumbers it there).
   int IndexOf(const TFFmpeg& task) const;
 
@@ -184,12 +180,7 @@ class TCustomFFmpegVCL {
   mutable ReentrantLock lock_;
   TFFmpegList tasks_;
   std::string lastError_;
-  int nextTask_ = -1;
-  int threadCount_ = 0;
-  int finishedCount_ = 0;
-  int pendingCount_ = 0;
-  bool runOpen_ = false;  // from StartConvert until the end-of-run signal
-  bool runHeld_ = false;
+  TRunScheduler run_;  // kept in step with tasks_
   // Between PauseConvert and ResumeConvert no task starts: the starts that
   // come due are held here (by serial) and made on resume.
   bool runPaused_ = false;

@@ -56,6 +56,7 @@ class TFFmpeg : public TCustomFFmpeg {
   // The first caller wins: either the start or a stop that ends a task which
   // never started. Makes sure a task terminates exactly once.
   bool Claim() { return !claimed_.exchange(true); }
+  bool Claimed() const { return claimed_.load(); }
   // Runs right after a start has claimed the task and before it runs, on
   // the starting thread (tests put a stop there).
   std::function<void()> AfterClaim;
@@ -80,8 +81,9 @@ class TFFmpeg : public TCustomFFmpeg {
   int32_t TaskIndex = -1;
   // The serial number the list gave the task; it never changes.
   uint64_t Serial = 0;
-  // Its termination was counted by the run; guarded by the component lock.
-  bool Counted = false;
+  // Once taken out of the list: the run whose place it keeps until it
+  // ends (0 for none); guarded by the component lock.
+  uint64_t SlotRun = 0;
   // The file its output went to once it ended ("" when nothing was kept);
   // guarded by the component lock.
   std::string WrittenOutput;

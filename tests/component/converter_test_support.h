@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -13,6 +14,14 @@
 #include "support/test_support.h"
 
 namespace moskvid::test {
+
+// The name the kernel has for one of this process's threads.
+inline std::string ThreadName(uint32_t thread) {
+  std::ifstream comm("/proc/self/task/" + std::to_string(thread) + "/comm");
+  std::string name;
+  std::getline(comm, name);
+  return name;
+}
 
 struct Event {
   std::string kind;  // "progress", "terminate", "log"

@@ -1,5 +1,6 @@
 // A file is opened once between checking its task and running it, and a run
 // held open takes tasks as they are added.
+#include <atomic>
 #include <filesystem>
 #include <memory>
 
@@ -131,6 +132,68 @@ TEST_F(ConverterTest, AHeldRunTakesTasksAsTheyAreAdded) {
   EXPECT_EQ(Count("terminate", 0), 1);
   converter.HoldRun(false);
   EXPECT_EQ(Count("terminate", -1), 1);
+}
+
+// One at a time: a task that joins the held run just after another ended,
+// before the run has gone on from that end, must wait for the task that
+// takes the ended one's place instead of starting beside it.
+TEST_F(ConverterTest, AJoinAsATaskEndsNeverRunsTwoAtOnce) {
+  std::atomic<int> startsBeside{0};
+  converter.OnTaskClaimed = [&](int index) {
+    if (index == 2 && Count("terminate", 1) == 0) ++startsBeside;
+  };
+  converter.OnTaskEnded = [&](int index) {
+    if (index == 0) AddTask(Media("audio_mono_22k.wav"), scratch.File("c.wav"), "acodec=pcm_s16le");
+  };
+  converter.HoldRun(true);
+  AddTask(Media("audio_mono_22k.wav"), scratch.File("a.wav"), "acodec=pcm_s16le\nt=0.2");
+  AddTask(Media("audio_mono_22k.wav"), scratch.File("b.wav"), "acodec=pcm_s16le");
+  converter.StartConvert(1);
+  ASSERT_TRUE(WaitFor("terminate", 2));
+  converter.HoldRun(false);
+  ASSERT_TRUE(WaitForEnd());
+  converter.ClearTasks();
+  converter.OnTaskEnded = nullptr;
+  converter.OnTaskClaimed = nullptr;
+  EXPECT_EQ(startsBeside.load(), 0);
+}
+
+// The codec threads of a task are its share of the cores among the tasks
+// that run beside it. A held run starts its first task while it is the only
+// one listed, but as many as the run takes will run beside it: with one
+// task for every core it gets a single codec thread, and so no picture
+// stage thread, from the start. A run of that one task alone keeps them all.
+TEST_F(ConverterTest, AHeldRunSharesTheCoresFromItsFirstTask) {
+  const int cores = CoreCount();
+  if (cores < 2) GTEST_SKIP() << "one core: nothing to share";
+  converter.CodecThreads = 0;
+  converter.SetLogLevel(llAll);
+  int stageLines = 0, filterLines = 0;  // guarded by mutex
+  converter.OnLog = [&](int, TLogLevel, const std::string& message) {
+    if (message.find("Parsed_showinfo") == std::string::npos) return;
+    std::lock_guard<std::mutex> lock(mutex);
+    ++filterLines;
+    stageLines += ThreadName(CurrentThreadId()) == "moskvid-video";
+  };
+  for (const bool held : {true, false}) {
+    SCOPED_TRACE(held ? "held" : "not held");
+    converter.ClearTasks();
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      events.clear();
+      stageLines = filterLines = 0;
+    }
+    converter.HoldRun(held);
+    if (held) converter.StartConvert(cores);
+    AddTask(Media("h264_aac.mp4"), scratch.File(held ? "held.mp4" : "alone.mp4"),
+            "vcodec=mpeg4\nvfilters=showinfo\nan=1");
+    if (!held) converter.StartConvert(cores);
+    converter.HoldRun(false);
+    ASSERT_TRUE(WaitForEnd());
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_GT(filterLines, 0);
+    EXPECT_EQ(stageLines > 0, !held) << stageLines << " of " << filterLines << " lines";
+  }
 }
 
 }  // namespace

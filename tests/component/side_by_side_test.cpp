@@ -12,13 +12,6 @@
 namespace moskvid::test {
 namespace {
 
-std::string ThreadName(uint32_t thread) {
-  std::ifstream comm("/proc/self/task/" + std::to_string(thread) + "/comm");
-  std::string name;
-  std::getline(comm, name);
-  return name;
-}
-
 class SideBySideTest : public ConverterTest {
  protected:
   void SetUp() override {

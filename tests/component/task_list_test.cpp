@@ -127,6 +127,29 @@ TEST_F(ManualTimerTest, RemovingAWaitingTaskKeepsTheQueue) {
   EXPECT_FALSE(std::filesystem::exists(outputs[2]));
 }
 
+// A held run as convert builds it: a task whose output was refused is
+// removed while another waits behind the running one. The waiting one must
+// still run, and the run must end once it is let go.
+TEST_F(ManualTimerTest, RemovingARefusedTaskFromAHeldRunKeepsTheQueue) {
+  converter.HoldRun(true);
+  converter.StartConvert(0);
+  AddTask(Media("audio.mp3"), scratch.File("a.wav"), "acodec=pcm_s16le");
+  AddTask(Media("audio.mp3"), scratch.File("b.wav"), "acodec=pcm_s16le");
+  const int refused = converter.AddInput(Media("audio.mp3"));
+  ASSERT_EQ(refused, 2) << converter.LastError();
+  TOutputOptions record;
+  record.ExtOptions = "f=nosuchformat";
+  ASSERT_FALSE(converter.SetOutput(refused, scratch.File("c.wav"), &record));
+  converter.RemoveTask(refused);
+  while (FireNext()) {
+  }
+  converter.HoldRun(false);
+  while (FireNext()) {
+  }
+  EXPECT_EQ(TerminateIndexes(), (std::vector<int>{0, 1, -1}));
+  EXPECT_GT(CountSamples(scratch.File("b.wav")), 0);
+}
+
 // On one worker: a waiting task is removed while the first runs, then the
 // running one is removed; the rest still convert and the run ends once.
 TEST_F(ConverterTest, RemovingWaitingAndRunningTasksOnAWorker) {
