@@ -10,6 +10,7 @@
 
 #include "binding/ffptr.h"
 #include "engine/bitmap24.h"
+#include "engine/picture_ops.h"
 
 namespace moskvid {
 
@@ -85,7 +86,7 @@ class TAVProbe {
  public:
   // Pictures beyond this many pixels (8192 x 8192) are not decoded for
   // previews; DecodeNextFrame gives none and LastError() says why.
-  static constexpr int64_t kMaxPicturePixels = int64_t{8192} * 8192;
+  static constexpr int64_t kMaxPicturePixels = moskvid::kMaxPicturePixels;
 
   TAVProbe() = default;
   ~TAVProbe();

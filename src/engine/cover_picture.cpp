@@ -1,4 +1,5 @@
 #include "engine/cover_picture.h"
+#include "engine/picture_ops.h"
 
 #include <cstring>
 
@@ -30,6 +31,7 @@ PacketPtr RecodeAsPng(const AVStream* stream, CodecContextPtr& encoding, std::st
     error = "out of memory";
     return nullptr;
   }
+  decoding->max_pixels = kMaxPicturePixels;
   int result;
   {
     std::lock_guard<std::mutex> lock(CodecLock());

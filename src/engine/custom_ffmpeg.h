@@ -98,6 +98,7 @@ struct OutputStreamSetup {
 struct OutputFile {
   FormatContextPtr Context;
   bool IoOpened = false;
+  bool OpenWithHeader = false;  // a device or a pipe, opened right before its header
   bool HeaderWritten = false;
   bool TrailerWritten = false;
   bool Discard = false;  // removed when closed: it lacks what it was asked for

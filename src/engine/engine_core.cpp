@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cstdarg>
 #include <filesystem>
 #include <thread>
@@ -107,8 +109,10 @@ void TCustomFFmpeg::CloseOutputFile(OutputFile& output) {
   output.Streams.clear();
   output.Context.reset();
   // An output that never received a byte, or lacks a stream it was asked
-  // for, is not left behind.
-  if (!fileName.empty() && (output.Discard || GetFileSize(fileName) == 0)) {
+  // for, is not left behind; a device or a pipe written to stays.
+  struct stat info {};
+  if (!fileName.empty() && ::lstat(fileName.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+      (output.Discard || info.st_size == 0)) {
     std::error_code error;
     std::filesystem::remove(fileName, error);
   }

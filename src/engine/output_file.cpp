@@ -1,5 +1,7 @@
 // Creating output files: format choice, which stream types the output gets,
 // metadata and the opening of the destination.
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 
@@ -10,6 +12,21 @@
 #include "engine/stream_choice.h"
 
 namespace moskvid {
+
+namespace {
+
+// Only a name free so far or a regular file is written as a part beside it;
+// a device, a pipe or a descriptor ("/dev/null", a FIFO, "/dev/stdout") is
+// written as it is: a part beside it would leave its reader waiting and
+// create files in /dev.
+bool WrittenAsPart(const std::string& path) {
+  if (path.rfind("/dev/", 0) == 0 || path.rfind("/proc/", 0) == 0) return false;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return true;
+  return S_ISREG(info.st_mode);
+}
+
+}  // namespace
 
 namespace {
 
@@ -186,14 +203,19 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
   // the run writes the header; here only its folder is looked at, so that a
   // task waiting its turn leaves nothing on the disk.
   const char* protocol = ff::avio_find_protocol_name(fileName.c_str());
-  if (!(format->flags & AVFMT_NOFILE) && protocol && std::strcmp(protocol, "file") == 0) {
-    const std::string path = fileName.rfind("file:", 0) == 0 ? fileName.substr(5) : fileName;
+  const bool local = protocol && std::strcmp(protocol, "file") == 0;
+  const std::string path = fileName.rfind("file:", 0) == 0 ? fileName.substr(5) : fileName;
+  if (!(format->flags & AVFMT_NOFILE) && local && WrittenAsPart(path)) {
     output.Part = std::make_unique<TPartFile>(path);
     std::string reason;
     if (!output.Part->FolderWritable(reason)) {
       LogF(0, "%s: %s", path.c_str(), reason.c_str());
       return fail(Format("Could not open '%s'", fileName.c_str()));
     }
+  } else if (!(format->flags & AVFMT_NOFILE) && local) {
+    // Opened once, when the header is written: an open and close now would
+    // end a pipe's reader before the run begins.
+    output.OpenWithHeader = true;
   } else if (!(format->flags & AVFMT_NOFILE)) {
     if (ff::avio_open(&context->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0) {
       return fail(Format("Could not open '%s'", fileName.c_str()));

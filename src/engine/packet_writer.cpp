@@ -121,13 +121,14 @@ void TCustomFFmpeg::FilterAndWrite(TTranscodeOutputStream& ost, AVPacket* packet
   AVFormatContext* context = OutputFiles[ost.FileIndex].Context.get();
   std::unique_lock<std::mutex> mux(Tables->MuxLock);
   const int result = ff::av_interleaved_write_frame(context, packet);
+  // The picture stage and the sound path write to one file side by side.
+  if (result >= 0) ++OutputFiles[ost.FileIndex].PacketsWritten;
   mux.unlock();
   if (result < 0) {
     throw FFMpegException(ErrorTextForCode("av_interleaved_write_frame()", result, true) + " (" +
                           LibraryErrorText(result) + ")");
   }
   ++ost.PacketsWritten;
-  ++OutputFiles[ost.FileIndex].PacketsWritten;
 }
 
 void TCustomFFmpeg::CheckEveryStreamWritten() {

@@ -3,11 +3,17 @@
 // deinterlacer, and a small pool of writable frames.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "binding/ffptr.h"
 
 namespace moskvid {
+
+// Decoders refuse pictures beyond this many pixels (8192 x 8192): no real
+// video comes near, and a damaged stream that claims hundreds of millions
+// of pixels in mid-stream would otherwise take gigabytes per conversion.
+inline constexpr int64_t kMaxPicturePixels = int64_t{8192} * 8192;
 
 // `view` becomes a reference to `source` cut by the four margins; no pixel is
 // copied. False when the pixel format cannot be cut this way.

@@ -188,6 +188,15 @@ void TCustomFFmpeg::RunMainLoop() {
 bool TCustomFFmpeg::DeliverPacket(int index, AVPacket* packet) {
   if (ProcessInputPacket(index, packet) >= 0) return true;
   const TTranscodeInputStream& ist = *Tables->InputStreams[index];
+  // A decoder that refused a picture size forgets its size: pictures that
+  // big come only from a damaged file, and the rest of it is no better.
+  if (ist.Decoder && ist.Decoder->codec_type == AVMEDIA_TYPE_VIDEO && ist.Decoder->width == 0 &&
+      ist.Stream->codecpar->width > 0) {
+    throw FFMpegException(
+        Format("Stream #%d.%d: a picture beyond 8192x8192 pixels, larger than "
+               "any video: the file is damaged",
+               ist.FileIndex, ist.Index));
+  }
   const std::string message =
       Format("Error while decoding stream #%d.%d", ist.FileIndex, packet->stream_index);
   if (Options.ExitOnError) throw FFMpegException(message);

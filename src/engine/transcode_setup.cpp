@@ -184,6 +184,15 @@ void TCustomFFmpeg::SetupTranscode() {
     OutputFile& output = OutputFiles[f];
     AddCoverPicture(output);
     if (output.Part && !output.Part->Created()) OpenPartFile(output);
+    if (output.OpenWithHeader && !output.IoOpened) {
+      AVFormatContext* context = output.Context.get();
+      const int opened = ff::avio_open(&context->pb, context->url, AVIO_FLAG_WRITE);
+      if (opened < 0) {
+        throw FFMpegException(Format("Could not open '%s'", context->url) + " (" +
+                              LibraryErrorText(opened) + ")");
+      }
+      output.IoOpened = true;
+    }
     auto options = output.MuxerOptions;
     // Portable players read ID3 version 2.3; 2.4 leaves many of them blank.
     if (std::strcmp(output.Context->oformat->name, "mp3") == 0) {
@@ -650,6 +659,7 @@ void TCustomFFmpeg::OpenDecoder(TTranscodeInputStream& ist) {
   }
   ist.Decoder->thread_count = Options.ThreadCount;
   ist.Decoder->opaque = this;
+  ist.Decoder->max_pixels = kMaxPicturePixels;
   int result;
   {
     std::lock_guard<std::mutex> lock(CodecLock());
