@@ -33,10 +33,20 @@ void TCustomFFmpeg::FinishPartFile(OutputFile& output) {
   TOutputResult result;
   result.Wanted = part.Wanted();
   if (part.Created()) {
-    part.Close();
+    const std::string closeError = part.Close();
     if (output.Discard || output.PacketsWritten == 0) {
       part.Remove();
     } else {
+      // What the disk did not take makes the file no whole one: the run
+      // failed, though every write before seemed to succeed.
+      if (!closeError.empty()) {
+        const std::string message =
+            Format("Could not finish writing '%s' (%s)", part.Output().c_str(), closeError.c_str());
+        Log(0, message);
+        if (!HasException) ExceptionMessage = message;
+        HasException = true;
+        Finished = false;
+      }
       std::string reason;
       result.Written = part.Publish(HasException, reason);
       if (result.Written.empty()) {

@@ -8,6 +8,10 @@
 
 namespace moskvid {
 
+// Both names below are shortened when they would not fit in a file name
+// (NAME_MAX) while the output does: cut at a character, then "~" and 8 hex
+// digits of a hash of the output's name, so that each output keeps names
+// of its own, then ".part", or ".failed" and the extension.
 // "NAME_(new).mp4" -> "NAME_(new).mp4.part"
 std::string PartFileName(const std::string& output);
 // "NAME_(new).mp4" -> "NAME_(new).failed.mp4"; "clip" -> "clip.failed"
@@ -20,7 +24,8 @@ std::string NumberedFileName(const std::string& output, int n);
 // so that an output of that name would have to go elsewhere.
 bool OutputNameTaken(const std::string& output);
 // True for a name the numbered forms of an output name would give, with
-// ".part" after it: what a conversion that did not end leaves.
+// ".part" after it, or for a shortened part: what a conversion that did not
+// end leaves.
 bool IsLeftoverPartName(const std::string& fileName);
 // The leftover parts in `folder` (not below it), sorted.
 std::vector<std::string> LeftoverPartsIn(const std::string& folder);

@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <mutex>
 
 #include "engine/output_names.h"
 
@@ -63,10 +66,39 @@ std::string Candidate(const std::string& output, int n) {
   return n == 0 ? output : NumberedFileName(output, n);
 }
 
+// The names the live parts of this process hold: a task's part still being
+// written is no leftover, and its final and failed names are not free,
+// though nothing is on the disk under them yet. Checking a name and creating
+// or renaming to it happen under the one lock, so two tasks cannot both
+// find a name free.
+std::mutex gReservedLock;
+// Normalised absolute path -> the part holding it; guarded by gReservedLock.
+std::map<std::string, const TPartFile*> gReserved;
+
+std::string ReservationKey(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return (error ? std::filesystem::path(path) : absolute).lexically_normal().string();
+}
+
+// Called with gReservedLock held.
+bool HeldByAnother(const std::string& path, const TPartFile* self) {
+  const auto found = gReserved.find(ReservationKey(path));
+  return found != gReserved.end() && found->second != self;
+}
+
 }  // namespace
 
 TPartFile::~TPartFile() {
   Close();
+  FreeNames();
+}
+
+void TPartFile::FreeNames() {
+  std::lock_guard<std::mutex> guard(gReservedLock);
+  for (const std::string& key : reserved_)
+    gReserved.erase(key);
+  reserved_.clear();
 }
 
 bool TPartFile::FolderWritable(std::string& reason) const {
@@ -78,11 +110,16 @@ bool TPartFile::FolderWritable(std::string& reason) const {
 }
 
 bool TPartFile::Create(std::vector<std::string>& inTheWay, std::string& reason) {
+  std::lock_guard<std::mutex> guard(gReservedLock);
   for (int n = 0; n <= kMaxNumber; ++n) {
     const std::string output = Candidate(wanted_, n);
+    const std::string part = PartFileName(output);
+    const std::string names[] = {output, part, FailedFileName(output)};
+    if (std::any_of(std::begin(names), std::end(names),
+                    [this](const std::string& name) { return HeldByAnother(name, this); }))
+      continue;
     struct stat info {};
     if (::lstat(output.c_str(), &info) == 0) continue;
-    const std::string part = PartFileName(output);
     // Never through a link, never over anything.
     const int descriptor =
         ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -109,43 +146,66 @@ bool TPartFile::Create(std::vector<std::string>& inTheWay, std::string& reason) 
     io_ = io;
     output_ = output;
     part_ = part;
+    for (const std::string& name : names) {
+      reserved_.push_back(ReservationKey(name));
+      gReserved[reserved_.back()] = this;
+    }
     return true;
   }
   reason = "no free name";
   return false;
 }
 
-void TPartFile::Close() {
+std::string TPartFile::Close() {
+  std::string reason;
   if (io_) {
     ff::avio_flush(io_);
+    // A write that failed, during the run or in this flush, left its code.
+    if (io_->error < 0) {
+      char text[AV_ERROR_MAX_STRING_SIZE] = {};
+      ff::av_strerror(io_->error, text, sizeof text);
+      reason = text;
+    }
     ff::av_freep(&io_->buffer);
     ff::avio_context_free(&io_);
   }
   if (descriptor_ >= 0) {
-    // On the disk before it gets a name that says it is whole.
-    ::fsync(descriptor_);
-    ::close(descriptor_);
+    // On the disk before it gets a name that says it is whole; a network or
+    // full disk may say only here that the last blocks did not get there.
+    if (::fsync(descriptor_) != 0 && reason.empty()) reason = std::strerror(errno);
+    // After EINTR the descriptor is released all the same, and fsync has
+    // put the data on the disk.
+    if (::close(descriptor_) != 0 && errno != EINTR && reason.empty())
+      reason = std::strerror(errno);
     descriptor_ = -1;
   }
+  return reason;
 }
 
 std::string TPartFile::Publish(bool failed, std::string& reason) {
-  for (int n = 0; n <= kMaxNumber; ++n) {
-    const std::string output = Candidate(output_, n);
-    const std::string name = failed ? FailedFileName(output) : output;
-    const int result = RenameNoReplace(part_, name);
-    if (result == 0) return name;
-    if (result != EEXIST) {
-      reason = std::strerror(result);
-      return "";
+  std::string published, why = "no free name";
+  {
+    std::lock_guard<std::mutex> guard(gReservedLock);
+    for (int n = 0; n <= kMaxNumber && published.empty(); ++n) {
+      const std::string output = Candidate(output_, n);
+      const std::string name = failed ? FailedFileName(output) : output;
+      if (HeldByAnother(name, this)) continue;
+      const int result = RenameNoReplace(part_, name);
+      if (result == 0) published = name;
+      if (result != 0 && result != EEXIST) {
+        why = std::strerror(result);
+        break;
+      }
     }
   }
-  reason = "no free name";
-  return "";
+  FreeNames();
+  if (published.empty()) reason = why;
+  return published;
 }
 
 void TPartFile::Remove() {
   if (!part_.empty()) ::unlink(part_.c_str());
+  FreeNames();
 }
 
 }  // namespace moskvid
