@@ -106,6 +106,7 @@ extern "C" {
   X(av_guess_codec) \
   X(avformat_new_stream) \
   X(av_filename_number_test) \
+  X(av_get_frame_filename) \
   X(avio_open) \
   X(avio_closep) \
   X(avio_size) \

@@ -20,6 +20,7 @@
 #include "engine/jump_rule.h"
 #include "engine/option_records.h"
 #include "engine/option_state.h"
+#include "engine/own_files.h"
 #include "engine/part_file.h"
 #include "engine/picture_ops.h"
 
@@ -98,7 +99,8 @@ struct OutputStreamSetup {
 struct OutputFile {
   FormatContextPtr Context;
   bool IoOpened = false;
-  bool OpenWithHeader = false;  // a device or a pipe, opened right before its header
+  bool OpenWithHeader = false;          // a device or a pipe, opened right before its header
+  std::unique_ptr<TOwnFiles> OwnFiles;  // the files a muxer opens by itself
   bool HeaderWritten = false;
   bool TrailerWritten = false;
   bool Discard = false;  // removed when closed: it lacks what it was asked for

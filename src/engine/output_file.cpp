@@ -216,6 +216,10 @@ bool TCustomFFmpeg::OpenOutputFile(const std::string& fileName) {
     // Opened once, when the header is written: an open and close now would
     // end a pipe's reader before the run begins.
     output.OpenWithHeader = true;
+  } else if ((format->flags & AVFMT_NOFILE) && local) {
+    // A muxer that opens its files by itself (picture sequences): those are
+    // made new as well, under a free name chosen right before the header.
+    output.OwnFiles = std::make_unique<TOwnFiles>();
   } else if (!(format->flags & AVFMT_NOFILE)) {
     if (ff::avio_open(&context->pb, fileName.c_str(), AVIO_FLAG_WRITE) < 0) {
       return fail(Format("Could not open '%s'", fileName.c_str()));

@@ -125,6 +125,9 @@ void TCustomFFmpeg::FilterAndWrite(TTranscodeOutputStream& ost, AVPacket* packet
   if (result >= 0) ++OutputFiles[ost.FileIndex].PacketsWritten;
   mux.unlock();
   if (result < 0) {
+    const OutputFile& output = OutputFiles[ost.FileIndex];
+    const std::string refused = output.OwnFiles ? output.OwnFiles->Refused() : "";
+    if (!refused.empty()) throw FFMpegException(refused);
     throw FFMpegException(ErrorTextForCode("av_interleaved_write_frame()", result, true) + " (" +
                           LibraryErrorText(result) + ")");
   }

@@ -184,6 +184,16 @@ void TCustomFFmpeg::SetupTranscode() {
     OutputFile& output = OutputFiles[f];
     AddCoverPicture(output);
     if (output.Part && !output.Part->Created()) OpenPartFile(output);
+    if (output.OwnFiles) {
+      AVFormatContext* context = output.Context.get();
+      const std::string pattern = TOwnFiles::FreePattern(context->url, 1);
+      if (pattern != context->url) {
+        LogF(0, "%s is taken; the output is %s", context->url, pattern.c_str());
+        ff::av_freep(&context->url);
+        context->url = ff::av_strdup(pattern.c_str());
+      }
+      output.OwnFiles->Guard(context);
+    }
     if (output.OpenWithHeader && !output.IoOpened) {
       AVFormatContext* context = output.Context.get();
       const int opened = ff::avio_open(&context->pb, context->url, AVIO_FLAG_WRITE);

@@ -130,5 +130,37 @@ TEST_P(OutputKindTest, WrittenWhereAskedAndSaidSo) {
 INSTANTIATE_TEST_SUITE_P(Kinds, OutputKindTest, ::testing::ValuesIn(kKinds),
                          [](const auto& info) { return "Kind" + std::to_string(info.index); });
 
+// Muxers that open their files by themselves never replace one either: a
+// taken first picture moves the whole sequence to a numbered pattern, a
+// taken later one (or a link) stops the run and is named.
+TEST(OwnFilesTest, PictureSequencesReplaceNothing) {
+  ScratchDir scratch;
+  const std::string clip = ClipWithLines(scratch);
+  const auto run = [&](const std::string& options, const std::string& output, int* status) {
+    return RunCommand(std::string(MOSKVID_CLI) + " transcode " + Quote(clip) + options + " " +
+                          Quote(scratch.File(output)) + " 2>&1",
+                      status);
+  };
+  const auto read = [&](const std::string& name) {
+    std::ifstream in(scratch.File(name));
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  std::ofstream(scratch.File("first001.bmp")) << "mine";
+  int status = -1;
+  std::string printed = run(" --out sn=1 --out t=0.3", "first%03d.bmp", &status);
+  EXPECT_EQ(status, 0) << printed;
+  EXPECT_EQ(read("first001.bmp"), "mine");
+  EXPECT_TRUE(std::filesystem::exists(scratch.File("first001_(new_1).bmp"))) << printed;
+  EXPECT_FALSE(std::filesystem::exists(scratch.File("first002.bmp"))) << printed;
+
+  std::ofstream(scratch.File("victim.txt")) << "victim";
+  std::filesystem::create_symlink(scratch.File("victim.txt"), scratch.File("later002.bmp"));
+  printed = run(" --out sn=1", "later%03d.bmp", &status);
+  EXPECT_NE(status, 0) << printed;
+  EXPECT_NE(printed.find("later002.bmp is there already and is not replaced"), std::string::npos)
+      << printed;
+  EXPECT_EQ(read("victim.txt"), "victim");
+}
+
 }  // namespace
 }  // namespace moskvid::test
