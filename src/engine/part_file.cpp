@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -113,6 +114,12 @@ bool TPartFile::Create(std::vector<std::string>& inTheWay, std::string& reason) 
   std::lock_guard<std::mutex> guard(gReservedLock);
   for (int n = 0; n <= kMaxNumber; ++n) {
     const std::string output = Candidate(wanted_, n);
+    // A final name the file system cannot hold fails now, not after the
+    // whole conversion was written under a shortened part name.
+    if (std::filesystem::path(output).filename().string().size() > NAME_MAX) {
+      reason = std::strerror(ENAMETOOLONG);
+      return false;
+    }
     const std::string part = PartFileName(output);
     const std::string names[] = {output, part, FailedFileName(output)};
     if (std::any_of(std::begin(names), std::end(names),
