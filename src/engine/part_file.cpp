@@ -116,7 +116,7 @@ bool TPartFile::Create(std::vector<std::string>& inTheWay, std::string& reason) 
     const std::string output = Candidate(wanted_, n);
     // A final name the file system cannot hold fails now, not after the
     // whole conversion was written under a shortened part name.
-    if (std::filesystem::path(output).filename().string().size() > NAME_MAX) {
+    if (n == 0 && std::filesystem::path(output).filename().string().size() > NAME_MAX) {
       reason = std::strerror(ENAMETOOLONG);
       return false;
     }
