@@ -58,7 +58,6 @@ class TJumpRule {
 
   // What to take off the stream's times from now on.
   int64_t Shift(int stream) const { return streams_[stream].Shift; }
-  bool Holding(int stream) const { return streams_[stream].Holding; }
 
  private:
   struct Stream {
