@@ -39,9 +39,6 @@ bool ParseKeptList(const std::string& text, TKeptList& list, std::string& reason
 // "$XDG_STATE_HOME/moskvid" ($HOME/.local/state/moskvid when it is unset).
 std::string DefaultStateFolder();
 
-// Writes `text` to `path` whole or not at all.
-bool WriteFileWhole(const std::string& path, const std::string& text, std::string& reason);
-
 // What the start of a session makes of the kept list.
 struct TRestoredList {
   std::vector<TKeptEntry> Entries;  // to show, in order
