@@ -1,11 +1,17 @@
 #include "app/settings/ini_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <map>
+#include <mutex>
+#include <system_error>
 
+#include "app/settings/whole_file.h"
 #include "engine/option_parsing.h"
 
 namespace moskvid {
@@ -24,7 +30,76 @@ bool SectionOf(const std::string& line, std::string& name) {
   return true;
 }
 
+// The file's lines, one carriage return dropped from each; a missing file
+// has none. False with the reason when it exists but cannot be read: a
+// write then would replace what it holds.
+bool LoadLines(const std::string& fileName, std::vector<std::string>& lines, std::string& reason) {
+  lines.clear();
+  const int descriptor = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) {
+    if (errno == ENOENT) return true;
+    reason = std::generic_category().message(errno);
+    return false;
+  }
+  std::string text;
+  char buffer[8192];
+  ssize_t got = 0;
+  while ((got = ::read(descriptor, buffer, sizeof buffer)) != 0) {
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      reason = std::generic_category().message(errno);
+      ::close(descriptor);
+      return false;
+    }
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  ::close(descriptor);
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return true;
+}
+
+std::string TextOf(const std::vector<std::string>& lines) {
+  std::string text;
+  // Reading drops one carriage return from each line: a line that still ends
+  // in one had two, and gets them back, so that its value stays as it was.
+  for (const std::string& line : lines)
+    text += line + (!line.empty() && line.back() == '\r' ? "\r\n" : "\n");
+  return text;
+}
+
+// The failure seam: each file's last reported reason.
+// --- Protected by failureLock.
+std::mutex failureLock;
+TIniWriteFailureHandler failureHandler;
+std::map<std::string, std::string> reportedReasons;
+
+void WriteFailed(const std::string& file, const std::string& reason) {
+  std::lock_guard<std::mutex> guard(failureLock);
+  if (!failureHandler) return;
+  auto [at, added] = reportedReasons.try_emplace(file, reason);
+  if (!added && at->second == reason) return;
+  at->second = reason;
+  failureHandler(file, reason);
+}
+
+void WriteSucceeded(const std::string& file) {
+  std::lock_guard<std::mutex> guard(failureLock);
+  reportedReasons.erase(file);
+}
+
 }  // namespace
+
+void SetIniWriteFailureHandler(TIniWriteFailureHandler handler) {
+  std::lock_guard<std::mutex> guard(failureLock);
+  failureHandler = std::move(handler);
+}
 
 bool ParseInteger(const std::string& text, int& value) {
   const std::string trimmed = Trim(text);
@@ -38,13 +113,10 @@ bool ParseInteger(const std::string& text, int& value) {
 }
 
 std::vector<std::string> TIniFile::ReadLines() const {
+  // A file that cannot be read gives the defaults.
   std::vector<std::string> lines;
-  std::ifstream file(fileName_);
-  std::string line;
-  while (std::getline(file, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
+  std::string reason;
+  if (!LoadLines(fileName_, lines, reason)) lines.clear();
   return lines;
 }
 
@@ -91,9 +163,8 @@ int TIniFile::ReadInteger(const std::string& section, const std::string& key,
   return ParseInteger(ReadString(section, key, ""), value) ? value : defaultValue;
 }
 
-bool TIniFile::WriteString(const std::string& section, const std::string& key,
-                           const std::string& value) {
-  std::vector<std::string> lines = ReadLines();
+void TIniFile::SetValue(std::vector<std::string>& lines, const std::string& section,
+                        const std::string& key, const std::string& value) {
   int end = 0;
   const int at = FindKey(lines, section, key, end);
   if (at >= 0) {
@@ -109,15 +180,35 @@ bool TIniFile::WriteString(const std::string& section, const std::string& key,
     lines.push_back("[" + section + "]");
     lines.push_back(key + "=" + value);
   }
-  std::error_code error;
-  const auto folder = std::filesystem::path(fileName_).parent_path();
-  if (!folder.empty()) std::filesystem::create_directories(folder, error);
-  std::ofstream file(fileName_, std::ios::trunc);
-  // Reading drops one carriage return from each line: a line that still ends
-  // in one had two, and gets them back, so that its value stays as it was.
-  for (const std::string& line : lines)
-    file << line << (!line.empty() && line.back() == '\r' ? "\r\n" : "\n");
-  return static_cast<bool>(file);
+}
+
+bool TIniFile::WriteValues(const std::string& section,
+                           const std::vector<std::pair<std::string, std::string>>& values) {
+  std::vector<std::string> lines;
+  std::string reason;
+  if (LoadLines(fileName_, lines, reason)) {
+    std::vector<std::string> changed = lines;
+    for (const auto& [key, value] : values)
+      SetValue(changed, section, key, value);
+    // Every value already stands: nothing to write.
+    if (changed == lines) return true;
+    std::error_code error;
+    const auto folder = std::filesystem::path(fileName_).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder, error);
+    if (error) reason = error.message();
+    // A new file is made as the user's files are (0666 less the umask).
+    else if (WriteFileWhole(fileName_, TextOf(changed), reason, 0666)) {
+      WriteSucceeded(fileName_);
+      return true;
+    }
+  }
+  WriteFailed(fileName_, reason);
+  return false;
+}
+
+bool TIniFile::WriteString(const std::string& section, const std::string& key,
+                           const std::string& value) {
+  return WriteValues(section, {{key, value}});
 }
 
 bool TIniFile::WriteInteger(const std::string& section, const std::string& key, int value) {

@@ -42,14 +42,16 @@ TWindowPlacement ReadWindowPlacement(const TIniFile& config) {
   return placement;
 }
 
-void WriteWindowPlacement(TIniFile& config, const TWindowPlacement& placement) {
-  config.WriteInteger(kSettingsSection, "WindowLeft", placement.Window.Left);
-  config.WriteInteger(kSettingsSection, "WindowTop", placement.Window.Top);
-  config.WriteInteger(kSettingsSection, "WindowWidth", placement.Window.Width);
-  config.WriteInteger(kSettingsSection, "WindowHeight", placement.Window.Height);
-  config.WriteInteger(kSettingsSection, "WindowMaximized", placement.Maximized ? 1 : 0);
-  config.WriteString(kSettingsSection, "SplitterSizes", SizesText(placement.Splitter));
-  config.WriteString(kSettingsSection, "ColumnWidths", SizesText(placement.Columns));
+bool WriteWindowPlacement(TIniFile& config, const TWindowPlacement& placement) {
+  const auto number = [](int value) { return std::to_string(value); };
+  return config.WriteValues(kSettingsSection,
+                            {{"WindowLeft", number(placement.Window.Left)},
+                             {"WindowTop", number(placement.Window.Top)},
+                             {"WindowWidth", number(placement.Window.Width)},
+                             {"WindowHeight", number(placement.Window.Height)},
+                             {"WindowMaximized", number(placement.Maximized ? 1 : 0)},
+                             {"SplitterSizes", SizesText(placement.Splitter)},
+                             {"ColumnWidths", SizesText(placement.Columns)}});
 }
 
 TPlace PlaceOnScreen(const TPlace& kept, const TPlace& screen, int minimumWidth,

@@ -24,7 +24,8 @@ struct TWindowPlacement {
 };
 
 TWindowPlacement ReadWindowPlacement(const TIniFile& config);
-void WriteWindowPlacement(TIniFile& config, const TWindowPlacement& placement);
+// All seven keys in one rewrite of the file; false when it could not be written.
+bool WriteWindowPlacement(TIniFile& config, const TWindowPlacement& placement);
 
 // Where the kept window goes on a screen whose free area is `screen`: at
 // least `minimum` in size and no larger than the screen, moved onto it

@@ -1,15 +1,23 @@
-// The ini file rules, the stored settings with their defaults, the global
-// object's setters, EnsureFolder and the format tables.
+// The ini file rules, writing a file whole, the stored settings with their
+// defaults, the global object's setters, EnsureFolder and the format tables.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <thread>
 
 #include "app/settings/app_settings.h"
 #include "app/settings/global_object.h"
 #include "app/settings/ini_file.h"
 #include "app/settings/output_formats.h"
+#include "app/settings/whole_file.h"
 #include "app/settings/window_placement.h"
 #include "support/test_support.h"
 
@@ -19,6 +27,29 @@ namespace {
 std::string ReadAll(const std::string& file) {
   std::ifstream in(file);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  return names;
+}
+
+// `write`'s result in a child whose files cannot grow past 16 bytes, as on a
+// full disk.
+bool WriteOnAFullDisk(const std::function<bool()>& write) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
+    const rlimit limit{16, 16};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::_exit(write() ? 0 : 1);
+  }
+  int status = -1;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status)) << status;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 class RecordingWarnings : public TWarningSink {
@@ -64,9 +95,129 @@ TEST(IniFileTest, AWriteKeepsTheValuesOfOtherLinesExactly) {
   TIniFile ini(path);
   ASSERT_EQ(ini.ReadString("s", "kept", ""), "4 \r");
   ASSERT_TRUE(ini.WriteString("s", "new", "1"));
+  ASSERT_TRUE(ini.WriteValues("s", {{"plain", "6"}, {"other", "2"}}));
   EXPECT_EQ(ini.ReadString("s", "kept", ""), "4 \r");
-  EXPECT_EQ(ini.ReadString("s", "plain", ""), "5");
+  EXPECT_EQ(ini.ReadString("s", "plain", ""), "6");
   EXPECT_EQ(ini.ReadString("s", "new", ""), "1");
+  EXPECT_EQ(ini.ReadString("s", "other", ""), "2");
+}
+
+TEST(IniFileTest, AWriteTheDiskDoesNotTakeLeavesTheOldFileWhole) {
+  ScratchDir dir;
+  const std::string path = dir.File("moskvid.ini");
+  const std::string old =
+      "[settings]\r\nOutPutDir=/videos/out\r\nOutputFormat=3\r\nKeepList=1\r\n"
+      "[formatInfo3]\r\nparaVideoEncoder=libx264\r\n";
+  std::ofstream(path) << old;
+  TWindowPlacement placement;
+  placement.Window = {10, 20, 800, 600};
+  const struct {
+    const char* name;
+    std::function<bool(TIniFile&)> write;
+    bool written;
+  } cases[] = {
+      {"one key", [](TIniFile& ini) { return ini.WriteInteger("settings", "WindowLeft", 5); },
+       false},
+      {"the placement", [&](TIniFile& ini) { return WriteWindowPlacement(ini, placement); }, false},
+      // Nothing to write: it stands, full disk or not.
+      {"a value that stands",
+       [](TIniFile& ini) {
+         return ini.WriteValues("SETTINGS", {{"outputformat", "3"}});
+       },
+       true},
+  };
+  for (const auto& c : cases) {
+    TIniFile ini(path);
+    EXPECT_EQ(WriteOnAFullDisk([&] { return c.write(ini); }), c.written) << c.name;
+    EXPECT_EQ(ReadAll(path), old) << c.name;
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"moskvid.ini"}) << c.name;
+  }
+}
+
+TEST(IniFileTest, AWriteKeepsTheFileWhereAndAsTheUserHasIt) {
+  ScratchDir dir;
+  const std::string real = dir.File("real.ini");
+  const std::string link = dir.File("moskvid.ini");
+  std::ofstream(real) << "[Settings]\nwindowleft=1\nOther=x\n\n[formatInfo0]\nk=v\n";
+  ::chmod(real.c_str(), 0640);
+  std::filesystem::create_symlink(real, link);
+  TIniFile ini(link);
+  // One rewrite: a key keeps its spelling, new keys join the section, the
+  // later of two values stands.
+  ASSERT_TRUE(
+      ini.WriteValues("settings", {{"WindowLeft", "7"}, {"WindowTop", "8"}, {"windowtop", "9"}}));
+  EXPECT_EQ(ReadAll(real),
+            "[Settings]\nwindowleft=7\nOther=x\nWindowTop=9\n\n[formatInfo0]\nk=v\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  struct stat status {};
+  ASSERT_EQ(::stat(real.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0640u);
+
+  // New files: the settings as the user's files are, the kept list private.
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  ASSERT_TRUE(TIniFile(dir.File("new.ini")).WriteInteger("s", "k", 1));
+  ASSERT_EQ(::stat(dir.File("new.ini").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0666u & ~mask);
+  std::string reason;
+  ASSERT_TRUE(WriteFileWhole(dir.File("files.list"), "x", reason)) << reason;
+  ASSERT_EQ(::stat(dir.File("files.list").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 07777, 0600u);
+}
+
+// Two writers of one file at once never share a temporary file: each write
+// succeeds and the file is always one of the texts whole.
+TEST(IniFileTest, WritersAtOnceEachWriteWhole) {
+  ScratchDir dir;
+  const std::string path = dir.File("files.list");
+  const std::string texts[] = {std::string(5000, 'a'), std::string(300, 'b')};
+  std::vector<std::string> faults[2];
+  const auto writer = [&](int which) {
+    for (int i = 0; i < 100; ++i) {
+      std::string reason;
+      if (!WriteFileWhole(path, texts[which], reason)) faults[which].push_back(reason);
+      const std::string now = ReadAll(path);
+      if (now != texts[0] && now != texts[1]) faults[which].push_back(std::to_string(now.size()));
+    }
+  };
+  std::thread other(writer, 1);
+  writer(0);
+  other.join();
+  EXPECT_TRUE(faults[0].empty() && faults[1].empty())
+      << testing::PrintToString(faults[0]) << testing::PrintToString(faults[1]);
+  EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"files.list"});
+}
+
+TEST(IniFileTest, AFailedWriteIsReportedOnceUntilAWriteSucceeds) {
+  ScratchDir dir;
+  std::vector<std::string> reports;
+  SetIniWriteFailureHandler([&](const std::string& file, const std::string& reason) {
+    reports.push_back(file + ": " + reason);
+  });
+  const std::string folder = dir.File("folder");
+  const std::string path = folder + "/moskvid.ini";
+  const std::string other = folder + "/other.ini";
+  TIniFile ini(path);
+  const auto fail = [&](const std::string& why) {
+    std::filesystem::remove_all(folder);
+    if (why == "plain") std::ofstream(folder) << "a file, not a folder";
+    if (why == "folder") std::filesystem::create_directories(path);
+    EXPECT_FALSE(ini.WriteInteger("settings", "WindowLeft", 1)) << why;
+    EXPECT_FALSE(ini.WriteValues("settings", {{"WindowTop", "2"}, {"WindowWidth", "3"}})) << why;
+  };
+  fail("plain");
+  fail("plain");
+  EXPECT_FALSE(TIniFile(other).WriteString("settings", "k", "v"));  // each file for itself
+  fail("folder");
+  fail("folder");
+  std::filesystem::remove_all(folder);
+  EXPECT_TRUE(ini.WriteInteger("settings", "WindowLeft", 1));
+  fail("plain");
+  SetIniWriteFailureHandler(nullptr);
+  fail("plain");
+  EXPECT_EQ(reports,
+            (std::vector<std::string>{path + ": Not a directory", other + ": Not a directory",
+                                      path + ": Is a directory", path + ": Not a directory"}));
 }
 
 TEST(IniFileTest, MissingFileReadsDefaultsAndTheFirstWriteCreatesIt) {
