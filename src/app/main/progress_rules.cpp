@@ -1,5 +1,6 @@
 #include "app/main/progress_rules.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/widgets/utf8_text.h"
@@ -40,6 +41,12 @@ std::string ClockText(int64_t seconds) {
                 static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
 }
 
+std::string TimeLeftText(double seconds) {
+  if (!(seconds >= 0)) return "";
+  // Past a million hours the figure says nothing more, and fits in a whole number.
+  return ClockText(static_cast<int64_t>(std::ceil(std::min(seconds, 3.6e9))));
+}
+
 void TTaskClock::Start(double nowSeconds) {
   started_ = nowSeconds;
   elapsed_ = 0;
@@ -61,7 +68,7 @@ std::string TTaskClock::SpeedText() const {
 std::string TTaskClock::TimeLeftText() const {
   if (percent_ < 2 || percent_ > 100 || elapsed_ <= 0) return "";
   const double perPercent = elapsed_ / percent_;
-  return ClockText(static_cast<int64_t>(std::ceil(perPercent * (100 - percent_))));
+  return moskvid::TimeLeftText(perPercent * (100 - percent_));
 }
 
 }  // namespace moskvid

@@ -17,6 +17,9 @@ std::string TaskCounterText(int index, int count);  // "[2/5]" for index 1
 std::string OutputNameText(const std::string& name);
 // "HH:MM:SS" of a number of seconds.
 std::string ClockText(int64_t seconds);
+// The time left as shown, one task's or a whole run's: whole seconds
+// rounded up, empty when negative (not known).
+std::string TimeLeftText(double seconds);
 
 // Speed and time left of one task. The time left comes from the average
 // wall time per percent and is told only once 2% are done, when that

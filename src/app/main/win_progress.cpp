@@ -124,7 +124,7 @@ TfrmProgress::TfrmProgress(TProgressHost& host, QWidget* parent) : QDialog(paren
   KeepDesignedSize(*this, {420, 460});
 }
 
-void TfrmProgress::SetRun(const TRunProgress* run, int lines) {
+void TfrmProgress::SetRun(TRunProgress* run, int lines) {
   run_ = run;
   lblTasks->setVisible(run_ != nullptr);
   lblTasks->setMinimumHeight(run_ ? lblTasks->fontMetrics().lineSpacing() * lines : 0);
@@ -189,11 +189,12 @@ void TfrmProgress::ShowRunState() {
   for (int task : run_->Running())
     lines << QString::fromStdString(run_->TaskLine(task));
   lblTasks->setText(lines.join('\n'));
+  lblTimeLeft->setText(QString::fromStdString(TimeLeftText(run_->TimeLeftSeconds())));
 }
 
 void TfrmProgress::ShowRun(const TProgressFigures& figures) {
-  // The bar and the title are the run's; the figures those of the task
-  // that reported last.
+  // The bar, the title and the time left are the run's; the other figures
+  // those of the task that reported last.
   ShowRunState();
   lblTime->setText(QString::fromStdString(SecondsText(figures.CurrentMs)));
   lblLength->setText(figures.TotalMs >= 0 ? QString::fromStdString(SecondsText(figures.TotalMs))
@@ -203,7 +204,6 @@ void TfrmProgress::ShowRun(const TProgressFigures& figures) {
   lblOutput->setToolTip(QString::fromStdString(figures.OutputName));
   const double speed = run_->TaskSpeed(figures.Index);
   lblSpeed->setText(speed > 0 ? QString::number(speed, 'f', 1) + "x" : QString());
-  lblTimeLeft->clear();
 }
 
 void TfrmProgress::TaskFinished(const std::string& written) {
@@ -227,6 +227,7 @@ void TfrmProgress::TaskFinished(const std::string& written) {
 void TfrmProgress::SetPauseState(bool paused) {
   btnPause->setEnabled(!paused);
   btnResume->setEnabled(paused);
+  if (run_) run_->SetPaused(paused, NowSeconds());
 }
 
 void TfrmProgress::CloseAtEnd() {

@@ -48,8 +48,9 @@ class TfrmProgress : public QDialog {
 
   // With several tasks at a time the window shows the whole run: its bar and
   // title, the tasks done and a line per running task. Null: one at a time.
-  // `lines`: the most tasks that run at once, whose lines get room.
-  void SetRun(const TRunProgress* run, int lines);
+  // `lines`: the most tasks that run at once, whose lines get room. The
+  // window tells the run when it pauses and goes on.
+  void SetRun(TRunProgress* run, int lines);
   void ShowProgress(const TProgressFigures& figures);
   // A task finished (one at a time), or any task ended (several at a time);
   // `written` is the file it went to ("" when unknown).
@@ -91,7 +92,7 @@ class TfrmProgress : public QDialog {
   void ShowRunState();
 
   TProgressHost& host_;
-  const TRunProgress* run_ = nullptr;
+  TRunProgress* run_ = nullptr;
   TTaskClock clock_;
   int clockTask_ = -1;
   uint64_t drawnGeneration_ = 0;

@@ -5,11 +5,29 @@
 
 namespace moskvid {
 
+namespace {
+
+// The run's rate is measured over its last minute of unpaused time: long
+// enough to even out scenes and tasks opening, short enough to follow the
+// run when fewer tasks are left than ran at once or the files change in
+// kind, which an average over the whole run would hide.
+constexpr double kRateWindowSeconds = 60;
+constexpr double kSampleStepSeconds = 1;
+// The first reports mostly carry the files' opening, not the run's pace.
+constexpr double kRateLeastSeconds = 2;
+
+}  // namespace
+
 void TRunProgress::Begin(std::vector<std::string> names, std::vector<int> expectedMs) {
   tasks_.clear();
   running_.clear();
   done_ = 0;
   nextStart_ = 0;
+  convertedMs_ = 0;
+  samples_.clear();
+  latest_ = Sample();
+  paused_ = false;
+  pausedSeconds_ = 0;
   for (size_t i = 0; i < names.size(); ++i) {
     Task task;
     task.Name = std::move(names[i]);
@@ -24,6 +42,7 @@ void TRunProgress::TaskStarted(int task, double nowSeconds) {
   t.Started = nowSeconds;
   t.Elapsed = 0;
   t.Began = true;
+  if (samples_.empty()) Measure(nowSeconds);  // the rate's origin
   if (std::find(running_.begin(), running_.end(), task) == running_.end()) running_.push_back(task);
 }
 
@@ -41,10 +60,13 @@ void TRunProgress::TaskProgress(int task, int currentMs, int totalMs, int frameN
                                 double nowSeconds) {
   if (!Valid(task) || tasks_[task].Ended) return;
   Task& t = tasks_[task];
-  t.CurrentMs = std::max(currentMs, 0);
+  const int converted = std::max(currentMs, 0);
+  convertedMs_ += converted - t.CurrentMs;
+  t.CurrentMs = converted;
   if (totalMs > 0) t.TotalMs = totalMs;
   t.Frame = frameNumber;
   t.Elapsed = nowSeconds - t.Started;
+  Measure(nowSeconds);
 }
 
 void TRunProgress::TaskEnded(int task) {
@@ -55,6 +77,44 @@ void TRunProgress::TaskEnded(int task) {
   std::string().swap(tasks_[task].Name);
   ++done_;
   running_.erase(std::remove(running_.begin(), running_.end(), task), running_.end());
+}
+
+void TRunProgress::SetPaused(bool paused, double nowSeconds) {
+  if (paused == paused_) return;  // the window and the main window both tell
+  if (paused)
+    pausedAt_ = nowSeconds;
+  else
+    pausedSeconds_ += nowSeconds - pausedAt_;
+  paused_ = paused;
+}
+
+double TRunProgress::Unpaused(double nowSeconds) const {
+  return (paused_ ? pausedAt_ : nowSeconds) - pausedSeconds_;
+}
+
+void TRunProgress::Measure(double nowSeconds) {
+  latest_ = {Unpaused(nowSeconds), convertedMs_};
+  if (samples_.empty() || latest_.Seconds - samples_.back().Seconds >= kSampleStepSeconds)
+    samples_.push_back(latest_);
+  // The newest sample at or before the window's start is the rate's base.
+  while (samples_.size() > 1 && samples_[1].Seconds <= latest_.Seconds - kRateWindowSeconds)
+    samples_.pop_front();
+}
+
+double TRunProgress::TimeLeftSeconds() const {
+  if (samples_.empty()) return -1;
+  const double seconds = latest_.Seconds - samples_.front().Seconds;
+  const double convertedMs =
+      static_cast<double>(latest_.ConvertedMs - samples_.front().ConvertedMs);
+  if (seconds < kRateLeastSeconds || convertedMs <= 0) return -1;
+  double leftMs = 0;
+  for (const Task& task : tasks_) {
+    if (task.Ended) continue;
+    const int length = task.TotalMs > 0 ? task.TotalMs : task.ExpectedMs;
+    if (length < 0) return -1;  // what is left cannot be told
+    leftMs += std::max(length - task.CurrentMs, 0);
+  }
+  return leftMs * seconds / convertedMs;
 }
 
 int TRunProgress::LengthOf(const Task& task) const {

@@ -3,6 +3,8 @@
 // running task. Shared by the progress window and the command line.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,8 @@ class TRunProgress {
   void TaskProgress(int task, int currentMs, int totalMs, int frameNumber, double nowSeconds);
   // A task ended, whole or not: it counts as done and leaves the lines.
   void TaskEnded(int task);
+  // The run pauses or goes on; paused time is left out of the run's rate.
+  void SetPaused(bool paused, double nowSeconds);
 
   int Count() const { return static_cast<int>(tasks_.size()); }
   const std::string& Name(int task) const { return tasks_.at(static_cast<size_t>(task)).Name; }
@@ -40,6 +44,12 @@ class TRunProgress {
   double TaskFps(int task) const;
   double TaskSpeed(int task) const;
   double TaskElapsed(int task) const;
+  // Seconds the run has left as of the last report: the length the tasks
+  // still have to convert (those not started with their expected length)
+  // over the media time the run converted per second lately, all tasks
+  // together. -1 while there is no rate yet, or while a task left has no
+  // known length.
+  double TimeLeftSeconds() const;
 
  private:
   struct Task {
@@ -53,13 +63,26 @@ class TRunProgress {
     bool Ended = false;
     bool Began = false;
   };
+  // Unpaused time and the media converted by then, for the run's rate.
+  struct Sample {
+    double Seconds = 0;
+    int64_t ConvertedMs = 0;
+  };
   bool Valid(int task) const { return task >= 0 && task < Count(); }
   int LengthOf(const Task& task) const;
+  double Unpaused(double nowSeconds) const;
+  void Measure(double nowSeconds);
 
   std::vector<Task> tasks_;
   std::vector<int> running_;
   int done_ = 0;
-  int nextStart_ = 0;  // no task before it is left to start
+  int nextStart_ = 0;           // no task before it is left to start
+  int64_t convertedMs_ = 0;     // by all the tasks, ended ones too
+  std::deque<Sample> samples_;  // a second apart at least, the oldest first
+  Sample latest_;
+  bool paused_ = false;
+  double pausedAt_ = 0;
+  double pausedSeconds_ = 0;  // of the pauses that are over
 };
 
 }  // namespace moskvid

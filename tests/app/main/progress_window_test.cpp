@@ -88,6 +88,29 @@ class ProgressWindowTest : public QObject {
     QCOMPARE(window.lblLength->text(), QString());
   }
 
+  // With several at once the time left is the run's: what all the tasks
+  // have left over the rate they convert at together.
+  void ShowsTheRunsTimeLeft() {
+    FakeHost host;
+    TfrmProgress window(host, nullptr);
+    TRunProgress run;
+    run.Begin({"a.mp4", "b.mp4", "c.mp4"}, {60000, 60000, 60000});
+    run.StartNext(100);
+    run.StartNext(100);
+    window.SetRun(&run, 2);
+    window.show();
+    TProgressFigures figures;
+    figures.TaskCount = 3;
+    figures.TotalMs = 60000;
+    window.ShowProgress(figures);
+    QCOMPARE(window.lblTimeLeft->text(), QString());  // no rate yet
+    run.TaskProgress(0, 20000, 60000, -1, 110);
+    run.TaskProgress(1, 10000, 60000, -1, 110);
+    figures.CurrentMs = 20000;
+    window.ShowProgress(figures);
+    QCOMPARE(window.lblTimeLeft->text(), QString("00:00:50"));  // 150 s at 3x
+  }
+
   void DrawsTheGrabbedFrameFitted() {
     FakeHost host;
     TfrmProgress window(host, nullptr);

@@ -1,4 +1,5 @@
-// How many tasks a run converts at once, and the whole run's progress.
+// How many tasks a run converts at once, and the whole run's progress and
+// time left.
 #include <gtest/gtest.h>
 
 #include "app/settings/run_progress.h"
@@ -82,6 +83,72 @@ TEST(RunProgress, LengthConvertedOfTheTotalDoneCountAndLines) {
   EXPECT_TRUE(run.Running().empty());
   run.TaskProgress(2, 5000, 20000, -1, 6.0);  // late figures of an ended task
   EXPECT_EQ(run.RunPercent(), 100);
+}
+
+TEST(RunProgress, TimeLeftFromTheRunsRate) {
+  enum Kind { kReport, kEnd, kPause, kResume };
+  struct Step {
+    Kind kind;
+    int task;
+    int ms;
+    double at;  // seconds
+  };
+  const struct {
+    const char* what;
+    int atOnce;  // started at 0 s; an ended task's successor starts as it ends
+    std::vector<int> lengths;
+    std::vector<Step> steps;
+    double left;  // seconds, -1 none
+  } cases[] = {
+      {"too soon to tell", 1, {60000}, {{kReport, 0, 3000, 1}}, -1},
+      {"two at once add up; one not started counts whole",
+       2,
+       {60000, 60000, 60000},
+       {{kReport, 0, 20000, 10}, {kReport, 1, 10000, 10}},
+       50},
+      {"an ended task has nothing left; its media counts in the rate",
+       2,
+       {60000, 60000, 60000},
+       {{kReport, 0, 60000, 20}, {kEnd, 0, 0, 20}, {kReport, 1, 20000, 20}},
+       25},
+      {"paused time does not count",
+       1,
+       {60000},
+       {{kReport, 0, 10000, 10},
+        {kPause, 0, 0, 10},
+        {kPause, 0, 0, 20},  // told twice
+        {kReport, 0, 10000, 11},
+        {kResume, 0, 0, 70},
+        {kReport, 0, 20000, 80}},
+       40},
+      {"the last minute's rate, not the whole run's",
+       1,
+       {600000},
+       {{kReport, 0, 120000, 60}, {kReport, 0, 180000, 120}},
+       420},
+      {"no progress over the last minute: no rate",
+       1,
+       {60000},
+       {{kReport, 0, 10000, 10}, {kReport, 0, 10000, 80}},
+       -1},
+      {"past its length nothing is left, never less", 1, {60000}, {{kReport, 0, 70000, 10}}, 0},
+      {"a task left of unknown length", 1, {60000, -1}, {{kReport, 0, 30000, 10}}, -1},
+  };
+  for (const auto& c : cases) {
+    TRunProgress run;
+    run.Begin(std::vector<std::string>(c.lengths.size(), "f.mp4"), c.lengths);
+    for (int i = 0; i < c.atOnce; ++i)
+      run.StartNext(0);
+    for (const Step& step : c.steps) {
+      if (step.kind == kReport) run.TaskProgress(step.task, step.ms, -1, -1, step.at);
+      if (step.kind == kEnd) {
+        run.TaskEnded(step.task);
+        run.StartNext(step.at);
+      }
+      if (step.kind == kPause || step.kind == kResume) run.SetPaused(step.kind == kPause, step.at);
+    }
+    EXPECT_NEAR(run.TimeLeftSeconds(), c.left, 1e-9) << c.what;
+  }
 }
 
 }  // namespace
