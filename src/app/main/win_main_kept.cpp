@@ -1,10 +1,10 @@
 // The main window's kept file list: brought back at the first show when
 // the last session did not close normally, or when the user keeps it; written
-// again after each change and at close.
+// again after each change and at close, on the keeper's own thread.
 #include <QFileInfo>
 #include <QTimer>
 #include <filesystem>
-#include <set>
+#include <map>
 
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
@@ -21,7 +21,18 @@ void TfrmMain::RestoreList() {
   const bool mine = keeper_->Open(kept, log);
   for (const std::string& line : log)
     AppendLog(line);
-  if (!mine) keeper_.reset();
+  if (mine) {
+    keeper_->WriteOnThread([this](uint64_t number, const std::string& reason) {
+      // From the writer's thread to the window's. The writer ends before the
+      // window's object does, and a call queued to an object is dropped
+      // with it, so none reaches a window that is gone.
+      QMetaObject::invokeMethod(
+          this, [this, number, reason] { Guarded([&] { ListWritten(number, reason); }); },
+          Qt::QueuedConnection);
+    });
+  } else {
+    keeper_.reset();
+  }
   const TAppSettings settings(global_->ConfigFile());
   const TRestoredList restored =
       RestoreKeptList(kept, settings.KeepFileList(), [](const std::string& path) {
@@ -40,16 +51,11 @@ void TfrmMain::RestoreList() {
   for (const std::string& line : restored.Log)
     AppendLog(line);
 
-  // What conversions that did not end left where outputs go.
-  std::set<std::string> folders;
-  if (!settings.OutputBesideSource()) folders.insert(settings.OutputFolder());
-  for (const TKeptEntry& entry : restored.Entries)
-    folders.insert(std::filesystem::path(entry.Record.OutputFile).parent_path().string());
-  for (const std::string& folder : folders) {
-    if (folder.empty()) continue;
-    for (const std::string& part : LeftoverPartsIn(folder))
-      AppendLog(LeftoverPartText(part));
-  }
+  // What conversions that did not end left where outputs go now, and where
+  // the outputs of those converting at the end of the last session went.
+  for (const std::string& part :
+       KeptLeftoverParts(kept, settings.OutputBesideSource() ? "" : settings.OutputFolder()))
+    AppendLog(LeftoverPartText(part));
   if (!restored.Entries.empty()) RefreshDestinations();
   UpdateRunCommands();
   // From now on the file says this session is open.
@@ -69,11 +75,11 @@ void TfrmMain::KeepList(bool closing) {
   list.Closed = closing;
   // Every task the run has started and not ended is converting (several
   // when they run side by side), although a short one may not have shown a
-  // percentage yet.
-  std::set<int> converting;
+  // percentage yet; where its output goes names its part after a crash.
+  std::map<int, std::string> converting;
   if (run_.Phase() == rpRunning) {
     for (const int task : runProgress_.Running())
-      converting.insert(run_.Position(task));
+      converting[run_.Position(task)] = run_.Output(task);
   }
   for (int i = 0; i < lvFiles->Count(); ++i) {
     const TFileItem* item = lvFiles->Entry(i);
@@ -81,22 +87,60 @@ void TfrmMain::KeepList(bool closing) {
     entry.Record = item->Record;
     entry.Checked = lvFiles->Checked(i);
     entry.TrimmedSeconds = item->text(fcTrimmedLength).toInt();
-    entry.State =
-        converting.count(i) ? KeptState("0%") : KeptState(item->text(fcProgress).toStdString());
+    const auto output = converting.find(i);
+    if (output != converting.end()) {
+      entry.State = KeptState("0%");
+      entry.Output = output->second;
+    } else {
+      entry.State = KeptState(item->text(fcProgress).toStdString());
+    }
     entry.Note = item->toolTip(fcProgress).toStdString();
     list.Entries.push_back(entry);
   }
   const std::string text = FormatKeptList(list);
-  if (text == keptText_) return;
-  std::string reason;
-  if (keeper_->Save(list, reason)) {
+  if (text != keptText_) {
     keptText_ = text;
-  } else if (reason != keptFailure_) {
-    // Said once, not after every change.
-    keptFailure_ = reason;
-    AppendLog("The file list could not be kept in " + keeper_->ListFile() + ": " + reason);
+    keptHanded_ = keeper_->SaveSoon(text);
   }
-  if (closing) keeper_.reset();  // the next window may keep it
+  if (!closing) return;
+  // The window's one wait: the list is on disk before the window goes, and
+  // the next window may keep it.
+  ListWritten(keptHanded_, keeper_->WaitFor(keptHanded_));
+  keeper_.reset();
+}
+
+void TfrmMain::KeepListThen(std::function<void()> after) {
+  KeepList(false);
+  if (keeper_ && keptHanded_ > keptSettled_) {
+    keptAfter_.emplace_back(keptHanded_, std::move(after));
+    return;
+  }
+  // Nothing to wait for; still outside the caller's event, as when it waits.
+  QMetaObject::invokeMethod(
+      this, [after = std::move(after)] { after(); }, Qt::QueuedConnection);
+}
+
+void TfrmMain::ListWritten(uint64_t number, const std::string& reason) {
+  if (number <= keptSettled_) return;  // settled already, by the wait at close
+  keptSettled_ = number;
+  if (!reason.empty()) {
+    // The same list is handed over again at the next change.
+    if (number == keptHanded_) keptText_.clear();
+    if (reason != keptFailure_) {
+      // Said once, not after every change.
+      keptFailure_ = reason;
+      AppendLog("The file list could not be kept in " +
+                (keeper_ ? keeper_->ListFile() : DefaultStateFolder()) + ": " + reason);
+    }
+  }
+  // Taken out first: what runs may hand over the list again.
+  std::vector<std::function<void()>> due;
+  while (!keptAfter_.empty() && keptAfter_.front().first <= number) {
+    due.push_back(std::move(keptAfter_.front().second));
+    keptAfter_.erase(keptAfter_.begin());
+  }
+  for (const std::function<void()>& after : due)
+    after();
 }
 
 }  // namespace moskvid

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -88,6 +89,7 @@ bool ApplyField(const std::string& key, const std::string& value, TKeptEntry& en
   if (key == "state") return Unescape(value, entry.State);
   if (key == "note") return Unescape(value, entry.Note);
   if (key == "zoom") return Unescape(value, record.ZoomMode);
+  if (key == "output") return Unescape(value, entry.Output) && !entry.Output.empty();
   if (key == "checked") {
     if (value != "0" && value != "1") return false;
     entry.Checked = value == "1";
@@ -138,7 +140,8 @@ bool TKeptEntry::operator==(const TKeptEntry& other) const {
          a.TrimStart == b.TrimStart && a.TrimLength == b.TrimLength && a.ZoomMode == b.ZoomMode &&
          a.CropTop == b.CropTop && a.CropLeft == b.CropLeft && a.CropBottom == b.CropBottom &&
          a.CropRight == b.CropRight && a.AudioTrack == b.AudioTrack && Checked == other.Checked &&
-         TrimmedSeconds == other.TrimmedSeconds && State == other.State && Note == other.Note;
+         TrimmedSeconds == other.TrimmedSeconds && State == other.State && Note == other.Note &&
+         Output == other.Output;
 }
 
 std::string FormatKeptList(const TKeptList& list) {
@@ -153,6 +156,9 @@ std::string FormatKeptList(const TKeptList& list) {
         << "\nstate=" << Escape(entry.State) << "\nnote=" << Escape(entry.Note) << "\n";
     // Only when chosen, so that an earlier version still reads the list.
     if (r.AudioTrack != 0) out << "track=" << r.AudioTrack << "\n";
+    // Only while converting, so that a list left at a normal close still
+    // reads in an earlier version.
+    if (!entry.Output.empty()) out << "output=" << Escape(entry.Output) << "\n";
   }
   out << kEnd << "\n";
   return out.str();
@@ -224,10 +230,11 @@ TRestoredList RestoreKeptList(const TKeptList& kept, bool keepBetweenSessions,
       gone.push_back("Gone since the last session, left out: " + entry.Record.SourceFile);
       continue;
     }
-    restored.Entries.push_back(entry);
+    TKeptEntry& back = restored.Entries.emplace_back(entry);
     // Its conversion ended with the session.
-    if (IsPercentage(entry.State) || entry.State == kConverting)
-      restored.Entries.back().State = "Stopped";
+    if (IsPercentage(entry.State) || entry.State == kConverting) back.State = "Stopped";
+    if (entry.State == "100%") back.Checked = false;
+    back.Output.clear();
   }
   const std::string count =
       std::to_string(restored.Entries.size()) + (restored.Entries.size() == 1 ? " file" : " files");
@@ -239,10 +246,26 @@ TRestoredList RestoreKeptList(const TKeptList& kept, bool keepBetweenSessions,
   return restored;
 }
 
+std::vector<std::string> KeptLeftoverParts(const TKeptList& kept, const std::string& outputFolder) {
+  std::vector<std::string> parts;
+  if (!outputFolder.empty()) parts = LeftoverPartsIn(outputFolder);
+  for (const TKeptEntry& entry : kept.Entries) {
+    if (entry.Output.empty()) continue;
+    // Made new, never through a link: a link of that name is no part of ours.
+    const std::string part = PartFileName(entry.Output);
+    std::error_code error;
+    if (fs::symlink_status(part, error).type() == fs::file_type::regular) parts.push_back(part);
+  }
+  std::sort(parts.begin(), parts.end());
+  parts.erase(std::unique(parts.begin(), parts.end()), parts.end());
+  return parts;
+}
+
 TListKeeper::TListKeeper(std::string folder)
     : folder_(std::move(folder)), listFile_(folder_ + "/files.list") {}
 
 TListKeeper::~TListKeeper() {
+  writer_.reset();  // what it was handed is written while the lock is held
   if (lock_ >= 0) ::close(lock_);
 }
 
@@ -282,11 +305,30 @@ bool TListKeeper::Open(TKeptList& kept, std::vector<std::string>& log) {
 }
 
 bool TListKeeper::Save(const TKeptList& list, std::string& reason) {
+  return SaveText(FormatKeptList(list), reason);
+}
+
+bool TListKeeper::SaveText(const std::string& text, std::string& reason) {
   if (lock_ < 0) {
     reason = "the list is kept by another program";
     return false;
   }
-  return WriteFileWhole(listFile_, FormatKeptList(list), reason);
+  return WriteFileWhole(listFile_, text, reason);
+}
+
+void TListKeeper::WriteOnThread(TKeptListWriter::TWritten written) {
+  writer_ = std::make_unique<TKeptListWriter>(
+      [this](const std::string& text, std::string& reason) { return SaveText(text, reason); },
+      std::move(written));
+}
+
+uint64_t TListKeeper::SaveSoon(std::string text) {
+  if (!writer_) WriteOnThread(nullptr);
+  return writer_->Save(std::move(text));
+}
+
+std::string TListKeeper::WaitFor(uint64_t number) {
+  return writer_ ? writer_->Wait(number) : std::string();
 }
 
 }  // namespace moskvid

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+
+#include "engine/output_names.h"
 
 #include "support/test_support.h"
 
@@ -46,6 +51,7 @@ TEST(KeptList, ComesBackAfterAKillWithTrimsAndCrops) {
   trimmed.Record.CropRight = -4;
   trimmed.Record.ZoomMode = "cent";
   trimmed.Record.AudioTrack = 2;
+  trimmed.Output = "/out/b_(new)\nsecond line.mp4";
   list.Entries.push_back(trimmed);
   TKeptEntry failed = Entry("/videos/c.avi", "Failed");
   failed.Note = "Could not open the codec\nWhat was converted is kept as /out/c_(new).failed.mp4";
@@ -85,6 +91,7 @@ TEST(KeptList, ComesBackAfterAKillWithTrimsAndCrops) {
   EXPECT_EQ(restored.Entries[1].Record.CropBottom, 140);
   EXPECT_EQ(restored.Entries[1].Record.TrimStart, 12500);
   EXPECT_EQ(restored.Entries[1].Record.AudioTrack, 2);
+  EXPECT_EQ(restored.Entries[1].Output, "");  // it converts no more
   EXPECT_EQ(restored.Entries[2].Note, failed.Note);
   ASSERT_EQ(restored.Log.size(), 2u);
   EXPECT_NE(restored.Log[0].find("did not close normally"), std::string::npos);
@@ -132,6 +139,129 @@ TEST(KeptList, TheSoundTrackIsKeptAndOlderListsLoad) {
       EXPECT_EQ(back.Entries[0].Record.Duration, 754);
     }
   }
+}
+
+// What each kept state comes back as, after a kill and after a normal
+// close alike: a conversion cut short is stopped and keeps its check, a
+// converted entry is unchecked, so that Start goes on with what is left.
+TEST(KeptList, StatesAndChecksComeBackSoThatStartGoesOn) {
+  const struct {
+    const char *state, *restored;
+    bool checked, restoredChecked;
+  } cases[] = {{"100%", "100%", true, false},
+               {"100%", "100%", false, false},
+               {"Converting", "Stopped", true, true},
+               {"37%", "Stopped", true, true},
+               {"Stopped", "Stopped", true, true},
+               {"Failed", "Failed", true, true},
+               {"", "", true, true},
+               {"", "", false, false}};
+  for (const bool closed : {false, true}) {
+    TKeptList kept{closed, {}};
+    for (const auto& c : cases) {
+      kept.Entries.push_back(Entry("/videos/a.mp4", c.state));
+      kept.Entries.back().Checked = c.checked;
+    }
+    const auto restored = RestoreKeptList(kept, true, [](const std::string&) { return true; });
+    ASSERT_EQ(restored.Entries.size(), std::size(cases));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+      EXPECT_EQ(restored.Entries[i].State, cases[i].restored) << i;
+      EXPECT_EQ(restored.Entries[i].Checked, cases[i].restoredChecked) << i << " closed " << closed;
+    }
+  }
+}
+
+// Named at a session's start: the leftovers where outputs go now, and just
+// the part of each entry that was converting, beside its source or in a
+// folder since left, a shortened one too; no link, no other part.
+TEST(KeptList, TheConvertingEntriesPartsAreNamedWhereverTheyWent) {
+  ScratchDir scratch;
+  for (const char* folder : {"videos", "old"})
+    std::filesystem::create_directories(scratch.File(folder));
+  // The last output fits in a file name (252 bytes), its part does not.
+  const std::vector<std::string> outputs = {
+      scratch.File("videos/a_(new).mp4"), scratch.File("old/b_(new).mp4"),
+      scratch.File("videos/" + std::string(242, 'l') + "_(new).mp4")};
+  std::vector<std::string> parts;
+  TKeptList kept;
+  for (const std::string& output : outputs) {
+    parts.push_back(PartFileName(output));
+    std::ofstream(parts.back()) << "cut short";
+    kept.Entries.push_back(Entry(output + ".source", "Converting"));
+    kept.Entries.back().Output = output;
+  }
+  ASSERT_NE(parts.back().find('~'), std::string::npos);
+  kept.Entries.push_back(kept.Entries[0]);  // a part not made before the kill
+  kept.Entries.back().Output = scratch.File("videos/c_(new).mp4");
+  kept.Entries.push_back(kept.Entries[0]);
+  kept.Entries.back().Output = scratch.File("videos/d_(new).mp4");
+  std::filesystem::create_symlink("/etc/passwd", PartFileName(kept.Entries.back().Output));
+  std::ofstream(scratch.File("videos/e_(new).mp4.part")) << "not an entry's";
+  std::ofstream(scratch.File("old/f_(new).mp4.part")) << "left by a run before";
+  std::sort(parts.begin(), parts.end());
+  EXPECT_EQ(KeptLeftoverParts(kept, ""), parts);
+  // Where outputs go now, as before; a part there once.
+  parts.insert(parts.begin() + 1, scratch.File("old/f_(new).mp4.part"));
+  EXPECT_EQ(KeptLeftoverParts(kept, scratch.File("old")), parts);
+}
+
+// The writer takes the newest text, writes in the order texts came, tells
+// each write and its failure, and loses nothing when it ends unwaited.
+TEST(KeptList, TheWriterWritesTheNewestInOrder) {
+  std::mutex lock;
+  std::condition_variable opened;
+  bool open = false;
+  std::vector<int> written;  // read once the writer has told of them
+  std::vector<uint64_t> told;
+  std::string failure;
+  auto writer = std::make_unique<TKeptListWriter>(
+      [&](const std::string& text, std::string& reason) {
+        std::unique_lock<std::mutex> guard(lock);
+        opened.wait(guard, [&] { return open; });  // a slow disk
+        reason = text == "full" ? "No space left on device" : "";
+        if (reason.empty()) written.push_back(std::stoi(text));
+        return reason.empty();
+      },
+      [&](uint64_t number, const std::string& reason) {
+        told.push_back(number);
+        if (!reason.empty()) failure = reason;
+      });
+  for (int i = 1; i <= 100; ++i)
+    EXPECT_EQ(writer->Save(std::to_string(i)), uint64_t(i));
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    open = true;
+  }
+  opened.notify_all();
+  EXPECT_EQ(writer->Wait(100), "");
+  // Whichever text the first write took, the next one is the newest.
+  EXPECT_TRUE(written.size() <= 2 && written.back() == 100) << written.size();
+  for (int i = 101; i <= 3000; ++i)
+    writer->Save(std::to_string(i));
+  EXPECT_EQ(writer->Wait(writer->Save("full")), "No space left on device");
+  writer->Save("3002");
+  writer.reset();
+  EXPECT_EQ(failure, "No space left on device");
+  EXPECT_EQ(written.back(), 3002);
+  EXPECT_EQ(told.back(), 3002u);
+  for (size_t i = 1; i < written.size(); ++i)
+    ASSERT_LT(written[i - 1], written[i]);
+  for (size_t i = 1; i < told.size(); ++i)
+    ASSERT_LT(told[i - 1], told[i]);
+
+  // The keeper's thread leaves the last list handed over in the file.
+  ScratchDir scratch;
+  TKeptList last;
+  {
+    TListKeeper keeper(scratch.File("moskvid"));
+    std::vector<std::string> log;
+    ASSERT_TRUE(keeper.Open(last, log));
+    for (int i = 0; i < 200; ++i) {
+      last.Entries.push_back(Entry("/videos/" + std::to_string(i) + ".mp4", ""));
+      keeper.SaveSoon(FormatKeptList(last));
+    }
+  }
+  EXPECT_EQ(ReadAll(scratch.File("moskvid/files.list")), FormatKeptList(last));
 }
 
 TEST(KeptList, ADamagedFileIsReportedAndSetAside) {
