@@ -189,7 +189,15 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void RestoreList();
   // Writes the list once the changes of this moment are done.
   void KeepListSoon();
+  // Hands the list as it is now to the keeper's thread; at close waits
+  // until the file holds it, the one wait the window makes.
   void KeepList(bool closing);
+  // Writes the list as it is now, then runs `after` on the window thread,
+  // never before this returns, once the file holds it (or the write
+  // failed, or no list is kept).
+  void KeepListThen(std::function<void()> after);
+  // Text `number` of the list is written, or failed for `reason`.
+  void ListWritten(uint64_t number, const std::string& reason);
 
   // The preview (win_main_preview.cpp).
   void ShowProbe(TAVProbe& probe);
@@ -266,10 +274,15 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   std::string addFolder_;     // where they go; empty: beside each source
 
   // The kept list, on the window thread.
+  // Its writer's thread ends with it, before the window's object goes.
   std::unique_ptr<TListKeeper> keeper_;
-  std::string keptText_;     // what the list file holds now
-  std::string keptFailure_;  // why it could not be written, said once
+  std::string keptText_;      // the text last handed to the writer
+  uint64_t keptHanded_ = 0;   // its number
+  uint64_t keptSettled_ = 0;  // the newest text written or failed
+  std::string keptFailure_;   // why it could not be written, said once
   bool keepDue_ = false;
+  // What waits for a text of the list to be on disk, by its number.
+  std::vector<std::pair<uint64_t, std::function<void()>>> keptAfter_;
 
   // Preview state, on the window thread.
   TAVProbe* PreviewProbe_ = nullptr;
