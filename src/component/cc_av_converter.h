@@ -90,6 +90,9 @@ class TCustomFFmpegVCL {
   // shares the cores out among the tasks that run side by side.
   int CodecThreads = 0;
   static std::string Version() { return "2.2a"; }
+  // Queued tasks that keep the input they were checked with open, for their
+  // run; at most kKeptInputs, so that a long list holds no descriptors.
+  static constexpr int kKeptInputs = 8;
   void SetTimerService(TTimerService service);
   uint32_t MainThreadID() const { return mainThreadId_; }
 
@@ -171,9 +174,6 @@ class TCustomFFmpegVCL {
   TLogLevel logLevel_ = llInfo;
   int progressInterval_ = 500;
   TAVProbe probe_;
-  // Queued tasks that keep the input they were checked with open, for their
-  // run; at most kKeptInputs, so that a long list holds no descriptors.
-  static constexpr int kKeptInputs = 8;
   std::atomic<int> keptInputs_{0};
 
   // --- Protected by lock_.

@@ -70,6 +70,7 @@ class FakeServices : public TUiServices {
   void OpenUrl(const QUrl& url) override { openedUrls << url; }
   bool PowerOff(QString&) override {
     ++powerOffCalls;
+    if (onPowerOff) onPowerOff();
     return true;  // and nothing happens
   }
   // A lock that counts while it lives.
@@ -100,6 +101,7 @@ class FakeServices : public TUiServices {
   QStringList dialogFilters;
   QList<QUrl> openedUrls;
   int powerOffCalls = 0;
+  std::function<void()> onPowerOff;  // sees the state the machine would go down in
   QStringList inhibitReasons;
   int sleepLocksHeld = 0;
   std::vector<RecordedMessage> notifications;

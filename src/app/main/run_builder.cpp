@@ -1,11 +1,8 @@
 #include "app/main/run_builder.h"
 
 #include <filesystem>
-#include <set>
 
 #include "app/settings/job_builder.h"
-#include "app/settings/output_formats.h"
-#include "engine/option_parsing.h"
 #include "engine/part_file.h"
 
 namespace moskvid {
@@ -14,18 +11,16 @@ namespace {
 
 // Adds the task of one source; the reason it got none otherwise.
 std::string AddRunTask(TCCAVConverter& converter, const TRunSource& source, int format,
-                       const TGlobalObject& global, TWarningSink& warnings,
-                       const TRunCallbacks& callbacks, const std::string& extension,
-                       std::set<std::string>& given, TRunPlan& plan) {
+                       const TGlobalObject& global, TRunPlan& plan) {
   TAVProbe& probe = converter.Probe();
   TInputOptions input;
-  input.FileName = source.Caption;
-  if (!probe.Open(source.Caption)) return "***File open error: " + probe.LastError();
-  if (callbacks.ShowProbe) callbacks.ShowProbe(probe);
-  input.Format.clear();  // the probe was opened without a forced format
+  // The stored path, byte for byte: a name that is not UTF-8 is shown with
+  // replacement characters, but opened as it is.
   const TlvFilesRecord& record = source.Record;
-  const std::string output =
-      MakeOutputFileName(probe.FileName(), "." + extension, global, warnings, "", given);
+  input.FileName = record.SourceFile;
+  if (!probe.Open(record.SourceFile)) return "***File open error: " + probe.LastError();
+  input.Format.clear();  // the probe was opened without a forced format
+  const std::string& output = source.Output;
   TOutputOptions options;
   options.FileName = output;
   ApplyTrimAndCrop(record, input, options);
@@ -53,7 +48,6 @@ std::string AddRunTask(TCCAVConverter& converter, const TRunSource& source, int 
     }
     return reason;
   }
-  given.insert(output);
   plan.TaskMap.push_back(source.Position);
   plan.Outputs.push_back(output);
   plan.Shapes.push_back(shape);
@@ -64,18 +58,15 @@ std::string AddRunTask(TCCAVConverter& converter, const TRunSource& source, int 
 }  // namespace
 
 TRunPlan BuildRunTasks(TCCAVConverter& converter, const std::vector<TRunSource>& sources,
-                       int format, const TGlobalObject& global, TWarningSink& warnings,
-                       const TRunCallbacks& callbacks) {
+                       int format, const TGlobalObject& global,
+                       const std::atomic<bool>* cancelled) {
   converter.ClearTasks();
-  const std::string extension =
-      TIniFile(global.ProfileFile()).ReadString(FormatSection(format), "FileExt", "mp4");
   TRunPlan plan;
-  std::set<std::string> given;
   for (const TRunSource& source : sources) {
+    if (cancelled && cancelled->load()) break;
     std::string failure;
     try {
-      failure = AddRunTask(converter, source, format, global, warnings, callbacks, extension, given,
-                           plan);
+      failure = AddRunTask(converter, source, format, global, plan);
     } catch (...) {
       // A bad stored setting stops the whole run before anything starts.
       converter.Probe().Close();
@@ -86,17 +77,6 @@ TRunPlan BuildRunTasks(TCCAVConverter& converter, const std::vector<TRunSource>&
     converter.Probe().Close();
   }
   return plan;
-}
-
-std::vector<std::string> PlanOutputNames(const std::vector<std::string>& sources,
-                                         const std::string& folder, const std::string& extension) {
-  std::vector<std::string> names;
-  std::set<std::string> given;
-  for (const std::string& source : sources) {
-    names.push_back(UniqueOutputName(source, "." + extension, folder, given));
-    given.insert(names.back());
-  }
-  return names;
 }
 
 }  // namespace moskvid

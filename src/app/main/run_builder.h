@@ -2,7 +2,7 @@
 // file list, free of window code.
 #pragma once
 
-#include <functional>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -16,8 +16,8 @@ namespace moskvid {
 
 struct TRunSource {
   int Position = 0;  // in the file list
-  std::string Caption;
   TlvFilesRecord Record;
+  std::string Output;  // the name planned for its output
 };
 
 // A source that got no task, and why.
@@ -35,24 +35,15 @@ struct TRunPlan {
   std::vector<int> ExpectedMs;       // element k: the length task k converts, -1 unknown
 };
 
-struct TRunCallbacks {
-  // The component's probe has just opened a source: show it in the preview.
-  std::function<void(TAVProbe& probe)> ShowProbe;
-};
-
-// The output names Start gives `sources` (in order, each unique among them
-// and against the files there), for `extension` in `folder` (each
-// source's own folder when empty).
-std::vector<std::string> PlanOutputNames(const std::vector<std::string>& sources,
-                                         const std::string& folder, const std::string& extension);
-
 // Clears the task list and adds one task per source, in order, each asking
-// for the picture hook gated by the before-hook. No two outputs of the run
-// get the same name. A source that cannot be opened, or whose output cannot
-// be created, gets no task: it is in the plan's failures with the reason.
-// Errors of the stored settings raise (after the task list is cleared again).
+// for the picture hook gated by the before-hook and writing to the source's
+// planned output. Each source is opened once: its task runs from that open.
+// A source that cannot be opened, or whose output cannot be created, gets
+// no task: it is in the plan's failures with the reason. Errors of the
+// stored settings raise (after the task list is cleared again). Once
+// `cancelled` is set, the sources left get no task.
 TRunPlan BuildRunTasks(TCCAVConverter& converter, const std::vector<TRunSource>& sources,
-                       int format, const TGlobalObject& global, TWarningSink& warnings,
-                       const TRunCallbacks& callbacks);
+                       int format, const TGlobalObject& global,
+                       const std::atomic<bool>* cancelled = nullptr);
 
 }  // namespace moskvid

@@ -14,7 +14,9 @@
 #include <chrono>
 
 #include "app/main/add_worker.h"
+#include "app/main/run_setup.h"
 #include "app/settings/app_settings.h"
+#include "app/settings/ini_file.h"
 #include "app/settings/kept_list.h"
 #include "app/settings/output_formats.h"
 #include "app/settings/window_placement.h"
@@ -47,6 +49,13 @@ TfrmMain::TfrmMain(TUiServices& services, QWidget* parent)
   setObjectName("frmMain");
   setWindowTitle(QString::fromStdString(global_->Caption()));
   TApplication::SetErrorHandler([this](std::exception_ptr error) { ErrorHandler(error); });
+  // A settings file that cannot be written is said once in the log, from
+  // whichever thread wrote it.
+  SetIniWriteFailureHandler([this](const std::string& file, const std::string& reason) {
+    const std::string line = "The settings could not be saved in " + file + ": " + reason;
+    QMetaObject::invokeMethod(
+        this, [this, line] { AppendLog(line); }, Qt::QueuedConnection);
+  });
   // The main window's own converter starts its workers below normal priority.
   converter_->ThreadPriority = tpLower;
   converter_->SetTimerService([this](int milliseconds, std::function<void()> callback) {
@@ -62,12 +71,29 @@ TfrmMain::TfrmMain(TUiServices& services, QWidget* parent)
 }
 
 TfrmMain::~TfrmMain() {
-  adder_.reset();  // its thread ends first
-  DetachEvents();
-  converter_->StopConvert();
+  Shutdown();
   // Workers end before the window's members go away.
   converter_.reset();
+  SetIniWriteFailureHandler(nullptr);
   TApplication::SetErrorHandler(nullptr);
+}
+
+void TfrmMain::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  // The threads that use the component end first: the adder's, the set-up's.
+  adder_.reset();
+  setUp_.reset();
+  DetachEvents();
+  converter_->StopConvert();
+  Timer1->stop();
+  PreviewFrame_.SetSize(0, 0);
+  {
+    std::lock_guard<std::mutex> guard(grabbedLock_);
+    GrabbedFrame_.SetSize(0, 0);
+  }
+  run_.Stop();
+  sleepLock_.reset();
 }
 
 QWidget* TfrmMain::BuildPreviewGroup() {
@@ -594,17 +620,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
   KeepPlacement();
-  adder_.reset();
-  DetachEvents();
-  converter_->StopConvert();
-  Timer1->stop();
-  PreviewFrame_.SetSize(0, 0);
-  {
-    std::lock_guard<std::mutex> guard(grabbedLock_);
-    GrabbedFrame_.SetSize(0, 0);
-  }
-  run_.Stop();
-  sleepLock_.reset();
+  Shutdown();
   KeepList(true);
   event->accept();
 }

@@ -50,6 +50,7 @@ class TfrmCrop;
 class TBoxWarnings;
 class TAddWorker;
 class TListKeeper;
+class TRunSetUp;
 
 class TfrmMain : public QMainWindow, public TProgressHost {
   Q_OBJECT
@@ -122,6 +123,9 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   QWidget* BuildPreviewGroup();
   void WireEvents();
   void DetachEvents();
+  // Ends what runs beside the window (adding, a run's set-up, the run),
+  // once, at close or when the window goes without one.
+  void Shutdown();
   void FirstShow();
   void RestorePlacement();
   void KeepPlacement();
@@ -172,9 +176,6 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   // The Destination column and the records' output names: what Start
   // would write now.
   void RefreshDestinations();
-  // The converter's task list is about to be cleared: a stopped run whose
-  // end has not come yet ends here.
-  void SettleStoppedRun();
 
   // Adding on the adder's thread (win_main_adding.cpp): the window takes
   // what is probed as it comes, shows a progress dialog after a second, and
@@ -217,14 +218,22 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void btnStopClick();
   void btnPauseClick();
   void btnResumeClick();
+  // The set-up of run `run` is done: its tasks start, or it ends.
+  void SetUpArrived(int run);
   void ProgressArrived(int run, int index, int currentMs, int64_t size, int totalMs);
   void TerminateArrived(int run, int index, bool finished, bool failed, const QString& message,
                         const QString& written);
   // The end of run `run`: back to idle, the sleep lock released, the task
-  // list cleared, the progress window closed, the desktop told.
+  // list cleared, the progress window closed, the desktop told; then, once
+  // the list is written, FinishRun.
   void EndRun(int run);
-  // The entry failed for `reason`: its cell, its tooltip, one kept log line.
+  // What the end of a run does: the folder opened, the machine powered
+  // off, one message naming every failure.
+  void FinishRun(const TRunEnd& end);
+  // The entry failed for `reason`: its cell, its tooltip, one log line.
   void MarkFailed(int position, const std::string& reason);
+  // The file name of the entry's source.
+  std::string SourceNameOf(int position) const;
   // Enables the commands as the run's phase allows.
   void UpdateRunCommands();
   void ShutDownComputer();
@@ -254,6 +263,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   int skin_ = 0;
   bool firstShown_ = false;
   bool librariesLoaded_ = false;
+  bool shutDown_ = false;
 
   // Run state, on the window thread.
   TConversionRun run_;
@@ -261,7 +271,8 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   // the run whose tasks are in the list. Set before the run starts.
   std::atomic<int> eventRun_{0};
   std::unique_ptr<TSleepLock> sleepLock_;
-  std::vector<std::string> failureLines_;  // "NAME: reason" of the last run
+  std::unique_ptr<TRunSetUp> setUp_;  // while the run's tasks are set up
+  bool poweringOff_ = false;          // asked at the run's end; the list says closed
   bool refreshingNames_ = false;
   bool namesDue_ = false;  // a refresh of the names is queued
 

@@ -9,6 +9,7 @@
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/job_builder.h"
+#include "app/settings/output_plan.h"
 #include "app/settings/output_formats.h"
 #include "app/widgets/application.h"
 #include "app/widgets/box_warnings.h"
@@ -29,7 +30,6 @@ constexpr int kKeepAddedEveryMs = 1000;
 
 void TfrmMain::AddPaths(const std::vector<std::string>& paths, bool expandFolders) {
   if (paths.empty() || !run_.Commands(lvFiles->Count()).Add) return;
-  SettleStoppedRun();  // adding clears the converter's task list
   std::set<std::string> listed;
   for (int i = 0; i < lvFiles->Count(); ++i)
     listed.insert(lvFiles->Entry(i)->Record.SourceFile);
@@ -37,15 +37,11 @@ void TfrmMain::AddPaths(const std::vector<std::string>& paths, bool expandFolder
     adder_ = std::make_unique<TAddWorker>(binding::DefaultLibraryFolder());
     addStarted_.start();
     addKept_.start();
-    addExtension_ =
-        "." + TIniFile(global_->ProfileFile())
-                  .ReadString(FormatSection(cbOutputFormat->currentIndex()), "FileExt", "mp4");
     // Read once, not for each of maybe thousands of files; the names are
     // planned again for the whole list when adding ends.
+    addExtension_ = OutputExtension(*global_, cbOutputFormat->currentIndex());
     TAppSettings settings(global_->ConfigFile());
-    addFolder_ = settings.OutputBesideSource() ? std::string()
-                                               : EnsureFolder(settings.OutputFolder(), "OutPutDir",
-                                                              settings.Ini(), *warnings_);
+    addFolder_ = OutputFolderFor(settings, true, *warnings_);
     run_.SetAdding(true);
     UpdateRunCommands();
     if (!addTimer_) {
@@ -66,17 +62,24 @@ void TfrmMain::TakeAdded() {
     // One append to the log and one insert into the list for all that came.
     std::string log;
     bool logged = false;
-    QList<QTreeWidgetItem*> entries;
+    std::vector<const TProbedFile*> opened;
+    std::vector<std::string> sources;
     for (const TProbedFile& probed : taken) {
       for (const std::string& line : probed.Log) {
         log += (logged ? "\n" : "") + line;
         logged = true;
       }
       if (!probed.Opened) continue;
-      TlvFilesRecord record = probed.Record;
-      record.OutputFile = UniqueOutputName(record.SourceFile, addExtension_, addFolder_, {});
+      opened.push_back(&probed);
+      sources.push_back(probed.Record.SourceFile);
+    }
+    const std::vector<std::string> outputs = PlanOutputNames(sources, addFolder_, addExtension_);
+    QList<QTreeWidgetItem*> entries;
+    for (size_t k = 0; k < opened.size(); ++k) {
+      TlvFilesRecord record = opened[k]->Record;
+      record.OutputFile = outputs[k];
       TFileItem* entry = NewEntry(record);
-      entry->AudioTracks = probed.AudioTracks;
+      entry->AudioTracks = opened[k]->AudioTracks;
       entries << entry;
     }
     if (logged) AppendLog(log);

@@ -4,7 +4,7 @@
 #include <QActionGroup>
 #include <QFileInfo>
 
-#include "app/main/run_builder.h"
+#include "app/settings/output_plan.h"
 #include "app/settings/open_filter.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
@@ -144,9 +144,6 @@ void TfrmMain::CheckCommand(TCheckCommand command) {
 void TfrmMain::RefreshDestinations() {
   // Mid-run the outputs appear one by one; the names settle at the end.
   if (run_.Phase() != rpIdle || lvFiles->Count() == 0) return;
-  const std::string extension =
-      TIniFile(global_->ProfileFile())
-          .ReadString(FormatSection(cbOutputFormat->currentIndex()), "FileExt", "mp4");
   // Named as Start names them: the checked entries in list order, then the
   // others as if they came after.
   std::vector<int> order;
@@ -157,10 +154,10 @@ void TfrmMain::RefreshDestinations() {
   std::vector<std::string> sources;
   for (int position : order)
     sources.push_back(lvFiles->Entry(position)->Record.SourceFile);
-  // An empty folder puts each output beside its source.
-  const TAppSettings settings(global_->ConfigFile());
-  const std::vector<std::string> names = PlanOutputNames(
-      sources, settings.OutputBesideSource() ? "" : settings.OutputFolder(), extension);
+  TAppSettings settings(global_->ConfigFile());
+  const std::vector<std::string> names =
+      PlanOutputNames(sources, OutputFolderFor(settings, false, *warnings_),
+                      OutputExtension(*global_, cbOutputFormat->currentIndex()));
   refreshingNames_ = true;
   for (size_t k = 0; k < order.size(); ++k) {
     TFileItem* entry = lvFiles->Entry(order[k]);
@@ -263,7 +260,7 @@ void TfrmMain::AppendLog(const std::string& text) {
 
 void TfrmMain::ShowLogText(const std::string& text) {
   mmoLog->setPlainText(QString::fromStdString(text).replace("\r\n", "\n"));
-  for (const std::string& line : failureLines_)
+  for (const std::string& line : run_.FailureLines())
     AppendLog(line);
 }
 

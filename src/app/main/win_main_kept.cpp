@@ -72,12 +72,13 @@ void TfrmMain::KeepList(bool closing) {
   keepDue_ = false;
   if (!keeper_) return;
   TKeptList list;
-  list.Closed = closing;
+  // A machine powered off at the run's end takes the session with it.
+  list.Closed = closing || poweringOff_;
   // Every task the run has started and not ended is converting (several
   // when they run side by side), although a short one may not have shown a
   // percentage yet; where its output goes names its part after a crash.
   std::map<int, std::string> converting;
-  if (run_.Phase() == rpRunning) {
+  if (run_.Phase() == rpRunning || run_.Phase() == rpStopping) {
     for (const int task : runProgress_.Running())
       converting[run_.Position(task)] = run_.Output(task);
   }

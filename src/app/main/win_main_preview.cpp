@@ -78,15 +78,21 @@ void TfrmMain::DrawPreviewFrame() {
 
 bool TfrmMain::PlayEntry(int position) {
   TFileItem* entry = lvFiles->Entry(position);
-  if (!entry || !LoadLibrariesOnce()) return false;
-  const std::string caption = entry->text(fcSource).toStdString();
-  SettleStoppedRun();
-  converter_->ClearTasks();
-  TInputOptions input;
-  input.FileName = caption;
-  converter_->AddInput(caption, &input);
+  // While a run's tasks are set up, the component's probe is theirs.
+  if (!entry || setUp_ || !LoadLibrariesOnce()) return false;
+  // The stored path: the caption shows a name that is not UTF-8 with
+  // replacement characters.
+  const std::string& source = entry->Record.SourceFile;
+  // A stopped run's tasks still wind down and report their ends: its list
+  // stays as it is.
+  if (run_.Phase() == rpIdle) {
+    converter_->ClearTasks();
+    TInputOptions input;
+    input.FileName = source;
+    converter_->AddInput(source, &input);
+  }
   TAVProbe& probe = converter_->Probe();
-  if (!probe.Open(caption)) {
+  if (!probe.Open(source)) {
     AppendLog(probe.LastError());
     return false;
   }

@@ -3,13 +3,15 @@
 // end of the run. The run's phase and number live in TConversionRun.
 #include <QApplication>
 #include <QFileInfo>
+#include <QTimer>
 #include <chrono>
 #include <cstring>
 
 #include "app/main/progress_rules.h"
-#include "app/main/run_builder.h"
+#include "app/main/run_setup.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
+#include "app/settings/output_plan.h"
 #include "app/settings/simultaneous.h"
 #include "app/widgets/application.h"
 #include "app/widgets/box_warnings.h"
@@ -47,15 +49,17 @@ void TfrmMain::btnStartClick() {
   // run's phase decides, not the control.
   if (!run_.Commands(lvFiles->Count()).Start) return;
   converter_->SetLogLevel(llInfo);
-  converter_->ThreadPriority = PriorityOf(TAppSettings(global_->ConfigFile()).Priority());
+  TAppSettings settings(global_->ConfigFile());
+  converter_->ThreadPriority = PriorityOf(settings.Priority());
   std::vector<TRunSource> sources;
+  std::vector<std::string> files;
   for (int i = 0; i < lvFiles->Count(); ++i) {
     if (!lvFiles->Checked(i)) continue;
     TRunSource source;
     source.Position = i;
-    source.Caption = lvFiles->Entry(i)->text(fcSource).toStdString();
     source.Record = lvFiles->Entry(i)->Record;
     sources.push_back(source);
+    files.push_back(source.Record.SourceFile);
   }
   if (sources.empty()) {
     services_.Message(this, "Warning", "Please select a file by clicking the check box!",
@@ -63,32 +67,25 @@ void TfrmMain::btnStartClick() {
     return;
   }
   if (!LoadLibrariesOnce()) return;
-  failureLines_.clear();
-  for (const TRunSource& source : sources) {
-    lvFiles->SetSubItem(source.Position, fcProgress, "");
-    lvFiles->Entry(source.Position)->setToolTip(fcProgress, "");
+  // The names the Destination column shows: the checked entries come first
+  // there too. The folder is made (or its fallback warned of) here, before
+  // anything runs.
+  const int format = cbOutputFormat->currentIndex();
+  const std::vector<std::string> outputs = PlanOutputNames(
+      files, OutputFolderFor(settings, true, *warnings_), OutputExtension(*global_, format));
+  for (size_t k = 0; k < sources.size(); ++k) {
+    sources[k].Output = outputs[k];
+    lvFiles->SetSubItem(sources[k].Position, fcProgress, "");
+    lvFiles->Entry(sources[k].Position)->setToolTip(fcProgress, "");
   }
 
-  TRunCallbacks callbacks;
-  callbacks.ShowProbe = [this](TAVProbe& probe) { ShowProbe(probe); };
-  const TRunPlan plan = BuildRunTasks(*converter_, sources, cbOutputFormat->currentIndex(),
-                                      *global_, *warnings_, callbacks);
+  // The set-up uses the component's probe, which the preview has open.
   PreviewStopped_ = true;
-  PreviewProbe_ = nullptr;  // the component's probe is closed now
-  QStringList reasons;
-  for (const TRunFailure& failure : plan.Failed) {
-    MarkFailed(failure.Position, failure.Reason);
-    reasons << (plan.Failed.size() == 1 ? QString::fromStdString(failure.Reason)
-                                        : QString::fromStdString(failureLines_.back()));
-  }
-  // Before the run starts: its end must not come while this box is open.
-  if (!reasons.isEmpty()) {
-    services_.Message(this, QString::fromStdString(global_->AppTitle()), reasons.join('\n'),
-                      QMessageBox::Warning);
-  }
-  if (plan.TaskMap.empty()) return;
-
-  eventRun_ = run_.Begin(plan.TaskMap, plan.Outputs, static_cast<int>(plan.Failed.size()));
+  PreviewProbe_ = nullptr;
+  converter_->Probe().Close();
+  poweringOff_ = false;  // the machine is still up after all
+  const int run = run_.Prepare();
+  eventRun_ = run;
   lastGrabNs_ = 0;
   {
     std::lock_guard<std::mutex> guard(grabbedLock_);
@@ -97,7 +94,46 @@ void TfrmMain::btnStartClick() {
   }
   UpdateRunCommands();
   sleepLock_ = services_.InhibitSleep(
-      QString("Converting %1 file%2").arg(run_.TaskCount()).arg(run_.TaskCount() == 1 ? "" : "s"));
+      QString("Converting %1 file%2").arg(sources.size()).arg(sources.size() == 1 ? "" : "s"));
+  // Opening thousands of files takes a while: the progress window is up
+  // meanwhile, and its Cancel ends the set-up.
+  setUp_ =
+      std::make_unique<TRunSetUp>(*converter_, std::move(sources), format, *global_, [this, run] {
+        QMetaObject::invokeMethod(
+            this, [this, run] { Guarded([&] { SetUpArrived(run); }); }, Qt::QueuedConnection);
+      });
+  if (!frmProgress_) frmProgress_ = new TfrmProgress(*this, this);
+  frmProgress_->SetRun(nullptr, 1);
+  frmProgress_->SetPreparing(static_cast<int>(outputs.size()));
+  services_.ExecModal(*frmProgress_);
+}
+
+void TfrmMain::SetUpArrived(int run) {
+  if (!setUp_ || !run_.Accepts(run)) return;
+  const std::unique_ptr<TRunSetUp> setUp = std::move(setUp_);
+  setUp->Wait();
+  if (setUp->Error()) {
+    // A bad stored setting: nothing runs, and the error handler says why
+    // once the progress window is gone.
+    converter_->ClearTasks();
+    EndRun(run);
+    QTimer::singleShot(0, this, [this, error = setUp->Error()] {
+      Guarded([&] { std::rethrow_exception(error); });
+    });
+    return;
+  }
+  const TRunPlan& plan = setUp->Plan();
+  for (const TRunFailure& failure : plan.Failed) {
+    MarkFailed(failure.Position, failure.Reason);
+    run_.SetUpFailed(SourceNameOf(failure.Position), failure.Reason);
+  }
+  const bool paused = run_.Paused();
+  if (plan.TaskMap.empty() || !run_.Begin(plan.TaskMap, plan.Outputs)) {
+    // Nothing to run, or cancelled meanwhile: the tasks made never start.
+    converter_->ClearTasks();
+    EndRun(run);
+    return;
+  }
   // One task at a time unless the preference asks for more; the component
   // shares the codec threads out among those that run at once.
   simultaneous_ =
@@ -109,10 +145,12 @@ void TfrmMain::btnStartClick() {
   for (int i = 0; i < simultaneous_; ++i)
     runProgress_.StartNext(NowSeconds());
   converter_->StartConvert(simultaneous_);
-  KeepListSoon();  // the tasks started are converting now
-  if (!frmProgress_) frmProgress_ = new TfrmProgress(*this, this);
-  frmProgress_->SetRun(simultaneous_ > 1 ? &runProgress_ : nullptr, simultaneous_);
-  services_.ExecModal(*frmProgress_);
+  if (paused) converter_->PauseConvert();  // Pause was pressed during the set-up
+  KeepListSoon();                          // the tasks started are converting now
+  if (frmProgress_) {
+    frmProgress_->SetRun(simultaneous_ > 1 ? &runProgress_ : nullptr, simultaneous_);
+    frmProgress_->SetPreparing(0);
+  }
 }
 
 void TfrmMain::ProgressArrived(int run, int index, int currentMs, int64_t size, int totalMs) {
@@ -145,7 +183,7 @@ void TfrmMain::TerminateArrived(int run, int index, bool finished, bool failed,
     return;
   }
   const int position = run_.Position(index);
-  if (position < 0) return;
+  if (position < 0 || run_.Ended(index)) return;
   TFileItem* entry = lvFiles->Entry(position);
   // The name the output really got: a numbered one when its own was taken
   // meanwhile, the failed name, or none when nothing was kept.
@@ -158,36 +196,31 @@ void TfrmMain::TerminateArrived(int run, int index, bool finished, bool failed,
   runProgress_.StartNext(NowSeconds());  // the component starts the next one now
   if (frmProgress_ && simultaneous_ > 1) frmProgress_->TaskFinished();
   if (failed) {
-    run_.Count(toFailed);
+    run_.TaskEnded(index, toFailed, SourceNameOf(position), message.toStdString());
     MarkFailed(position, message.toStdString());
     if (entry && !written.isEmpty()) {
       entry->setToolTip(fcProgress, message + "\nWhat was converted is kept as " + written);
     }
   } else if (finished) {
-    run_.Count(toConverted);
+    run_.TaskEnded(index, toConverted);
     lvFiles->SetSubItem(position, fcProgress, "100%");
     if (frmProgress_ && simultaneous_ <= 1) frmProgress_->TaskFinished(written.toStdString());
-    // The run's last task to end, whichever it is when several run at once.
-    const bool last =
-        simultaneous_ > 1 ? runProgress_.Done() == runProgress_.Count() : run_.IsLast(index);
-    if (last && frmProgress_ && run_.Phase() == rpRunning) {
-      if (frmProgress_->ckOpen->isChecked()) btnOpenClick();
-      if (frmProgress_->ckShutDown->isChecked()) ShutDownComputer();
-    }
   } else {
-    run_.Count(toStopped);
+    run_.TaskEnded(index, toStopped);
     lvFiles->SetSubItem(position, fcProgress, "Stopped");
     if (entry && !written.isEmpty())
       entry->setToolTip(fcProgress, "What was converted is in " + written);
   }
-  if (failed) {
-    services_.Message(this, QString::fromStdString(global_->AppTitle()), message,
-                      QMessageBox::Warning);
-  }
 }
 
 void TfrmMain::EndRun(int run) {
-  if (!run_.End(run)) return;
+  TRunEndChoices choices;
+  if (frmProgress_) {
+    choices.OpenFolder = frmProgress_->ckOpen->isChecked();
+    choices.ShutDown = frmProgress_->ckShutDown->isChecked();
+  }
+  const std::optional<TRunEnd> end = run_.End(run, choices);
+  if (!end) return;
   sleepLock_.reset();
   converter_->ClearTasks();
   UpdateRunCommands();
@@ -197,24 +230,38 @@ void TfrmMain::EndRun(int run) {
   const QWidget* active = QApplication::activeWindow();
   while (active && active != this)
     active = active->parentWidget();
-  if (!active) {
+  if (!active && !end->Cancelled) {
     services_.Notify(QString::fromStdString(global_->AppTitle()) + ": conversion finished",
-                     QString::fromStdString(RunTallyText(run_.Tally())));
+                     QString::fromStdString(RunTallyText(end->Tally)));
   }
+  // The rest once the list file holds the run's end (a machine powered off
+  // must find it there), and outside this event: a box opened here would
+  // hold whatever the window still has queued.
+  poweringOff_ = end->ShutDown;
+  KeepListThen([this, actions = *end] { Guarded([&] { FinishRun(actions); }); });
 }
 
-void TfrmMain::SettleStoppedRun() {
-  if (run_.Phase() == rpStopping) EndRun(run_.Number());
+void TfrmMain::FinishRun(const TRunEnd& end) {
+  if (end.OpenFolder) btnOpenClick();
+  // Powered off first: a message nobody is there to close must not hold it.
+  if (end.ShutDown) ShutDownComputer();
+  if (!end.Message.empty()) {
+    services_.Message(this, QString::fromStdString(global_->AppTitle()),
+                      QString::fromStdString(end.Message), QMessageBox::Warning);
+  }
 }
 
 void TfrmMain::MarkFailed(int position, const std::string& reason) {
   TFileItem* entry = lvFiles->Entry(position);
   if (!entry) return;
   entry->setText(fcProgress, "Failed");
-  const QString why = QString::fromStdString(reason);
-  entry->setToolTip(fcProgress, why);
-  failureLines_.push_back((FileNameOf(entry->Record.SourceFile) + ": " + why).toStdString());
-  AppendLog(failureLines_.back());
+  entry->setToolTip(fcProgress, QString::fromStdString(reason));
+  AppendLog(SourceNameOf(position) + ": " + reason);
+}
+
+std::string TfrmMain::SourceNameOf(int position) const {
+  const TFileItem* entry = lvFiles->Entry(position);
+  return entry ? FileNameOf(entry->Record.SourceFile).toStdString() : std::string();
 }
 
 void TfrmMain::UpdateRunCommands() {
@@ -236,14 +283,18 @@ void TfrmMain::UpdateRunCommands() {
 void TfrmMain::ShutDownComputer() {
   QString error;
   if (!services_.PowerOff(error)) {
+    // The session goes on after all.
+    poweringOff_ = false;
+    KeepListSoon();
     services_.Message(this, QString::fromStdString(global_->AppTitle()),
                       "The computer could not be shut down: " + error, QMessageBox::Warning);
   }
 }
 
 void TfrmMain::btnStopClick() {
-  if (run_.Phase() != rpRunning) return;
+  if (!run_.Commands(lvFiles->Count()).Stop) return;
   run_.Stop();
+  if (setUp_) setUp_->Cancel();
   // Nothing converts any more.
   sleepLock_.reset();
   UpdateRunCommands();

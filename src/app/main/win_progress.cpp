@@ -132,6 +132,18 @@ void TfrmProgress::SetRun(TRunProgress* run, int lines) {
   KeepDesignedSize(*this, {420, 460});
 }
 
+void TfrmProgress::SetPreparing(int files) {
+  preparing_ = files;
+  if (files > 0) {
+    lblOutput->setText(QString("Opening %1 file%2...").arg(files).arg(files == 1 ? "" : "s"));
+    return;
+  }
+  // The tasks start now: the clock measures their conversion only.
+  lblOutput->clear();
+  clockTask_ = 0;
+  clock_.Start(NowSeconds());
+}
+
 void TfrmProgress::showEvent(QShowEvent* event) {
   ApplySkin(*this, host_.SkinIndex());
   for (QLabel* label : {lblTime, lblLength, lblSize, lblProgress, lblOutput, lblSpeed, lblTimeLeft})
@@ -139,6 +151,7 @@ void TfrmProgress::showEvent(QShowEvent* event) {
   lblOutput->setToolTip("");
   lblTasks->clear();
   setWindowTitle("Converting");
+  SetPreparing(preparing_);
   // The window is made once and shown for every run: a shutdown chosen for
   // one run must not power the machine off after the next.
   ckShutDown->setChecked(false);

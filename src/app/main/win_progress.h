@@ -51,6 +51,8 @@ class TfrmProgress : public QDialog {
   // `lines`: the most tasks that run at once, whose lines get room. The
   // window tells the run when it pauses and goes on.
   void SetRun(TRunProgress* run, int lines);
+  // The run's `files` are being opened (0: its tasks start now).
+  void SetPreparing(int files);
   void ShowProgress(const TProgressFigures& figures);
   // A task finished (one at a time), or any task ended (several at a time);
   // `written` is the file it went to ("" when unknown).
@@ -95,6 +97,7 @@ class TfrmProgress : public QDialog {
   TRunProgress* run_ = nullptr;
   TTaskClock clock_;
   int clockTask_ = -1;
+  int preparing_ = 0;
   uint64_t drawnGeneration_ = 0;
   QImage grabbed_;  // the run's newest picture, its buffer reused
 };

@@ -4,6 +4,8 @@
 
 #include <fnmatch.h>
 
+#include <algorithm>
+
 #include "app/main/conversion_run.h"
 #include "app/main/list_drawing.h"
 #include "app/main/list_rules.h"
@@ -125,26 +127,132 @@ TEST(FileListRules, SoundTrackMenu) {
 TEST(ConversionRun, PhasesCommandsAndNumbers) {
   TConversionRun run;
   EXPECT_TRUE(run.Commands(2).Start && !run.Commands(0).Start);
-  const int first = run.Begin({0, 2}, {"/out/a.mp4", "/out/c.mp4"}, 1);
+  const int first = run.Prepare();
+  for (const TRunPhase phase : {rpPreparing, rpRunning}) {
+    if (phase == rpRunning) {
+      EXPECT_TRUE(run.Begin({0, 2}, {"/out/a.mp4", "/out/c.mp4"}));
+    }
+    EXPECT_EQ(run.Phase(), phase);
+    const TRunCommands running = run.Commands(3);
+    EXPECT_TRUE(!running.Add && !running.Start && !running.Remove && running.Stop && running.Pause);
+  }
   EXPECT_EQ(run.Position(1), 2);
   EXPECT_EQ(run.Position(2), -1);
-  const TRunCommands running = run.Commands(3);
-  EXPECT_TRUE(!running.Add && !running.Start && !running.Remove && running.Stop && running.Pause);
   // Cancelled: Add only, until its end arrives.
   run.Stop();
   const TRunCommands stopping = run.Commands(3);
   EXPECT_TRUE(stopping.Add && !stopping.Start && !stopping.Remove && !stopping.Clear);
   EXPECT_FALSE(stopping.Stop || stopping.Pause || stopping.Resume);
   EXPECT_TRUE(run.Accepts(first));  // its own events still count
-  EXPECT_TRUE(run.End(first));
-  EXPECT_FALSE(run.End(first));  // a second end of the same run
-  const int second = run.Begin({1}, {"/out/b.mp4"});
+  EXPECT_TRUE(run.End(first, {}).has_value());
+  EXPECT_FALSE(run.End(first, {}).has_value());  // a second end of the same run
+  const int second = run.Prepare();
   EXPECT_FALSE(run.Accepts(first));  // what the cancelled run still sends
   EXPECT_TRUE(run.Accepts(second));
-  run.Count(toConverted);
-  run.Count(toStopped);
-  EXPECT_EQ(RunTallyText(run.Tally()), "1 file converted, 1 stopped.");
+  // Stopped while its tasks were set up: they never start.
+  run.Stop();
+  EXPECT_FALSE(run.Begin({1}, {"/out/b.mp4"}));
+  EXPECT_EQ(run.Phase(), rpStopping);
   EXPECT_EQ(RunTallyText({2, 1, 0}), "2 files converted, 1 failed.");
+  EXPECT_EQ(RunTallyText({1, 0, 1}), "1 file converted, 1 stopped.");
+}
+
+// The run's end, whichever task ends last and however the tasks ended:
+// one message for every failure, and the folder opened and the machine
+// powered off for any run the user did not cancel.
+TEST(ConversionRun, TheEndDecidesOnceForTheWholeRun) {
+  struct Case {
+    const char* name;
+    std::vector<TTaskOutcome> ends;  // of tasks 0, 1, 2, in the order they end
+    std::vector<int> order;
+    int setUpFailures;
+    bool cancel;
+    TRunEndChoices choices;
+    bool open, shutDown;
+    const char* message;
+  } cases[] = {
+      {"all converted",
+       {toConverted, toConverted, toConverted},
+       {0, 1, 2},
+       0,
+       false,
+       {true, true},
+       true,
+       true,
+       ""},
+      {"the last to end fails",
+       {toConverted, toConverted, toFailed},
+       {0, 1, 2},
+       0,
+       false,
+       {true, true},
+       true,
+       true,
+       "REASON 2"},
+      {"every task fails",
+       {toFailed, toFailed, toFailed},
+       {2, 0, 1},
+       0,
+       false,
+       {true, true},
+       false,
+       true,
+       "f2: REASON 2\nf0: REASON 0\nf1: REASON 1"},
+      {"a set-up failure and one at run time",
+       {toConverted, toFailed, toConverted},
+       {1, 0, 2},
+       1,
+       false,
+       {false, false},
+       false,
+       false,
+       "set up: REASON\nf1: REASON 1"},
+      {"cancelled",
+       {toConverted, toStopped, toStopped},
+       {0, 1, 2},
+       0,
+       true,
+       {true, true},
+       false,
+       false,
+       ""},
+  };
+  for (const Case& c : cases) {
+    TConversionRun run;
+    const int number = run.Prepare();
+    for (int k = 0; k < c.setUpFailures; ++k)
+      run.SetUpFailed("set up", "REASON");
+    ASSERT_TRUE(run.Begin({0, 1, 2}, {"a", "b", "c"})) << c.name;
+    if (c.cancel) run.Stop();
+    for (size_t k = 0; k < c.order.size(); ++k) {
+      const int task = c.order[k];
+      const bool last = run.TaskEnded(task, c.ends[static_cast<size_t>(task)],
+                                      "f" + std::to_string(task), "REASON " + std::to_string(task));
+      EXPECT_EQ(last, k + 1 == c.order.size()) << c.name << " task " << task;
+      // A second report of the same end counts nothing.
+      EXPECT_FALSE(run.TaskEnded(task, toFailed, "again", "again")) << c.name;
+    }
+    const std::optional<TRunEnd> end = run.End(number, c.choices);
+    ASSERT_TRUE(end.has_value()) << c.name;
+    EXPECT_EQ(end->OpenFolder, c.open) << c.name;
+    EXPECT_EQ(end->ShutDown, c.shutDown) << c.name;
+    EXPECT_EQ(end->Cancelled, c.cancel) << c.name;
+    EXPECT_EQ(end->Message, c.message) << c.name;
+    EXPECT_EQ(end->Tally.Failed, static_cast<int>(run.FailureLines().size())) << c.name;
+  }
+
+  // Thousands of failures still make one message of bounded length.
+  TConversionRun run;
+  const int number = run.Prepare();
+  std::vector<int> tasks(5000);
+  for (int k = 0; k < 5000; ++k)
+    tasks[static_cast<size_t>(k)] = k;
+  run.Begin(tasks, std::vector<std::string>(5000));
+  for (int k = 0; k < 5000; ++k)
+    run.TaskEnded(k, toFailed, "f" + std::to_string(k), "gone");
+  const std::string message = run.End(number, {})->Message;
+  EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), TConversionRun::kMaxMessageLines);
+  EXPECT_NE(message.find("4980 more"), std::string::npos) << message;
 }
 
 TEST(FileListDrawing, RowColoursOfEverySkin) {

@@ -10,6 +10,7 @@
 #include "app/main/add_worker.h"
 #include "app/main/file_adder.h"
 #include "app/main/run_builder.h"
+#include "app/settings/output_plan.h"
 #include "app/main/snapshot_files.h"
 #include "app/settings/job_settings.h"
 #include "app/settings/output_formats.h"
@@ -103,30 +104,22 @@ TEST_F(RunBuilderTest, OneTaskPerSourceWithNamesOfTheirOwn) {
   const std::string first = Copy("h264_aac.mkv", "clip.mkv");
   const std::string second = Copy("audio.mp3", "song.mp3");
   const std::string third = Copy("mpeg4_mp3_720p.avi", "clip.avi");
+  const std::vector<std::string> planned =
+      PlanOutputNames({first, second, third}, scratch.File("out"), "mp4");
   std::vector<TRunSource> sources;
   int position = 0;
   for (const std::string& file : {first, second, third}) {
     TRunSource source;
     source.Position = position;
-    source.Caption = file;
     source.Record.SourceFile = file;
+    source.Output = planned[sources.size()];
     sources.push_back(source);
     position += 2;  // list positions need not follow each other
   }
   sources[2].Record.TrimStart = 1000;
   sources[2].Record.TrimLength = 1000;
-  int shown = 0;
-  TRunCallbacks callbacks;
-  callbacks.ShowProbe = [&](TAVProbe& probe) {
-    EXPECT_TRUE(probe.Loaded());
-    ++shown;
-  };
-  // The names the list shows before Start are the names Start gives.
-  const std::vector<std::string> planned =
-      PlanOutputNames({first, second, third}, scratch.File("out"), "mp4");
-  const TRunPlan plan = BuildRunTasks(converter, sources, 5, global, warnings, callbacks);
+  const TRunPlan plan = BuildRunTasks(converter, sources, 5, global);
   EXPECT_EQ(planned, plan.Outputs);
-  EXPECT_EQ(shown, 3);
   EXPECT_EQ(plan.TaskMap, (std::vector<int>{0, 2, 4}));
   EXPECT_TRUE(plan.Failed.empty());
   ASSERT_EQ(plan.Outputs.size(), 3u);
@@ -145,11 +138,12 @@ TEST_F(RunBuilderTest, AnUnreadableSourceIsLeftOutAndABadSettingStopsTheRun) {
   const std::string good = Copy("h264_aac.mp4", "good.mp4");
   std::vector<TRunSource> sources(2);
   sources[0].Position = 0;
-  sources[0].Caption = scratch.File("gone.mp4");
+  sources[0].Record.SourceFile = scratch.File("gone.mp4");
+  sources[0].Output = scratch.File("out/gone.mp4");
   sources[1].Position = 1;
-  sources[1].Caption = good;
-  TRunCallbacks callbacks;
-  const TRunPlan plan = BuildRunTasks(converter, sources, 5, global, warnings, callbacks);
+  sources[1].Record.SourceFile = good;
+  sources[1].Output = scratch.File("out/good.mp4");
+  const TRunPlan plan = BuildRunTasks(converter, sources, 5, global);
   EXPECT_EQ(plan.TaskMap, (std::vector<int>{1}));
   ASSERT_EQ(plan.Failed.size(), 1u);
   EXPECT_EQ(plan.Failed[0].Position, 0);
@@ -157,8 +151,7 @@ TEST_F(RunBuilderTest, AnUnreadableSourceIsLeftOutAndABadSettingStopsTheRun) {
   EXPECT_EQ(converter.TaskCount(), 1);
 
   TIniFile(global.ConfigFile()).WriteString(FormatSection(5), "paraVideoBitRate", "fast");
-  EXPECT_THROW(BuildRunTasks(converter, {sources[1]}, 5, global, warnings, callbacks),
-               TConversionError);
+  EXPECT_THROW(BuildRunTasks(converter, {sources[1]}, 5, global), TConversionError);
   EXPECT_EQ(converter.TaskCount(), 0);
   EXPECT_FALSE(converter.Probe().Loaded());
 }
@@ -179,13 +172,11 @@ TEST_F(RunBuilderTest, TrimsAreExactOnLongGroupsOfPictures) {
              "-pix_fmt yuv420p -c:a aac -b:a 128k " +
              Quote(source));
   TRunSource entry;
-  entry.Caption = source;
   entry.Record.SourceFile = source;
+  entry.Output = scratch.File("out/gop250_(new).mp4");
   entry.Record.TrimStart = 1500;   // the mark at 2 s lands at 0.5 s
   entry.Record.TrimLength = 6200;  // to 7.7 s: the mark at 7 s lands at 5.5 s
-  TRunCallbacks callbacks;
-  const TRunPlan plan =
-      BuildRunTasks(converter, {entry}, 5, global, warnings, callbacks);  // PSP MPEG-4
+  const TRunPlan plan = BuildRunTasks(converter, {entry}, 5, global);  // PSP MPEG-4
   ASSERT_EQ(plan.Outputs.size(), 1u);
   std::mutex lock;
   std::condition_variable ended;

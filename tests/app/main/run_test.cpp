@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <thread>
 
 #include "app/settings/output_formats.h"
@@ -140,7 +142,7 @@ class RunTest : public QObject {
     }
     QVERIFY(!fs::exists(out + "/two_(new).mp4"));
     // The output folder opened once, after the last task; nothing powered off.
-    QCOMPARE(fixture.services.openedUrls.size(), 1);
+    QTRY_COMPARE(fixture.services.openedUrls.size(), 1);
     QCOMPARE(fixture.services.openedUrls[0].toLocalFile(), Q(out));
     QCOMPARE(fixture.services.powerOffCalls, 0);
     // The progress window showed a frame of the run.
@@ -235,7 +237,8 @@ class RunTest : public QObject {
     QStringList seen;
     fixture.services.onExec = [&](QDialog& dialog) {
       auto* progress = static_cast<TfrmProgress*>(&dialog);
-      QVERIFY(progress->lblTasks->isVisibleTo(progress));
+      // Once the tasks are set up.
+      QTRY_VERIFY_WITH_TIMEOUT(progress->lblTasks->isVisibleTo(progress), 30000);
       const QRegularExpression line("^[abc]\\.mkv  \\d+%  \\d+\\.\\dx$");
       // One line each, once every file has reported: name, percentage, speed.
       QTRY_VERIFY_WITH_TIMEOUT(
@@ -274,7 +277,7 @@ class RunTest : public QObject {
           fixture.scratch.File("out") + "/" + std::string(1, "abc"[k]) + "_(new).mp4";
       QVERIFY(std::abs(ToDouble(ProbeFormat(out).at("duration")) - seconds[k]) < 0.15);
     }
-    QCOMPARE(fixture.services.openedUrls.size(), 1);  // once, after the last one
+    QTRY_COMPARE(fixture.services.openedUrls.size(), 1);  // once, after the last one
   }
 
   void AFailingTaskShowsItsMessage() {
@@ -284,7 +287,7 @@ class RunTest : public QObject {
     TfrmMain& window = fixture.Window();
     window.btnStart->click();
     QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString("Failed"));
-    QCOMPARE(fixture.services.messages.size(), size_t{1});
+    QTRY_COMPARE(fixture.services.messages.size(), size_t{1});
     QCOMPARE(fixture.services.messages[0].caption, QString("Moskvid"));
     QCOMPARE(fixture.services.messages[0].icon, QMessageBox::Warning);
     QVERIFY(!fixture.services.messages[0].text.isEmpty());
@@ -298,8 +301,11 @@ class RunTest : public QObject {
     fixture.Add({Q(fixture.Copy("h264_aac.mp4", "a.mp4"))});
     TfrmMain& window = fixture.Window();
     QTest::mouseClick(window.btnStart, Qt::LeftButton);
-    QCOMPARE(fixture.services.execCount, 0);  // the run did not start
-    QCOMPARE(fixture.services.messages.size(), size_t{1});
+    // The set-up stopped at it: no task ran, and the progress window went.
+    QVERIFY(!window.ProgressWindow()->isVisible());
+    QTRY_COMPARE(fixture.services.messages.size(), size_t{1});
+    QCOMPARE(window.Run().Phase(), rpIdle);
+    QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString());
     QCOMPARE(fixture.services.messages[0].caption, QString("Moskvid"));
     QCOMPARE(fixture.services.messages[0].icon, QMessageBox::Critical);
     QVERIFY(fixture.services.messages[0].text.endsWith("."));
@@ -317,7 +323,7 @@ class RunTest : public QObject {
       progress->ckOpen->setChecked(false);
     };
     window.btnStart->click();
-    QCOMPARE(fixture.services.powerOffCalls, 1);  // once, after the last task
+    QTRY_COMPARE(fixture.services.powerOffCalls, 1);  // once, after the last task
     QVERIFY(fixture.services.openedUrls.isEmpty());
     QCOMPARE(window.lvFiles->SubItem(1, fcProgress), QString("100%"));
     // The box was for that run only: the next one opens with it clear and
@@ -485,6 +491,171 @@ class RunTest : public QObject {
     }
   }
 
+  // Every file of the run fails while converting: the run goes on to its
+  // end and one message names them all; the log and each entry's tooltip
+  // keep the details. With shut-down chosen the machine powers off once,
+  // although the last task to end failed, and only after the list file
+  // holds the run's end.
+  void FailuresEndInOneMessageAndTheShutDownStillComes() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(5);
+    const std::string damaged = fixture.scratch.File("damaged.flv");
+    // Opens and lists, then fails while converting: a picture size no
+    // decoder takes.
+    RunCommand("cp " +
+               Quote(std::string(MOSKVID_TEST_SUPPORT_DIR) +
+                     "/../../fuzz/seeds/probe_fuzzer/size_jump_to_huge_picture.flv") +
+               " " + Quote(damaged));
+    QStringList files = {Q(fixture.Copy("audio.mp3", "first.mp3"))};
+    for (int k = 0; k < 20; ++k) {
+      files << Q(fixture.scratch.File("d" + std::to_string(k) + ".flv"));
+      RunCommand("cp " + Quote(damaged) + " " + Quote(files.back().toStdString()));
+    }
+    fixture.Add(files);
+    TfrmMain& window = fixture.Window();
+    QCOMPARE(window.lvFiles->Count(), 21);
+    const std::string listFile = fixture.scratch.File("state/moskvid/files.list");
+    std::string listAtPowerOff;
+    fixture.services.onPowerOff = [&] { listAtPowerOff = RunCommand("cat " + Quote(listFile)); };
+    fixture.services.onExec = [](QDialog& dialog) {
+      static_cast<TfrmProgress*>(&dialog)->ckShutDown->setChecked(true);
+    };
+    window.btnStart->click();
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.services.powerOffCalls, 1, 30000);
+    QTRY_COMPARE(fixture.services.messages.size(), size_t{1});
+    QTest::qWait(200);  // nothing more comes
+    QCOMPARE(fixture.services.messages.size(), size_t{1});
+    QCOMPARE(fixture.services.powerOffCalls, 1);
+    const QStringList lines = fixture.services.messages[0].text.split('\n');
+    QCOMPARE(lines.size(), 20);
+    QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString("100%"));
+    for (int k = 1; k <= 20; ++k) {
+      QCOMPARE(window.lvFiles->SubItem(k, fcProgress), QString("Failed"));
+      QVERIFY(lines.contains("d" + QString::number(k - 1) + ".flv: " +
+                             window.lvFiles->Entry(k)->toolTip(fcProgress).section('\n', 0, 0)));
+    }
+    // The list the machine goes down with has every end in it, and says
+    // the session closed.
+    QVERIFY2(listAtPowerOff.find("Converting") == std::string::npos, listAtPowerOff.c_str());
+    QVERIFY2(listAtPowerOff.find("\nclosed=1\n") != std::string::npos, listAtPowerOff.c_str());
+    size_t failed = 0;
+    for (size_t at = listAtPowerOff.find("Failed"); at != std::string::npos;
+         at = listAtPowerOff.find("Failed", at + 1))
+      ++failed;
+    QVERIFY2(failed >= 20, listAtPowerOff.c_str());
+  }
+
+  // Cancel, then adding files or playing one while the stopped tasks wind
+  // down: their ends still arrive, and every task that had started reads
+  // "Stopped" with its partial output named.
+  void StoppedTasksKeepTheirEndWhenTheListChangesMeanwhile() {
+    for (const bool play : {false, true}) {
+      WindowFixture fixture;
+      fixture.settings->SetOutputFormat(5);
+      WriteSimultaneous(fixture.settings->Ini(), 2);
+      const std::string clip = LongClip(fixture, "a.mkv");
+      RunCommand("cp " + Quote(clip) + " " + Quote(fixture.scratch.File("b.mkv")));
+      fixture.Add({Q(clip), Q(fixture.scratch.File("b.mkv"))});
+      TfrmMain& window = fixture.Window();
+      fixture.services.onExec = [&](QDialog& dialog) {
+        auto* progress = static_cast<TfrmProgress*>(&dialog);
+        QTRY_VERIFY_WITH_TIMEOUT(progress->lblTasks->text().count('%') == 2, 60000);
+        QTest::mouseClick(progress->btnCancel, Qt::LeftButton);
+        // At once, before the tasks' ends come in.
+        if (play) {
+          window.lvFiles->Select(1);
+          QTest::mouseClick(window.imgbtnPlay, Qt::LeftButton);
+        } else {
+          window.AddFiles({Q(fixture.Copy("audio.mp3", "late.mp3"))});
+        }
+      };
+      window.btnStart->click();
+      WindowFixture::WaitForAdding(window);
+      QTRY_COMPARE_WITH_TIMEOUT(window.Run().Phase(), rpIdle, 30000);
+      for (int row = 0; row < 2; ++row) {
+        QCOMPARE(window.lvFiles->SubItem(row, fcProgress), QString("Stopped"));
+        QVERIFY(window.lvFiles->Entry(row)
+                    ->toolTip(fcProgress)
+                    .startsWith("What was converted is in "));
+      }
+      QCOMPARE(window.lvFiles->Count(), play ? 2 : 3);
+      QVERIFY(fixture.services.messages.empty());
+    }
+  }
+
+  // A file whose name is not UTF-8 is listed with replacement characters
+  // and converts from its real name.
+  void ANameThatIsNotUtf8Converts() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(11);  // WAV
+    // Such a name reaches the list from a folder: no text can carry it.
+    RunCommand("mkdir " + Quote(fixture.scratch.File("party")));
+    const std::string latin1 = fixture.Copy("audio.mp3", "party/f\xe9te.mp3");
+    TfrmMain& window = fixture.Window();
+    window.AddFiles({Q(fixture.scratch.File("party"))});
+    WindowFixture::WaitForAdding(window);
+    QCOMPARE(window.lvFiles->Count(), 1);
+    QCOMPARE(window.lvFiles->Entry(0)->Record.SourceFile, latin1);
+    window.btnStart->click();
+    QCOMPARE(window.lvFiles->SubItem(0, fcProgress), QString("100%"));
+    QCOMPARE(window.lvFiles->SubItem(0, fcSource), Q(latin1));  // shown with U+FFFD
+    const std::string output = fixture.scratch.File("out/f\xe9te_(new).wav");
+    QVERIFY(CountPackets(output, "a:0") > 0);
+    QTRY_VERIFY(fixture.services.messages.empty());
+  }
+
+  // Start puts the progress window up at once and sets the tasks up behind
+  // it, opening each source once to set it up, without showing it.
+  void StartOpensEachSourceOnceBehindTheProgressWindow() {
+    WindowFixture fixture;
+    fixture.settings->SetOutputFormat(5);
+    const std::string folder = fixture.scratch.File("clips");
+    RunCommand(
+        "mkdir -p " + Quote(folder) +
+        " && ffmpeg -v error -nostdin -f lavfi -i testsrc=size=1280x720:rate=25:duration=0.4 "
+        "-c:v libx264 -preset ultrafast " +
+        Quote(folder + "/c00.mkv"));
+    QStringList files;
+    for (int k = 0; k < 60; ++k) {
+      const std::string name = folder + "/c" + std::to_string(100 + k).substr(1) + ".mkv";
+      if (k > 0) RunCommand("cp " + Quote(folder + "/c00.mkv") + " " + Quote(name));
+      files << Q(name);
+    }
+    fixture.Add(files);
+    TfrmMain& window = fixture.Window();
+    QCOMPARE(window.lvFiles->Count(), 60);
+    // Every open of a file in the folder from now on. Closes are watched
+    // too: the system merges an event with the one before it when they
+    // are the same, and open, close, open is then counted right.
+    const int watcher = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    QVERIFY(watcher >= 0 &&
+            inotify_add_watch(watcher, folder.c_str(), IN_OPEN | IN_CLOSE_NOWRITE) >= 0);
+    TRunPhase phaseAtShow = rpIdle;
+    fixture.services.onExec = [&](QDialog&) { phaseAtShow = window.Run().Phase(); };
+    window.btnStart->click();
+    QCOMPARE(phaseAtShow, rpPreparing);
+    std::map<std::string, int> opens;
+    alignas(inotify_event) char buffer[65536];
+    for (ssize_t got; (got = read(watcher, buffer, sizeof buffer)) > 0;) {
+      for (char* at = buffer; at < buffer + got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(at);
+        if (event->len > 0 && (event->mask & IN_OPEN)) ++opens[event->name];
+        at += sizeof(inotify_event) + event->len;
+      }
+    }
+    close(watcher);
+    // The first tasks keep the open of their set-up for their run; later
+    // ones hold no descriptor while they wait, and open again to run.
+    QCOMPARE(opens.size(), size_t{60});
+    int k = 0;
+    for (const auto& [name, count] : opens) {
+      const int most = k++ < TCCAVConverter::kKeptInputs ? 1 : 2;
+      QVERIFY2(count <= most, qPrintable(Q(name) + " opened " + QString::number(count) + " times"));
+    }
+    for (int k = 0; k < 60; ++k)
+      QCOMPARE(window.lvFiles->SubItem(k, fcProgress), QString("100%"));
+  }
+
   // Beside its source, in a folder that cannot be written: that entry fails
   // and says why, the others convert.
   void BesideASourceThatCannotBeWritten() {
@@ -534,7 +705,7 @@ class RunTest : public QObject {
                         (fixture.services.messages.empty() ? QString()
                                                            : fixture.services.messages[0].text) +
                         "\""));
-    QCOMPARE(fixture.services.messages.size(), size_t{1});
+    QTRY_COMPARE(fixture.services.messages.size(), size_t{1});
     QCOMPARE(fixture.services.messages[0].text, reason);
     const QString line = Q(stem) + ".mp3: " + reason;
     QCOMPARE(window.mmoLog->toPlainText().split('\n').count(line), 1);

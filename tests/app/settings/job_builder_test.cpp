@@ -1,6 +1,7 @@
 // Building conversion jobs: audio-only and video jobs, defaults from the
 // profile, the H.264 options, sizes, zoom modes and output names.
 #include "app/settings/job_builder.h"
+#include "app/settings/output_plan.h"
 
 #include <gtest/gtest.h>
 
@@ -318,6 +319,42 @@ TEST_F(JobBuilderTest, OutputNamesSkipNamesGivenEarlierInTheRun) {
   EXPECT_EQ(name({second}), first);
   // The default leaves only the files on disk.
   EXPECT_EQ(MakeOutputFileName(source, ".mp4", global, warnings), first);
+}
+
+// The Destination column foresees the folder Start writes to, without
+// making it: the chosen one when it is or can be made, else the default.
+TEST_F(JobBuilderTest, TheListForeseesTheFolderStartWritesTo) {
+  ::setenv("HOME", scratch.Path().c_str(), 1);
+  { std::ofstream(scratch.File("plain")) << "x"; }
+  struct Case {
+    std::string chosen;
+    bool beside;
+    std::string folder;  // what both give
+  } cases[] = {
+      {scratch.File("out"), false, scratch.File("out") + "/"},
+      {scratch.File("new/deeper"), false, scratch.File("new/deeper") + "/"},
+      {scratch.File("plain/sub"), false, scratch.File("moskvid") + "/"},
+      {"", false, scratch.File("moskvid") + "/"},
+      {scratch.File("out"), true, ""},
+  };
+  for (const Case& c : cases) {
+    TAppSettings settings(global.ConfigFile());
+    settings.SetOutputFolder(c.chosen);
+    settings.SetOutputBesideSource(c.beside);
+    std::filesystem::remove_all(scratch.File("new"));
+    std::filesystem::remove_all(scratch.File("moskvid"));
+    struct : TWarningSink {
+      void Warning(const std::string&) override {}
+    } warnings;  // the fallback's warning is EnsureFolder's
+    EXPECT_EQ(OutputFolderFor(settings, false, warnings), c.folder) << c.chosen;
+    EXPECT_FALSE(std::filesystem::exists(scratch.File("new"))) << c.chosen;
+    EXPECT_FALSE(std::filesystem::exists(scratch.File("moskvid"))) << c.chosen;
+    EXPECT_EQ(settings.OutputFolder(), c.chosen);
+    EXPECT_EQ(OutputFolderFor(settings, true, warnings), c.folder) << c.chosen;
+    if (!c.folder.empty()) {
+      EXPECT_TRUE(std::filesystem::is_directory(c.folder)) << c.chosen;
+    }
+  }
 }
 
 }  // namespace
