@@ -336,6 +336,9 @@ class RunTest : public QObject {
     };
     window.btnStart->click();
     QVERIFY(clear);
+    // The run's end acts once the list is written: give it the time.
+    QTRY_VERIFY(window.lvFiles->SubItem(1, fcProgress) == "100%");
+    QTest::qWait(300);
     QCOMPARE(fixture.services.powerOffCalls, 1);
   }
 
