@@ -1,5 +1,6 @@
 // convert and formats: conversions the way the desktop application makes
 // them, from the shared settings and the shipped profiles.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -10,7 +11,9 @@
 #include "app/settings/folder_scan.h"
 #include "app/settings/format_summary.h"
 #include "app/settings/job_builder.h"
+#include "app/settings/job_settings.h"
 #include "app/settings/output_formats.h"
+#include "app/settings/size_estimate.h"
 #include "cli/cli_common.h"
 #include "cli/component_run.h"
 #include "engine/option_parsing.h"
@@ -35,6 +38,7 @@ struct ConvertOptions {
   std::string Zoom = "lbox";
   int AudioTrack = 0;  // counting the audio streams from 1; 0: automatic
   std::string Config;
+  bool Estimate = false;  // the sizes only; nothing is converted
   RunSettings Run;
   std::vector<std::string> Files;
 };
@@ -122,6 +126,8 @@ int ParseConvertArguments(const std::vector<std::string>& args, ConvertOptions& 
       }
     } else if (arg == "--config") {
       options.Config = value;
+    } else if (arg == "--estimate") {
+      options.Estimate = true;
     } else if (arg == "--quiet" || arg == "-q") {
       options.Run.Log = LogDetail::Quiet;
     } else if (arg == "--verbose" || arg == "-v") {
@@ -165,6 +171,42 @@ void BuildJob(TAVProbe& probe, const ConvertOptions& options, int format, TGloba
   job.Records = std::move(records);
 }
 
+// Prints each file's estimated output and the total, as the window's Size
+// column and the line under its list give them.
+int PrintEstimates(TCCAVConverter& converter, const ConvertOptions& options,
+                   const std::vector<std::string>& files, const TSizeRule& rule) {
+  bool allProbed = true;
+  std::vector<int64_t> sizes;
+  for (const std::string& file : files) {
+    TAVProbe& probe = converter.Probe();
+    if (!probe.Open(file, "", TAVProbe::kHeaderOnly)) {
+      std::fprintf(stderr, "%s\n", probe.LastError().c_str());
+      allProbed = false;
+      continue;
+    }
+    TAVFormatInfo info;
+    probe.GetFormatInfo(info);
+    probe.Close();
+    TlvFilesRecord record;
+    record.Duration = static_cast<int32_t>(info.Duration > 0 ? info.Duration / 1000000 : 0);
+    record.TrimStart = options.StartMs;
+    record.TrimLength = options.LengthMs;
+    const int64_t bytes = EstimatedBytes(rule, ConvertedMs(record));
+    sizes.push_back(bytes);
+    if (bytes < 0)
+      std::printf("unknown  %s\n", file.c_str());
+    else
+      std::printf("%s (%lld bytes)  %s\n", SizeText(bytes).c_str(), static_cast<long long>(bytes),
+                  file.c_str());
+  }
+  int64_t total = 0;
+  for (const int64_t bytes : sizes)
+    total += std::max<int64_t>(0, bytes);
+  std::printf("%s (%lld bytes)\n", CheckedTotalText(sizes).replace(0, 7, "Total").c_str(),
+              static_cast<long long>(total));
+  return allProbed && !sizes.empty() ? kExitOk : kExitFailed;
+}
+
 }  // namespace
 
 int ConvertCommand(const std::vector<std::string>& args) {
@@ -183,6 +225,11 @@ int ConvertCommand(const std::vector<std::string>& args) {
 
   TCCAVConverter converter;
   if (!LoadConverterLibraries(converter)) return kExitFailed;
+  if (options.Estimate) {
+    return PrintEstimates(
+        converter, options, ExpandFolders(options.Files),
+        SizeRuleFor(TJobSettings(global.ConfigFile(), global.ProfileFile(), format)));
+  }
   StderrWarnings warnings;
   std::vector<Job> jobs;
   // Every output is opened before the first is written, so a name given to an

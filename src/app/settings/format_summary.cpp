@@ -27,6 +27,15 @@ std::string RunningEncoderName(const std::string& stored) {
   return encoder ? encoder->name : stored + " (not in the installed libraries)";
 }
 
+TFormatRates FormatRates(const TSettingLookup& setting) {
+  TFormatRates rates;
+  rates.Audio = Kilobits(setting("paraAudioBitRate", "128"));
+  rates.Video = Trim(setting("paraVideoEncoder", "")).empty()
+                    ? 0
+                    : Kilobits(setting("paraVideoBitRate", "512"));
+  return rates;
+}
+
 TFormatSummary SummarizeFormat(const TSettingLookup& setting, const std::string& container,
                                const std::string& extension) {
   TFormatSummary summary;
@@ -44,10 +53,9 @@ TFormatSummary SummarizeFormat(const TSettingLookup& setting, const std::string&
   summary.Audio = "audio " + RunningEncoderName(Trim(setting("paraAudioEncoder", "libfaac"))) +
                   ", " + setting("paraSampleRate", "44100") + " Hz, " +
                   setting("paraChannel", "2") + " channels, " + audioRate + " kbit/s";
-  const double audio = Kilobits(audioRate);
-  const double pictures = video.empty() ? 0 : Kilobits(videoRate);
-  if (audio >= 0 && pictures >= 0) {
-    const double megabytes = (audio + pictures) * 1000 / 8 * 60 / 1e6;
+  const TFormatRates rates = FormatRates(setting);
+  if (rates.Audio >= 0 && rates.Video >= 0) {
+    const double megabytes = (rates.Audio + rates.Video) * 1000 / 8 * 60 / 1e6;
     summary.Size = Format("about %.1f MB a minute", megabytes);
   }
   return summary;

@@ -26,6 +26,14 @@ struct TFormatSummary {
 // the stored name marked as missing. Before they are loaded, the stored name.
 std::string RunningEncoderName(const std::string& stored);
 
+// A format's video and sound rates in kbit/s, as the size a minute counts
+// them: video 0 for sound only, negative when a stored rate is no number.
+struct TFormatRates {
+  double Video = -1;
+  double Audio = -1;
+};
+TFormatRates FormatRates(const TSettingLookup& setting);
+
 // The encoders are named as RunningEncoderName names them.
 TFormatSummary SummarizeFormat(const TSettingLookup& setting, const std::string& container,
                                const std::string& extension);
