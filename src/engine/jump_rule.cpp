@@ -62,6 +62,9 @@ TJumpRule::TStep TJumpRule::Feed(int index, int64_t dts, int64_t duration) {
 }
 
 void TJumpRule::Judge(int by, int64_t time, std::vector<TRelease>& released) {
+  // A stream whose own jump was closed up is no witness: whatever it did
+  // while its clock was away (a pause, say) went with the jump, so its run
+  // looks unbroken where it was not.
   const Stream& witness = streams_[by];
   for (size_t s = 0; s < streams_.size(); ++s) {
     Stream& stream = streams_[s];
@@ -69,7 +72,8 @@ void TJumpRule::Judge(int by, int64_t time, std::vector<TRelease>& released) {
     if (time >= stream.JumpTo - threshold_) {
       // Came as far as well: a pause of the whole file.
       Release(static_cast<int>(s), false, released);
-    } else if (witness.RunStart <= stream.JumpFrom && time > stream.JumpFrom + kRunOn) {
+    } else if (witness.Shift == 0 && witness.RunStart <= stream.JumpFrom &&
+               time > stream.JumpFrom + kRunOn) {
       // Ran on, without a gap, through the time the stream jumped over.
       // Anything earlier may be a packet from before the jump, stored late.
       Release(static_cast<int>(s), true, released);
@@ -96,7 +100,8 @@ bool TJumpRule::RanOnThrough(int index) const {
   if (stream.JumpTo - stream.JumpFrom < kFarJump) return false;
   for (size_t s = 0; s < streams_.size(); ++s) {
     const Stream& other = streams_[s];
-    if (static_cast<int>(s) == index || other.Last == kNoTime || other.Holding) continue;
+    if (static_cast<int>(s) == index || other.Last == kNoTime || other.Holding || other.Shift != 0)
+      continue;
     if (other.RunStart <= stream.JumpFrom && other.Last > stream.JumpFrom + kRunOn) return true;
   }
   return false;

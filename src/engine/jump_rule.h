@@ -11,7 +11,8 @@
 // stream that ran on through it and fell silent before the jumped packets
 // came (it ended, or was stored ahead of them) is one too. Without such
 // evidence (the other streams ended before the jump, paused as well, or
-// stayed silent while the wait grew too long) the times are kept.
+// stayed silent while the wait grew too long, or were themselves closed up
+// and so tell nothing of that time) the times are kept.
 //
 // Times are microseconds; the rule knows nothing of packets, so the caller
 // keeps what it holds back and applies Shift() to what goes on.
