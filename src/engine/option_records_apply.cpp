@@ -16,6 +16,19 @@ std::string FormatName(const std::string& name) {
   return name == "pgmyuv" ? "image2" : name;
 }
 
+// Whether the option text sets `name` on a line of its own.
+bool TextSetsOption(const std::string& text, const std::string& name) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    if (Trim(line.substr(0, line.find('='))) == name) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 int64_t MillisecondsOrMinusOne(const std::string& text) {
   const std::string trimmed = Trim(text);
   if (trimmed.empty()) return -1;
@@ -72,7 +85,8 @@ void TCustomFFmpeg::ApplyOutputOptions(const TOutputOptions& o) {
   const int pads[4] = {o.PaddingTop, o.PaddingBottom, o.PaddingLeft, o.PaddingRight};
   for (int side = 0; side < 4; ++side)
     SetPadValue(side, pads[side]);
-  SetPadColor(o.PaddingColor);
+  // A colour named in the option text is the caller's explicit choice.
+  if (!TextSetsOption(o.ExtOptions, "padcolor")) SetPadColor(o.PaddingColor);
   // The group size option is "g" in this library generation.
   if (o.Gop > 0) SetGenericOptionInt("g", o.Gop);
   if (o.VideoBitsPerSecond > 0) SetGenericOptionInt("vb", o.VideoBitsPerSecond);

@@ -228,9 +228,11 @@ void TCustomFFmpeg::SetPadColor(uint32_t color) {
   const int r = static_cast<int>(color & 0xff);
   const int g = static_cast<int>((color >> 8) & 0xff);
   const int b = static_cast<int>((color >> 16) & 0xff);
-  Options.PadColorY = ((307 * r + 602 * g + 117 * b + 512) >> 10) & 0xff;
-  Options.PadColorU = (((-173 * r - 340 * g + 512 * b + 511) >> 10) + 128) & 0xff;
-  Options.PadColorV = (((512 * r - 429 * g - 84 * b + 511) >> 10) + 128) & 0xff;
+  // Video range (BT.601): black is luma 16 and white 235, as players expect
+  // of the YUV outputs; full-range outputs widen it when they pad.
+  Options.PadColorY = 16 + ((263 * r + 516 * g + 100 * b + 512) >> 10);
+  Options.PadColorU = 128 + ((-152 * r - 298 * g + 450 * b + 512) >> 10);
+  Options.PadColorV = 128 + ((450 * r - 377 * g - 73 * b + 512) >> 10);
 }
 
 void TCustomFFmpeg::SetQscale(const std::string& value) {

@@ -1,5 +1,6 @@
 // The video path for one output stream: frame-rate synchronisation, crop,
 // scale and pad, then encoding.
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -15,6 +16,12 @@ namespace {
 // Below this many frames behind its slot a picture is dropped; a picture up
 // to this late is shown in the next free slot.
 constexpr double kDropThreshold = -0.6;
+
+// Pictures whose black is luma 0: the "J" formats and encoders told so.
+bool FullRangeYuv(const AVCodecContext* enc) {
+  return enc->color_range == AVCOL_RANGE_JPEG || enc->pix_fmt == AV_PIX_FMT_YUVJ420P ||
+         enc->pix_fmt == AV_PIX_FMT_YUVJ422P || enc->pix_fmt == AV_PIX_FMT_YUVJ444P;
+}
 
 }  // namespace
 
@@ -79,8 +86,14 @@ AVFrame* TCustomFFmpeg::BuildOutputPicture(TTranscodeOutputStream& ost, AVFrame*
     CopyPicture(cropped, inner);
     ff::av_frame_unref(inner);
   }
+  int y = o.PadColorY, u = o.PadColorU, v = o.PadColorV;
+  if (FullRangeYuv(enc)) {
+    y = std::clamp((y - 16) * 255 / 219, 0, 255);
+    u = std::clamp(128 + (u - 128) * 255 / 224, 0, 255);
+    v = std::clamp(128 + (v - 128) * 255 / 224, 0, 255);
+  }
   if (ost.VideoPad && !PadBorders(target, ost.PadTopRows, ost.PadBottomRows, ost.PadLeftColumns,
-                                  ost.PadRightColumns, o.PadColorY, o.PadColorU, o.PadColorV)) {
+                                  ost.PadRightColumns, y, u, v)) {
     if (o.ExitOnError) throw FFMpegException("error padding picture");
     Log(0, "error padding picture");
     return nullptr;

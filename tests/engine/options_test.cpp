@@ -99,20 +99,35 @@ TEST_F(OptionsTest, FrameSizeRateAndAspect) {
 }
 
 TEST_F(OptionsTest, PadColourComponents) {
+  // Colours become video-range YUV: black is luma 16, white 235.
+  const struct {
+    uint32_t colour;
+    int y, u, v;
+  } cases[] = {
+      {0x000000, 16, 128, 128},
+      {0xFFFFFF, 235, 128, 128},
+      {0x0000FF, 81, 90, 240},  // red in the lowest byte
+      {0xFF0000, 41, 240, 110},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.colour);
+    TOutputOptions record;
+    record.PaddingColor = c.colour;
+    engine.ApplyOutputOptions(record);
+    EXPECT_EQ(engine.Options.PadColorY, c.y);
+    EXPECT_EQ(engine.Options.PadColorU, c.u);
+    EXPECT_EQ(engine.Options.PadColorV, c.v);
+    engine.SetOption("padcolor", "0");
+    engine.SetOption("padcolor", std::to_string(c.colour));
+    EXPECT_EQ(engine.Options.PadColorY, c.y);
+  }
+  // A colour in the option text wins over the record's.
   TOutputOptions record;
   record.PaddingColor = 0;
+  record.ExtOptions = "pix_fmt=yuv420p\npadcolor=255";
   engine.ApplyOutputOptions(record);
-  EXPECT_EQ(engine.Options.PadColorY, 0);
-  EXPECT_EQ(engine.Options.PadColorU, 128);
-  EXPECT_EQ(engine.Options.PadColorV, 128);
-  engine.SetOption("padcolor", std::to_string(0xFFFFFF));
-  EXPECT_EQ(engine.Options.PadColorY, 255);
-  EXPECT_EQ(engine.Options.PadColorU, 128);
-  EXPECT_EQ(engine.Options.PadColorV, 128);
-  engine.SetOption("padcolor", std::to_string(0x0000FF));  // red in the lowest byte
-  EXPECT_EQ(engine.Options.PadColorY, 76);
-  EXPECT_EQ(engine.Options.PadColorU, 85);
-  EXPECT_EQ(engine.Options.PadColorV, 255);
+  EXPECT_EQ(engine.Options.PadColorY, 81);
+  EXPECT_EQ(engine.Options.PadColorV, 240);
 }
 
 TEST_F(OptionsTest, QscalePassTagsAndMatrices) {

@@ -132,9 +132,8 @@ TEST(ThreadedScalingTest, ThreadCountsGiveTheSamePictures) {
   };
   const Case cases[] = {
       {Media("h264_aac_1080p.mp4"), "s=640x360", "scale=640:360:flags=bicubic"},
-      // Scaled into the picture inside the bars, which are the tool's black
-      // (Y 16) with the colour 0x101010.
-      {Media("h264_aac_1080p.mp4"), "s=320x180\npadtop=30\npadbottom=30\npadcolor=1052688",
+      // Scaled into the picture inside the bars, black as the tool's (Y 16).
+      {Media("h264_aac_1080p.mp4"), "s=320x180\npadtop=30\npadbottom=30\npadcolor=0",
        "scale=320:180:flags=bicubic,pad=320:240:0:30:black"},
       // An odd 4:2:2 source, cut by a column and a row, into 4:2:0.
       {Media("odd_422.mkv"), "s=160x120\npix_fmt=yuv420p", ""},

@@ -93,13 +93,13 @@ TEST_F(VideoPathTest, CropScaleAndPadGiveTheGeometryAndTheColour) {
   ASSERT_EQ(streams[0].at("height"), "240");
   const Picture picture = GrabPicture(out, 0.5, true);
   ASSERT_EQ(picture.pixels.size(), 320u * 240 * 3 / 2);
-  // Luma: the bars carry red's brightness, the picture stays white.
-  EXPECT_NEAR(picture.Mean(0, 0, 320, 32), 76, 3);
-  EXPECT_NEAR(picture.Mean(0, 208, 320, 240), 76, 3);
+  // Luma: the bars carry red's video-range brightness, the picture stays white.
+  EXPECT_NEAR(picture.Mean(0, 0, 320, 32), 81, 3);
+  EXPECT_NEAR(picture.Mean(0, 208, 320, 240), 81, 3);
   EXPECT_NEAR(picture.Mean(0, 40, 320, 200), 235, 3);
   // Chroma: the V plane of the bars is red's.
   const uint8_t* v = picture.pixels.data() + 320 * 240 + 160 * 120;
-  EXPECT_NEAR(v[5 * 160 + 80], 255, 3);
+  EXPECT_NEAR(v[5 * 160 + 80], 240, 3);
   EXPECT_NEAR(v[60 * 160 + 80], 128, 3);
 }
 
