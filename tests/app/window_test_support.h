@@ -12,7 +12,9 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/main/win_main.h"
@@ -89,6 +91,18 @@ class FakeServices : public TUiServices {
   void Notify(const QString& title, const QString& text) override {
     notifications.push_back({title, text, QMessageBox::Information});
   }
+  bool Ask(QWidget*, const QString& caption, const QString& text) override {
+    questions.push_back({caption, text, QMessageBox::Question});
+    return answer;
+  }
+  // The real file systems, unless the test gives its disks.
+  bool FreeSpace(const std::string& folder, TFreeSpace& space) override {
+    if (!disks) return real.FreeSpace(folder, space);
+    const auto disk = disks->find(folder);
+    if (disk == disks->end()) return false;
+    space = disk->second;
+    return true;
+  }
 
   int execCount = 0;
   int watchdogMs = 120000;
@@ -105,6 +119,10 @@ class FakeServices : public TUiServices {
   QStringList inhibitReasons;
   int sleepLocksHeld = 0;
   std::vector<RecordedMessage> notifications;
+  std::vector<RecordedMessage> questions;
+  bool answer = true;
+  std::optional<std::map<std::string, TFreeSpace>> disks;  // by folder, ending in '/'
+  TDesktopServices real;
 };
 
 // A main window with its own configuration file and output folder.

@@ -44,9 +44,10 @@ void TFilesListView::SetListStyle(TListStyle style) {
     header()->setSectionResizeMode(0, QHeaderView::Stretch);
     return;
   }
-  setColumnCount(5);
-  setHeaderLabels({"Source", "Length", "Trimmed Length", "Destination File", "Progress"});
-  for (int column = 0; column < 5; ++column) {
+  setColumnCount(kFileColumnCount);
+  setHeaderLabels({"Source", "Length", "Trimmed Length", "Size", "Destination File", "Progress"});
+  headerItem()->setTextAlignment(fcSize, Qt::AlignRight | Qt::AlignVCenter);
+  for (int column = 0; column < kFileColumnCount; ++column) {
     header()->setSectionResizeMode(column, QHeaderView::Interactive);
     setColumnWidth(column, widths[static_cast<size_t>(column)]);
   }
@@ -60,7 +61,7 @@ void TFilesListView::SetColumnWidths(const std::vector<int>& widths) {
   if (widths.size() != columnWidths_.size()) return;
   columnWidths_ = widths;
   if (style_ != vsReport) return;
-  for (int column = 0; column < 5; ++column)
+  for (int column = 0; column < kFileColumnCount; ++column)
     setColumnWidth(column, widths[static_cast<size_t>(column)]);
 }
 

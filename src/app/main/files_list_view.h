@@ -27,15 +27,16 @@ class TFileItem : public QTreeWidgetItem {
 
 enum TListStyle { vsList, vsReport };
 
-// The five columns of the report style.
-enum TFileColumn { fcSource, fcLength, fcTrimmedLength, fcDestination, fcProgress };
+// The six columns of the report style; Size is the output's estimate.
+enum TFileColumn { fcSource, fcLength, fcTrimmedLength, fcSize, fcDestination, fcProgress };
+constexpr int kFileColumnCount = 6;
 
 class TFilesListView : public QTreeWidget {
   Q_OBJECT
  public:
   explicit TFilesListView(QWidget* parent = nullptr);
 
-  // List style has no columns; report style has the five columns.
+  // List style has no columns; report style has the six columns.
   void SetListStyle(TListStyle style);
   TListStyle ListStyle() const { return style_; }
 
@@ -85,7 +86,9 @@ class TFilesListView : public QTreeWidget {
   QPoint PopupPoint() const;
 
   TListStyle style_ = vsReport;
-  std::vector<int> columnWidths_ = {140, 70, 90, 120, 60};
+  // Size fits "999.9 MB"; Length and Destination give up some room for it,
+  // so that the source stays readable at the window's smallest.
+  std::vector<int> columnWidths_ = {140, 50, 90, 70, 110, 60};
   int skin_ = 0;
   QImage emptyPicture_;
 };

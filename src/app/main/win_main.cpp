@@ -160,6 +160,10 @@ void TfrmMain::BuildControls() {
   for (QPushButton* hidden : {btnStop, btnPause, btnResume})
     hidden->setVisible(false);
 
+  lblChecked = new QLabel(listSide);
+  lblChecked->setObjectName("lblChecked");
+  lblChecked->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
   auto* listButtons = new QHBoxLayout;
   for (QPushButton* button : {btnAdd, btnRemove, btnClear, btnStart})
     listButtons->addWidget(button);
@@ -169,6 +173,7 @@ void TfrmMain::BuildControls() {
   auto* listColumn = new QVBoxLayout(listSide);
   listColumn->setContentsMargins(0, 0, 0, 0);
   listColumn->addWidget(lvFiles, 1);
+  listColumn->addWidget(lblChecked);
   listColumn->addLayout(listButtons);
 
   // The list and the preview share the room the window has.
@@ -403,7 +408,15 @@ void TfrmMain::WireEvents() {
   // A check changes which names Start gives; Check All and the like change
   // many at once, and the names are planned again once for all of them.
   connect(lvFiles, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem*, int column) {
-    KeepListSoon();  // a check, a trimmed length, a state
+    if (column == fcSize) return;  // an estimate, worked out from the rest
+    KeepListSoon();                // a check, a trimmed length, a state
+    if (column == fcTrimmedLength && !sizesDue_) {
+      sizesDue_ = true;
+      QTimer::singleShot(0, this, [this] {
+        sizesDue_ = false;
+        Guarded([this] { RefreshSizes(); });
+      });
+    }
     if (column != fcSource || refreshingNames_ || namesDue_) return;
     namesDue_ = true;
     QTimer::singleShot(0, this, [this] {

@@ -29,6 +29,7 @@
 #include "app/main/conversion_run.h"
 #include "app/main/files_list_view.h"
 #include "app/main/list_rules.h"
+#include "app/main/run_builder.h"
 #include "app/main/win_progress.h"
 #include "app/settings/global_object.h"
 #include "app/settings/run_progress.h"
@@ -93,6 +94,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   QLineEdit* edDirectory;
   QCheckBox* ckSameFolder;  // "Same folder as the source"
   QLabel *lblOutputFormat, *lblOutputFolder;
+  QLabel* lblChecked;  // under the list: the checked files and their estimated size
   QPlainTextEdit* mmoLog;
   TPicturePane* imgPreview;
   QLabel* imgPreview1;
@@ -176,6 +178,13 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   // The Destination column and the records' output names: what Start
   // would write now.
   void RefreshDestinations();
+  // The Size column and the checked total under the list, for the format
+  // chosen now.
+  void RefreshSizes();
+  // Whether Start goes on: yes unless the outputs of `sources` in `folder`
+  // ("" for each source's own) overfill a file system and the user says no.
+  bool RoomForOutputs(const std::vector<TRunSource>& sources, const std::string& folder,
+                      int format);
 
   // Adding on the adder's thread (win_main_adding.cpp): the window takes
   // what is probed as it comes, shows a progress dialog after a second, and
@@ -275,6 +284,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   bool poweringOff_ = false;          // asked at the run's end; the list says closed
   bool refreshingNames_ = false;
   bool namesDue_ = false;  // a refresh of the names is queued
+  bool sizesDue_ = false;  // a refresh of the sizes is queued
 
   // Adding, on the window thread.
   std::unique_ptr<TAddWorker> adder_;

@@ -3,9 +3,12 @@
 // write, the menus' enabling and the popup.
 #include <QActionGroup>
 #include <QFileInfo>
+#include <filesystem>
 
-#include "app/settings/output_plan.h"
+#include "app/settings/job_settings.h"
 #include "app/settings/open_filter.h"
+#include "app/settings/output_plan.h"
+#include "app/settings/size_estimate.h"
 #include "app/main/win_main.h"
 #include "app/settings/app_settings.h"
 #include "app/settings/output_formats.h"
@@ -127,6 +130,7 @@ void TfrmMain::btnClearClick() {
   lvFiles->SetListStyle(vsList);
   PreviewStopped_ = true;
   PreviewPaused_ = true;
+  RefreshSizes();
   UpdateRunCommands();
   KeepListSoon();
   lvFiles->viewport()->update();
@@ -142,6 +146,7 @@ void TfrmMain::CheckCommand(TCheckCommand command) {
 }
 
 void TfrmMain::RefreshDestinations() {
+  RefreshSizes();
   // Mid-run the outputs appear one by one; the names settle at the end.
   if (run_.Phase() != rpIdle || lvFiles->Count() == 0) return;
   // Named as Start names them: the checked entries in list order, then the
@@ -166,6 +171,53 @@ void TfrmMain::RefreshDestinations() {
     entry->setToolTip(fcDestination, QString::fromStdString(names[k]));
   }
   refreshingNames_ = false;
+}
+
+namespace {
+
+TSizeRule SizeRuleOf(const TGlobalObject& global, int format) {
+  if (format < 0) return {};
+  return SizeRuleFor(TJobSettings(global.ConfigFile(), global.ProfileFile(), format));
+}
+
+}  // namespace
+
+void TfrmMain::RefreshSizes() {
+  if (lvFiles->Count() == 0) {
+    lblChecked->clear();
+    return;
+  }
+  const TSizeRule rule = SizeRuleOf(*global_, cbOutputFormat->currentIndex());
+  std::vector<int64_t> checked;
+  for (int i = 0; i < lvFiles->Count(); ++i) {
+    TFileItem* entry = lvFiles->Entry(i);
+    const int64_t bytes = EstimatedBytes(rule, ConvertedMs(entry->Record));
+    const QString text = QString::fromStdString(SizeText(bytes));
+    if (entry->text(fcSize) != text) {
+      entry->setText(fcSize, text);
+      entry->setTextAlignment(fcSize, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (lvFiles->Checked(i)) checked.push_back(bytes);
+  }
+  lblChecked->setText(QString::fromStdString(CheckedTotalText(checked)));
+}
+
+bool TfrmMain::RoomForOutputs(const std::vector<TRunSource>& sources, const std::string& folder,
+                              int format) {
+  const TSizeRule rule = SizeRuleOf(*global_, format);
+  std::vector<TPlannedOutput> outputs;
+  for (const TRunSource& source : sources) {
+    const std::string beside =
+        std::filesystem::path(source.Record.SourceFile).parent_path().string() + "/";
+    outputs.push_back(
+        {folder.empty() ? beside : folder, EstimatedBytes(rule, ConvertedMs(source.Record))});
+  }
+  const std::vector<TShortFileSystem> short_ =
+      ShortFileSystems(outputs, [this](const std::string& where, TFreeSpace& space) {
+        return services_.FreeSpace(where, space);
+      });
+  return short_.empty() || services_.Ask(this, QString::fromStdString(global_->AppTitle()),
+                                         QString::fromStdString(ShortSpaceQuestion(short_)));
 }
 
 void TfrmMain::EditMenuPopup() {

@@ -71,8 +71,12 @@ void TfrmMain::btnStartClick() {
   // there too. The folder is made (or its fallback warned of) here, before
   // anything runs.
   const int format = cbOutputFormat->currentIndex();
-  const std::vector<std::string> outputs = PlanOutputNames(
-      files, OutputFolderFor(settings, true, *warnings_), OutputExtension(*global_, format));
+  const std::string folder = OutputFolderFor(settings, true, *warnings_);
+  // What the checked files take against what their disks have free: the
+  // user decides before anything is set up.
+  if (!RoomForOutputs(sources, folder, format)) return;
+  const std::vector<std::string> outputs =
+      PlanOutputNames(files, folder, OutputExtension(*global_, format));
   for (size_t k = 0; k < sources.size(); ++k) {
     sources[k].Output = outputs[k];
     lvFiles->SetSubItem(sources[k].Position, fcProgress, "");

@@ -1,6 +1,8 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include "app/widgets/ui_services.h"
 
@@ -34,6 +36,33 @@ QStringList TDesktopServices::OpenFileNames(QWidget* parent, const QString& fold
 
 QString TDesktopServices::ExistingFolder(QWidget* parent, const QString& folder) {
   return QFileDialog::getExistingDirectory(parent, "Add Folder", folder);
+}
+
+bool TUiServices::Ask(QWidget*, const QString&, const QString&) {
+  return true;
+}
+
+bool TUiServices::FreeSpace(const std::string&, TFreeSpace&) {
+  return false;
+}
+
+bool TDesktopServices::Ask(QWidget* parent, const QString& caption, const QString& text) {
+  QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
+bool TDesktopServices::FreeSpace(const std::string& folder, TFreeSpace& space) {
+  // The device number tells file systems apart; f_fsid is 0 on some of them.
+  struct stat status;
+  struct statvfs room;
+  if (stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+      statvfs(folder.c_str(), &room) != 0) {
+    return false;
+  }
+  space.Device = static_cast<uint64_t>(status.st_dev);
+  space.FreeBytes = static_cast<int64_t>(room.f_bavail) * static_cast<int64_t>(room.f_frsize);
+  return true;
 }
 
 void TDesktopServices::OpenUrl(const QUrl& url) {

@@ -9,6 +9,9 @@
 #include <QStringList>
 #include <QUrl>
 #include <memory>
+#include <string>
+
+#include "app/settings/size_estimate.h"
 
 class QDialog;
 class QWidget;
@@ -45,6 +48,12 @@ class TUiServices {
   virtual std::unique_ptr<TSleepLock> InhibitSleep(const QString& why) = 0;
   // A desktop notification; nothing happens without a notification service.
   virtual void Notify(const QString& title, const QString& text) = 0;
+  // A question with Yes and No buttons; true for Yes. Without a desktop to
+  // ask, the answer is Yes.
+  virtual bool Ask(QWidget* parent, const QString& caption, const QString& text);
+  // The file system `folder` is on and what it has free for the user; false
+  // when the folder cannot be looked at, and always without a desktop.
+  virtual bool FreeSpace(const std::string& folder, TFreeSpace& space);
 };
 
 // The real desktop: Qt's dialogs, xdg-open, logind and the notification
@@ -60,6 +69,8 @@ class TDesktopServices : public TUiServices {
   bool PowerOff(QString& error) override;
   std::unique_ptr<TSleepLock> InhibitSleep(const QString& why) override;
   void Notify(const QString& title, const QString& text) override;
+  bool Ask(QWidget* parent, const QString& caption, const QString& text) override;
+  bool FreeSpace(const std::string& folder, TFreeSpace& space) override;
 };
 
 }  // namespace moskvid

@@ -66,8 +66,8 @@ class MainWindowTest : public QObject {
     TFilesListView& list = *window.lvFiles;
     QCOMPARE(list.Count(), 1);  // no folder, no broken file, no second copy
     QCOMPARE(list.ListStyle(), vsReport);
-    QCOMPARE(list.columnCount(), 5);
-    QCOMPARE(list.headerItem()->text(3), QString("Destination File"));
+    QCOMPARE(list.columnCount(), 6);
+    QCOMPARE(list.headerItem()->text(4), QString("Destination File"));
     QCOMPARE(list.header()->sectionSize(2), 90);
     QCOMPARE(list.SubItem(0, fcSource), Q(clip));
     QCOMPARE(list.SubItem(0, fcLength), QString("3"));
