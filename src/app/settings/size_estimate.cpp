@@ -135,7 +135,9 @@ std::string ShortSpaceQuestion(const std::vector<TShortFileSystem>& systems) {
   std::string text = systems.size() == 1 ? "The outputs may not fit on the disk:\n"
                                          : "The outputs may not fit on these disks:\n";
   for (const TShortFileSystem& system : systems) {
-    text += "\n" + system.Folder + ": about " + SizeText(system.Needed) + " to write, " +
+    std::string folder = system.Folder;
+    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    text += "\n" + folder + ": about " + SizeText(system.Needed) + " to write, " +
             SizeText(std::max<int64_t>(0, system.FreeBytes)) + " free";
   }
   return text + "\n\nConvert anyway?";

@@ -60,7 +60,7 @@ class SizeWindowTest : public QObject {
       QCOMPARE(fixture.services.questions.size(), size_t{answer ? 2u : 1u});
       QCOMPARE(fixture.services.questions.back().text,
                Q("The outputs may not fit on the disk:\n\n" + out +
-                 "/: about 96 KB to write, 50 KB free\n\nConvert anyway?"));
+                 ": about 96 KB to write, 50 KB free\n\nConvert anyway?"));
       QCOMPARE(fixture.services.execCount, answer ? 1 : 0);
       QCOMPARE(std::filesystem::exists(out + "/a_(new).mp3"), answer);
     }

@@ -110,7 +110,7 @@ TEST(SizeEstimate, ShortFileSystems) {
   EXPECT_EQ(short_[0].FreeBytes, 5000000);
   EXPECT_EQ(asked, (std::vector<std::string>{"/a/kept/", "/b/", "/a/new/", "/a/", "/c/", "/"}));
   EXPECT_EQ(ShortSpaceQuestion(short_),
-            "The outputs may not fit on the disk:\n\n/a/kept/: about 5.5 MB to write, 5.0 MB "
+            "The outputs may not fit on the disk:\n\n/a/kept: about 5.5 MB to write, 5.0 MB "
             "free\n\nConvert anyway?");
   EXPECT_TRUE(ShortFileSystems({{"/b/", 100000000}}, lookup).empty());  // exactly fills it
 }
