@@ -371,3 +371,148 @@ TEST(ConvertJobsTest, ShortRunsShowTheirRealRate) {
 
 }  // namespace
 }  // namespace moskvid::test
+
+namespace moskvid::test {
+namespace {
+
+// What each video format promises a player: its stated rates, and the
+// device limits read back from the stream.
+struct DeviceCase {
+  int number;
+  const char* size;  // a smaller stored size where the format offers one, or ""
+  int videoKbps, audioKbps;
+  const char* codec;
+  const char* profile;
+  int level;    // H.264 level, or 0
+  int maxRefs;  // the level's decoded-picture buffer at the format's size, or 0
+};
+
+class DeviceFormatsTest : public ::testing::TestWithParam<DeviceCase> {
+ protected:
+  // A 15 s clip with motion and grain in every picture, made once.
+  static void SetUpTestSuite() {
+    clips = new ScratchDir;
+    RunCommand(
+        "ffmpeg -v error -nostdin -y -f lavfi -i "
+        "testsrc2=size=640x480:rate=30000/1001:duration=15,noise=alls=12:allf=t "
+        "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=15 -c:v libx264 "
+        "-preset ultrafast -crf 20 -c:a aac -b:a 192k " +
+        Quote(clips->File("motion.mp4")));
+  }
+  static void TearDownTestSuite() {
+    delete clips;
+    clips = nullptr;
+  }
+
+  // max_num_ref_frames of the first sequence parameter set.
+  static int ReferenceFrames(const std::string& file) {
+    return std::atoi(RunCommand("ffmpeg -v info -nostdin -i " + Quote(file) +
+                                " -map 0:v -c copy -bsf:v trace_headers -f null - 2>&1 | grep "
+                                "-m1 max_num_ref_frames | awk '{print $NF}'")
+                         .c_str());
+  }
+
+  static ScratchDir* clips;
+  ScratchDir scratch;
+};
+ScratchDir* DeviceFormatsTest::clips = nullptr;
+
+TEST_P(DeviceFormatsTest, SizeHoldsWithinTheDeviceLimits) {
+  const DeviceCase& c = GetParam();
+  const std::string section = "[formatInfo" + std::to_string(c.number) + "]";
+  std::string config = section + "\\n";
+  if (*c.size) config += "paraVideoSize=" + std::string(c.size) + "\\n";
+  RunCommand("printf '" + config + "' > " + Quote(scratch.File("moskvid.ini")));
+  const std::string out = RunCommand(
+      "MOSKVID_CONFIG=" + Quote(scratch.File("moskvid.ini")) + " " + std::string(MOSKVID_CLI) +
+      " convert --quiet --format " + std::to_string(c.number) + " --output-dir " +
+      Quote(scratch.Path()) + " " + Quote(clips->File("motion.mp4")) + " 2>/dev/null");
+  const std::string file = out.substr(0, out.find('\n'));
+  ASSERT_FALSE(file.empty());
+
+  // The file holds its stated rate, picture and sound together.
+  const Fields format = ProbeFormat(file);
+  const double seconds = ToDouble(format.at("duration"));
+  EXPECT_NEAR(seconds, 15.0, 0.2);
+  const double kbps = ToDouble(format.at("size")) * 8 / 1000 / seconds;
+  EXPECT_NEAR(kbps / (c.videoKbps + c.audioKbps), 1.0, 0.05)
+      << kbps << " kbit/s against " << c.videoKbps << " + " << c.audioKbps;
+
+  // What a player checks before it plays.
+  const Fields video = ProbeStreams(file)[0];
+  EXPECT_EQ(video.at("codec_name"), c.codec);
+  EXPECT_EQ(video.at("profile"), c.profile);
+  if (c.level > 0) {
+    EXPECT_EQ(video.at("level"), std::to_string(c.level));
+    const int refs = ReferenceFrames(file);
+    EXPECT_GE(refs, 1);
+    EXPECT_LE(refs, c.maxRefs);
+  } else {
+    EXPECT_EQ(video.at("has_b_frames"), "0") << "Simple Profile has no B-pictures";
+    // Key pictures at the profile's distance (250), not every 12th.
+    const std::string keys = RunCommand(
+        "ffprobe -v error -select_streams v -skip_frame nokey -count_frames -show_entries "
+        "stream=nb_read_frames -of csv=p=0 " +
+        Quote(file));
+    EXPECT_LE(std::atoi(keys.c_str()), 6) << keys;
+  }
+}
+
+// The PS3 formats at their smaller sizes, to keep the run short.
+const DeviceCase kDeviceFormats[] = {
+    {0, "320x240", 2000, 128, "mpeg4", "Simple Profile", 0, 0},
+    {1, "640x480", 3000, 192, "mpeg4", "Simple Profile", 0, 0},
+    {2, "720x480", 4000, 160, "mpeg4", "Simple Profile", 0, 0},
+    {3, "1280x720", 8000, 192, "mpeg4", "Simple Profile", 0, 0},
+    {4, "", 1000, 128, "mpeg4", "Simple Profile", 0, 0},
+    {5, "", 512, 128, "mpeg4", "Simple Profile", 0, 0},
+    {6, "", 256, 64, "mpeg4", "Simple Profile", 0, 0},
+    // Level 2.1 holds 4752 macroblocks of pictures: 9 of 480x272.
+    {7, "", 768, 128, "h264", "Main", 21, 9},
+    // Level 3.0 holds 8100: 6 of 720x480.
+    {8, "", 2000, 128, "h264", "Main", 30, 6},
+};
+INSTANTIATE_TEST_SUITE_P(VideoFormats, DeviceFormatsTest, ::testing::ValuesIn(kDeviceFormats),
+                         [](const auto& info) {
+                           return "Format" + std::to_string(info.param.number);
+                         });
+
+// Bars around a 4:3 picture in a 16:9 format are video black, luma 16 and
+// neutral chroma, and leave the picture where the fit puts it.
+TEST(BordersTest, PillarBoxBarsAreVideoBlack) {
+  ScratchDir scratch;
+  const std::string source = scratch.File("grey43.mp4");
+  RunCommand(
+      "ffmpeg -v error -nostdin -y -f lavfi -i color=c=gray:size=640x480:rate=25:duration=2 "
+      "-c:v libx264 -preset ultrafast -pix_fmt yuv420p " +
+      Quote(source));
+  const std::string out = RunCommand("MOSKVID_CONFIG=" + Quote(scratch.File("moskvid.ini")) + " " +
+                                     std::string(MOSKVID_CLI) +
+                                     " convert --quiet --format 4 --zoom lbox --output-dir " +
+                                     Quote(scratch.Path()) + " " + Quote(source) + " 2>/dev/null");
+  const std::string file = out.substr(0, out.find('\n'));
+  ASSERT_FALSE(file.empty());
+
+  const Picture picture = GrabPicture(file, 1.0, true);
+  ASSERT_EQ(picture.pixels.size(), 480u * 272 * 3 / 2);
+  EXPECT_NEAR(picture.Mean(0, 0, 50, 272), 16, 1);
+  EXPECT_NEAR(picture.Mean(430, 0, 480, 272), 16, 1);
+  const uint8_t* u = picture.pixels.data() + 480 * 272;
+  const uint8_t* v = u + 240 * 136;
+  EXPECT_NEAR(u[68 * 240 + 10], 128, 1);
+  EXPECT_NEAR(v[68 * 240 + 230], 128, 1);
+
+  // The picture area the ffmpeg tool finds: 364 columns from column 58.
+  const std::string crop = RunCommand(
+      "ffmpeg -v info -nostdin -i " + Quote(file) +
+      " -vf cropdetect=limit=24:round=2:reset=0 -f null - 2>&1 | grep -o 'crop=[0-9:]*' | tail -1");
+  int width = 0, height = 0, x = 0, y = 0;
+  ASSERT_EQ(std::sscanf(crop.c_str(), "crop=%d:%d:%d:%d", &width, &height, &x, &y), 4) << crop;
+  EXPECT_NEAR(width, 364, 2);
+  EXPECT_NEAR(x, 58, 2);
+  EXPECT_EQ(height, 272);
+  EXPECT_EQ(y, 0);
+}
+
+}  // namespace
+}  // namespace moskvid::test

@@ -136,7 +136,114 @@ void ApplyAudio(const TJobSettings& settings, TOutputOptions& out) {
   if (volume != "256") out.Volume = settings.IntegerValue("paraVolume", "3");
 }
 
+// The size the encoder gets: the frame size with the crops taken off and
+// the pads added, or `fallbackWidth` x `fallbackHeight` when that is larger
+// (a larger picture never allows more reference pictures).
+void EncodedSize(const TOutputOptions& out, int fallbackWidth, int fallbackHeight, int& width,
+                 int& height) {
+  width = fallbackWidth;
+  height = fallbackHeight;
+  int w = 0, h = 0;
+  if (std::sscanf(out.FrameSize.c_str(), "%dx%d", &w, &h) != 2) return;
+  w += Unset0(out.PaddingLeft) + Unset0(out.PaddingRight) - Unset0(out.CropLeft) -
+       Unset0(out.CropRight);
+  h += Unset0(out.PaddingTop) + Unset0(out.PaddingBottom) - Unset0(out.CropTop) -
+       Unset0(out.CropBottom);
+  width = std::max(width, w);
+  height = std::max(height, h);
+}
+
+// The video buffer the device's decoder has: the stored rate ceiling and
+// buffer (kbit/s, kbit), never below the average rate. Both also keep the
+// encoder's rate control near its average over a few seconds.
+void AddRateLimits(const TJobSettings& settings, int bitsPerSecond, std::string& options) {
+  const int64_t maxRate = int64_t{settings.IntegerValue("paraMaxBitrate", "1500")} * 1000;
+  if (maxRate > 0)
+    AddLine(options, "vmaxrate=" + std::to_string(std::max(maxRate, int64_t{bitsPerSecond})));
+  const int64_t buffer = int64_t{settings.IntegerValue("paraBufferSize", "128")} * 1000;
+  if (buffer > 0) AddLine(options, "vbufsize=" + std::to_string(buffer));
+}
+
+// MPEG-4 part 2 as every player of the formats decodes it: Simple Profile
+// (no B-pictures, quarter-pel or global motion), a key picture every
+// "paraGop" pictures. The library's rate control tolerates 4 Mbit of drift
+// by default, more than the whole of a short clip at these rates: one
+// second's worth holds the size to its rate.
+void TuneMpeg4(const TJobSettings& settings, TQuality quality, TOutputOptions& out,
+               std::string& options) {
+  out.Gop = settings.IntegerValue("paraGop", "250");
+  AddLine(options, "bf=0");
+  // The encoder writes no global motion; quarter-pel it is told to leave out.
+  std::string flags = "vflags=-qpel";
+  if (out.VideoBitsPerSecond > 0) {
+    AddRateLimits(settings, out.VideoBitsPerSecond, options);
+    AddLine(options, "vbt=" + std::to_string(out.VideoBitsPerSecond));
+  }
+  if (quality != qlFast) {
+    // Rate-distortion macroblock decisions, four vectors a macroblock and AC
+    // prediction: Simple Profile tools that cost a few percent of a job.
+    AddLine(options, "mbd=rd");
+    flags += "+mv4+aic";
+  }
+  if (quality == qlBest) {
+    // Trellis quantisation and motion search by the transformed difference:
+    // twice the encoding time again, a sharper picture at the same size.
+    AddLine(options, "vtrellis=1");
+    AddLine(options, "cmp=satd");
+    AddLine(options, "subcmp=satd");
+    AddLine(options, "last_pred=2");
+  }
+  AddLine(options, flags);
+}
+
+// H.264 within the device's level: x264's own default speed for "fast",
+// the same with the level's reference limit for "balanced", a slower
+// preset for "best". Presets choose up to 8 reference pictures, which a
+// level's decoded-picture buffer may not hold at the format's size, so the
+// count is always set.
+void TuneH264(const TJobSettings& settings, TQuality quality, int width, int height,
+              TOutputOptions& out, std::string& options) {
+  out.Gop = settings.IntegerValue("paraGop", "250");
+  if (LowerCase(settings.Value("paraBitExact", "True")) == "true")
+    AddLine(options, "vflags=+bitexact");
+  const int level = settings.IntegerValue("paraLevel", "13");
+  if (level > 0) AddLine(options, "vlevel=" + std::to_string(level));
+  AddRateLimits(settings, 0, options);
+  const int coder = settings.IntegerValue("paraCoder", "0");
+  if (coder >= 0) AddLine(options, "coder=" + std::to_string(coder));
+  AddLine(options, "vprofile=" + H264ProfileNumber(settings.ProfileValue("paraProfile", "main")));
+  // "paraQscale" is read (a bad value is still an error) but not handed on:
+  // a quantiser ceiling would override the buffer limits the device needs.
+  settings.IntegerValue("paraQscale", "25");
+  const int presetRefs = quality == qlBest ? 5 : 3;  // x264's "slow" and "medium"
+  if (quality == qlBest) AddLine(options, "preset=slow");
+  AddLine(options,
+          "refs=" + std::to_string(std::min(presetRefs, MaxReferenceFrames(level, width, height))));
+}
+
 }  // namespace
+
+TQuality QualityOf(const TJobSettings& settings) {
+  const std::string text = LowerCase(Trim(settings.Value("paraQuality", "balanced")));
+  if (text == "fast") return qlFast;
+  if (text == "best") return qlBest;
+  return qlBalanced;
+}
+
+int MaxReferenceFrames(int level, int width, int height) {
+  // Decoded-picture buffer of each level, in macroblocks.
+  static const struct {
+    int level, macroblocks;
+  } kBuffers[] = {{10, 396},   {11, 900},    {12, 2376},   {13, 2376},  {20, 2376},  {21, 4752},
+                  {22, 8100},  {30, 8100},   {31, 18000},  {32, 20480}, {40, 32768}, {41, 32768},
+                  {42, 34816}, {50, 110400}, {51, 184320}, {52, 184320}};
+  const int pictures = ((width + 15) / 16) * ((height + 15) / 16);
+  for (const auto& entry : kBuffers) {
+    if (entry.level == level && pictures > 0)
+      return std::clamp(entry.macroblocks / pictures, 1, 16);
+  }
+  return 16;
+}
 
 void FitToFrame(int Ws, int Hs, int Wo, int Ho, int ct, int cb, int cl, int cr,
                 TOutputOptions& out) {
@@ -172,9 +279,11 @@ void ApplyTrimAndCrop(const TlvFilesRecord& record, TInputOptions& input, TOutpu
   if (record.TrimLength > 0) output.Duration = record.TrimLength;
 }
 
-void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions& out,
-                        TAVProbe& probe, TInputOptions& input, const TGlobalObject& global) {
+TJobChoices BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions& out,
+                               TAVProbe& probe, TInputOptions& input, const TGlobalObject& global) {
   const TJobSettings settings(global.ConfigFile(), global.ProfileFile(), format);
+  TJobChoices choices;
+  choices.Quality = QualityOf(settings);
   const std::string encoder = settings.Value("paraVideoEncoder", "");
 
   // The sound track the entry chose.
@@ -186,7 +295,7 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
     ApplyAudio(settings, out);
     input.ExtOptions = "vn=1";
     chooseTrack();
-    return;
+    return choices;
   }
 
   // Step 4: the video codec.
@@ -195,26 +304,6 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
   // Portable players decode 4:2:0 pictures only.
   AddLine(options, "pix_fmt=yuv420p");
 
-  // Step 5: H.264, as option lines the engine applies. The "v" in front keeps
-  // each setting to the video encoder (the audio encoder has a profile and a
-  // level of its own).
-  if (encoder == "libx264") {
-    out.Gop = settings.IntegerValue("paraGop", "250");
-    if (LowerCase(settings.Value("paraBitExact", "True")) == "true")
-      AddLine(options, "vflags=+bitexact");
-    const int level = settings.IntegerValue("paraLevel", "13");
-    if (level > 0) AddLine(options, "vlevel=" + std::to_string(level));
-    const int buffer = settings.IntegerValue("paraBufferSize", "128");
-    if (buffer > 0) AddLine(options, "vbufsize=" + std::to_string(int64_t{buffer} * 1000));
-    const int maxRate = settings.IntegerValue("paraMaxBitrate", "1500");
-    if (maxRate > 0) AddLine(options, "vmaxrate=" + std::to_string(int64_t{maxRate} * 1000));
-    const int coder = settings.IntegerValue("paraCoder", "0");
-    if (coder >= 0) AddLine(options, "coder=" + std::to_string(coder));
-    AddLine(options, "vprofile=" + H264ProfileNumber(settings.ProfileValue("paraProfile", "main")));
-    // "paraQscale" is read (a bad value is still an error) but not handed on:
-    // a quantiser ceiling would override the buffer limits the device needs.
-    settings.IntegerValue("paraQscale", "25");
-  }
   out.ExtOptions = options;
 
   // Step 6: bit rate.
@@ -325,9 +414,19 @@ void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions
   if (LowerCase(settings.Value("paraDeinterlace", "True")) == "false")
     AddLine(out.ExtOptions, "autodeinterlace=0");
 
-  // Steps 13 and 14.
+  // Step 5, once the rate and the size are known: the encoder's settings,
+  // as option lines the engine applies. The "v" in front keeps a setting to
+  // the video encoder (the audio encoder has a rate, a profile and a level
+  // of its own).
+  int width = 0, height = 0;
+  EncodedSize(out, Wo > 0 ? Wo : Ws, Ho > 0 ? Ho : Hs, width, height);
+  if (encoder == "libx264") TuneH264(settings, choices.Quality, width, height, out, out.ExtOptions);
+  if (encoder == "mpeg4") TuneMpeg4(settings, choices.Quality, out, out.ExtOptions);
+
+  // Steps 13 and 14. Black borders: the engine writes black as video black.
   ApplyAudio(settings, out);
   out.PaddingColor = 0;
+  return choices;
 }
 
 std::string UniqueOutputName(const std::string& source, const std::string& suffix,

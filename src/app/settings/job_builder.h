@@ -23,12 +23,32 @@ void FitToFrame(int sourceWidth, int sourceHeight, int targetWidth, int targetHe
 // length and the crop (when any side is cut) on `output`.
 void ApplyTrimAndCrop(const TlvFilesRecord& record, TInputOptions& input, TOutputOptions& output);
 
+// How much encoding time a format's outputs get, stored per format as
+// "paraQuality": "fast", "balanced" (the default) or "best".
+enum TQuality { qlFast, qlBalanced, qlBest };
+
+// The stored choice; an unknown text counts as "balanced".
+TQuality QualityOf(const TJobSettings& settings);
+
+// What a built job is, beyond its option records: the quality it was built
+// for and how many encoding passes that takes (one: the engine runs each
+// task once).
+struct TJobChoices {
+  TQuality Quality = qlBalanced;
+  int Passes = 1;
+};
+
+// The reference pictures an H.264 stream of `width` x `height` may keep at
+// `level` (21 = 2.1): the level's decoded-picture buffer over the picture's
+// size, at most 16; 16 for a level not in the table.
+int MaxReferenceFrames(int level, int width, int height);
+
 // Fills `output` and `input` for one file (the caller has already set the
 // output name and applied the record's trim and crop). `probe` is open on
 // the source with its last frame decoded. Raises TConversionError when a
 // stored number is not one.
-void BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions& output,
-                        TAVProbe& probe, TInputOptions& input, const TGlobalObject& global);
+TJobChoices BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions& output,
+                               TAVProbe& probe, TInputOptions& input, const TGlobalObject& global);
 
 // The source's name without its last extension, "_(new)" and `suffix` in
 // `folder` (the source's own folder when empty); "_(new_1)", "_(new_2)" ...

@@ -149,6 +149,57 @@ TEST_F(JobBuilderTest, H264OptionLines) {
   }
 }
 
+TEST_F(JobBuilderTest, QualityChoiceTunesTheEncoderWithinTheDeviceLimits) {
+  OpenSource(Media("h264_aac.mp4"));
+  struct Case {
+    int format;
+    const char* quality;  // stored "paraQuality", or "" for none
+    const char* level;    // stored "paraLevel", or ""
+    TQuality expected;
+    std::vector<std::string> lines, absent;
+  };
+  const Case cases[] = {
+      // MPEG-4: Simple Profile, the device's buffer, one second's drift.
+      {5,
+       "",
+       "",
+       qlBalanced,
+       {"bf=0", "vflags=-qpel+mv4+aic", "mbd=rd", "vmaxrate=768000", "vbufsize=768000",
+        "vbt=512000"},
+       {"vtrellis=1"}},
+      {5, "fast", "", qlFast, {"vflags=-qpel", "vbt=512000", "vmaxrate=768000"}, {"mbd=rd"}},
+      {5, "Best", "", qlBest, {"mbd=rd", "vtrellis=1", "cmp=satd", "subcmp=satd"}, {}},
+      {4, "nonsense", "", qlBalanced, {"mbd=rd", "vmaxrate=1500000", "vbufsize=2000000"}, {}},
+      // H.264: the preset's references, cut to what the level holds.
+      {7, "balanced", "", qlBalanced, {"refs=3", "vlevel=21"}, {"preset=slow"}},
+      {8, "best", "", qlBest, {"preset=slow", "refs=5", "vlevel=30"}, {}},
+      // Level 2.1 holds three 720x480 pictures.
+      {8, "best", "21", qlBest, {"preset=slow", "refs=3", "vlevel=21"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.format) + " " + c.quality + " " + c.level);
+    std::filesystem::remove(global.ConfigFile());
+    if (*c.quality) Store(c.format, "paraQuality", c.quality);
+    if (*c.level) Store(c.format, "paraLevel", c.level);
+    output = TOutputOptions{};
+    const TJobChoices choices =
+        BuildConversionJob(TlvFilesRecord{}, c.format, output, probe, input, global);
+    EXPECT_EQ(choices.Quality, c.expected);
+    EXPECT_EQ(choices.Passes, 1);
+    EXPECT_EQ(output.Gop, 250);
+    for (const std::string& line : c.lines)
+      EXPECT_TRUE(HasLine(line)) << line << " in\n" << output.ExtOptions;
+    for (const std::string& line : c.absent)
+      EXPECT_FALSE(HasLine(line)) << line << " in\n" << output.ExtOptions;
+  }
+  // The buffer of each level over the picture's macroblocks, at most 16.
+  EXPECT_EQ(MaxReferenceFrames(21, 480, 272), 9);
+  EXPECT_EQ(MaxReferenceFrames(41, 1920, 1080), 4);
+  EXPECT_EQ(MaxReferenceFrames(13, 320, 240), 7);
+  EXPECT_EQ(MaxReferenceFrames(31, 320, 240), 16);
+  EXPECT_EQ(MaxReferenceFrames(99, 320, 240), 16);
+}
+
 TEST_F(JobBuilderTest, CodecTableAndH263Sizes) {
   OpenSource(Media("h264_aac.mp4"));
   Store(0, "paraVideoEncoder", "flv");
