@@ -65,6 +65,17 @@ class SizeWindowTest : public QObject {
       QCOMPARE(std::filesystem::exists(out + "/a_(new).mp3"), answer);
     }
     QVERIFY(fixture.services.messages.empty());
+
+    // Beside the sources, their own disk counts.
+    window.ckSameFolder->click();
+    fixture.services.answer = false;
+    const std::string sources = std::filesystem::path(fixture.scratch.File("a.mp3")).parent_path();
+    fixture.services.disks = std::map<std::string, TFreeSpace>{{sources + "/", {8, 1000}}};
+    window.btnStart->click();
+    QCOMPARE(fixture.services.questions.back().text,
+             Q("The outputs may not fit on the disk:\n\n" + sources +
+               ": about 96 KB to write, 1 KB free\n\nConvert anyway?"));
+    QCOMPARE(fixture.services.execCount, 1);
   }
 };
 
