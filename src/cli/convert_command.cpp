@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -38,7 +39,8 @@ struct ConvertOptions {
   std::string Zoom = "lbox";
   int AudioTrack = 0;  // counting the audio streams from 1; 0: automatic
   std::string Config;
-  bool Estimate = false;  // the sizes only; nothing is converted
+  bool Estimate = false;            // the sizes only; nothing is converted
+  std::optional<TQuality> Quality;  // none: the format's stored choice
   RunSettings Run;
   std::vector<std::string> Files;
 };
@@ -84,8 +86,8 @@ int ParseConvertArguments(const std::vector<std::string>& args, ConvertOptions& 
     const std::string& arg = args[i];
     const bool takesValue = arg == "--format" || arg == "--output-dir" || arg == "--start" ||
                             arg == "--length" || arg == "--crop" || arg == "--zoom" ||
-                            arg == "--threads" || arg == "--config" || arg == "--jobs" ||
-                            arg == "--audio-track";
+                            arg == "--quality" || arg == "--threads" || arg == "--config" ||
+                            arg == "--jobs" || arg == "--audio-track";
     if (takesValue && i + 1 >= args.size()) return Usage(arg + " needs a value");
     const std::string value = takesValue ? args[++i] : "";
     if (arg == "--format") {
@@ -126,6 +128,10 @@ int ParseConvertArguments(const std::vector<std::string>& args, ConvertOptions& 
       }
     } else if (arg == "--config") {
       options.Config = value;
+    } else if (arg == "--quality") {
+      TQuality quality = qlBalanced;
+      if (!ParseQuality(value, quality)) return Usage("--quality takes fast, balanced or best");
+      options.Quality = quality;
     } else if (arg == "--estimate") {
       options.Estimate = true;
     } else if (arg == "--quiet" || arg == "-q") {
@@ -165,7 +171,7 @@ void BuildJob(TAVProbe& probe, const ConvertOptions& options, int format, TGloba
   TOutputOptions& output = records->Output;
   output.FileName = job.Output;
   ApplyTrimAndCrop(record, records->Input, output);
-  BuildConversionJob(record, format, output, probe, records->Input, global);
+  BuildConversionJob(record, format, output, probe, records->Input, global, options.Quality);
   job.Shape = ShapeOfJob(probe, output);
   job.ExpectedMs = ExpectedLengthMs(probe, record);
   job.Records = std::move(records);

@@ -36,6 +36,12 @@ TfrmSettings::TfrmSettings(const TGlobalObject& global, QWidget* parent)
   setWindowTitle("Settings");
 
   cbOutputFormat = Choice("cbOutputFormat", this);
+  cmbQuality = Choice("cmbQuality", this);
+  for (int q = 0; q < kQualityCount; ++q)
+    cmbQuality->addItem(QualityCaption(static_cast<TQuality>(q)));
+  cmbQuality->setToolTip(
+      "How hard the encoder works for the picture: more time, a better picture "
+      "at the same size");
   cmbVideoSize = Choice("cmbVideoSize", this);
   cmbVideoEncoder = Choice("cmbVideoEncoder", this);
   cmbVideoBitRate = Choice("cmbVideoBitRate", this);
@@ -81,6 +87,7 @@ TfrmSettings::TfrmSettings(const TGlobalObject& global, QWidget* parent)
 
   auto* format = new QFormLayout;
   format->addRow("Output Format:", cbOutputFormat);
+  format->addRow("&Quality:", cmbQuality);
   auto* groups = new QHBoxLayout;
   groups->setSpacing(6);
   groups->addWidget(video);
@@ -101,6 +108,9 @@ TfrmSettings::TfrmSettings(const TGlobalObject& global, QWidget* parent)
       if (!loading_) UpdateSummary();
     });
   }
+  connect(cmbQuality, &QComboBox::currentIndexChanged, this, [this] {
+    if (!loading_) UpdateSummary();
+  });
   connect(btnDefault, &QPushButton::clicked, this,
           [this] { Guarded([this] { btnDefaultClick(); }); });
   connect(btnOk, &QPushButton::clicked, this, [this] { Guarded([this] { btnOkClick(); }); });
@@ -160,6 +170,10 @@ void TfrmSettings::LoadLists(int format) {
       LoadDeinterlaceChoice(global_.ProfileFile(), global_.ConfigFile(), format);
   ckDeinterlace->setChecked(deinterlace.Checked);
   ckDeinterlace->setEnabled(deinterlace.Enabled);
+  cmbQuality->setCurrentIndex(
+      LoadQualityChoice(global_.ProfileFile(), global_.ConfigFile(), format));
+  // Sound alone has no picture to work for.
+  cmbQuality->setEnabled(deinterlace.Enabled);
   loading_ = false;
   UpdateSummary();
   // The dialog grows when a format's choices need more room.
@@ -201,6 +215,8 @@ void TfrmSettings::UpdateSummary() {
   QStringList lines;
   for (const std::string& line : {summary.Container, summary.Video, summary.Audio, summary.Size})
     if (!line.empty()) lines << QString::fromStdString(line);
+  if (cmbQuality->isEnabled() && cmbQuality->currentIndex() >= 0)
+    lines << QualityCostText(static_cast<TQuality>(cmbQuality->currentIndex()));
   lblSummary->setText(lines.join('\n'));
 }
 
@@ -217,6 +233,7 @@ void TfrmSettings::btnDefaultClick() {
   }
   ckDeinterlace->setChecked(
       DefaultDeinterlace(global_.ProfileFile(), cbOutputFormat->currentIndex()));
+  cmbQuality->setCurrentIndex(qlBalanced);
 }
 
 void TfrmSettings::btnOkClick() {
@@ -224,6 +241,9 @@ void TfrmSettings::btnOkClick() {
   // A volume that is no percentage raises here: the dialog stays open.
   StoreSettingsChoices(global_.ProfileFile(), global_.ConfigFile(), format, Current());
   StoreDeinterlaceChoice(global_.ConfigFile(), format, ckDeinterlace->isChecked());
+  if (cmbQuality->isEnabled())
+    StoreQualityChoice(global_.ConfigFile(), format,
+                       static_cast<TQuality>(cmbQuality->currentIndex()));
   if (mainFormats_) {
     const QSignalBlocker quiet(mainFormats_);
     mainFormats_->setCurrentIndex(format);

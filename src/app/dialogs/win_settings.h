@@ -27,6 +27,7 @@ class TfrmSettings : public QDialog {
   QComboBox* cbOutputFormat;
   QComboBox *cmbVideoSize, *cmbVideoEncoder, *cmbVideoBitRate, *cmbFrameRate;
   QCheckBox* ckDeinterlace;
+  QComboBox* cmbQuality;  // "Fast", "Balanced", "Best"
   QComboBox *cmbSamplerate, *cmbAudioEncoder, *cmbChannel, *cmbAudioBitRate, *cmbVolume;
   QPushButton *btnDefault, *btnOk, *btnCancel;
   QLabel* lblSummary;

@@ -223,13 +223,6 @@ void TuneH264(const TJobSettings& settings, TQuality quality, int width, int hei
 
 }  // namespace
 
-TQuality QualityOf(const TJobSettings& settings) {
-  const std::string text = LowerCase(Trim(settings.Value("paraQuality", "balanced")));
-  if (text == "fast") return qlFast;
-  if (text == "best") return qlBest;
-  return qlBalanced;
-}
-
 int MaxReferenceFrames(int level, int width, int height) {
   // Decoded-picture buffer of each level, in macroblocks.
   static const struct {
@@ -280,10 +273,11 @@ void ApplyTrimAndCrop(const TlvFilesRecord& record, TInputOptions& input, TOutpu
 }
 
 TJobChoices BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions& out,
-                               TAVProbe& probe, TInputOptions& input, const TGlobalObject& global) {
+                               TAVProbe& probe, TInputOptions& input, const TGlobalObject& global,
+                               std::optional<TQuality> quality) {
   const TJobSettings settings(global.ConfigFile(), global.ProfileFile(), format);
   TJobChoices choices;
-  choices.Quality = QualityOf(settings);
+  choices.Quality = quality.value_or(QualityOf(settings));
   const std::string encoder = settings.Value("paraVideoEncoder", "");
 
   // The sound track the entry chose.

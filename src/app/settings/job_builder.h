@@ -2,6 +2,7 @@
 // one conversion task's option records, and naming output files.
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "app/settings/file_record.h"
 #include "app/settings/global_object.h"
 #include "app/settings/job_settings.h"
+#include "app/settings/quality_choice.h"
 #include "component/av_probe.h"
 #include "engine/option_records.h"
 
@@ -22,13 +24,6 @@ void FitToFrame(int sourceWidth, int sourceHeight, int targetWidth, int targetHe
 // The record's trim and crop on a job's options: the start on `input`, the
 // length and the crop (when any side is cut) on `output`.
 void ApplyTrimAndCrop(const TlvFilesRecord& record, TInputOptions& input, TOutputOptions& output);
-
-// How much encoding time a format's outputs get, stored per format as
-// "paraQuality": "fast", "balanced" (the default) or "best".
-enum TQuality { qlFast, qlBalanced, qlBest };
-
-// The stored choice; an unknown text counts as "balanced".
-TQuality QualityOf(const TJobSettings& settings);
 
 // What a built job is, beyond its option records: the quality it was built
 // for and how many encoding passes that takes (one: the engine runs each
@@ -46,9 +41,11 @@ int MaxReferenceFrames(int level, int width, int height);
 // Fills `output` and `input` for one file (the caller has already set the
 // output name and applied the record's trim and crop). `probe` is open on
 // the source with its last frame decoded. Raises TConversionError when a
-// stored number is not one.
+// stored number is not one. `quality`, when given, stands for the format's
+// stored choice (the command line's --quality).
 TJobChoices BuildConversionJob(const TlvFilesRecord& record, int format, TOutputOptions& output,
-                               TAVProbe& probe, TInputOptions& input, const TGlobalObject& global);
+                               TAVProbe& probe, TInputOptions& input, const TGlobalObject& global,
+                               std::optional<TQuality> quality = std::nullopt);
 
 // The source's name without its last extension, "_(new)" and `suffix` in
 // `folder` (the source's own folder when empty); "_(new_1)", "_(new_2)" ...

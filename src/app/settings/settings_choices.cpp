@@ -119,6 +119,15 @@ void StoreDeinterlaceChoice(const std::string& configFile, int format, bool chec
       .WriteString(FormatSection(format), kDeinterlaceKey, checked ? "True" : "False");
 }
 
+TQuality LoadQualityChoice(const std::string& profileFile, const std::string& configFile,
+                           int format) {
+  return QualityOf(TJobSettings(configFile, profileFile, format));
+}
+
+void StoreQualityChoice(const std::string& configFile, int format, TQuality quality) {
+  TIniFile(configFile).WriteString(FormatSection(format), kQualityKey, QualityName(quality));
+}
+
 std::string StoredValueOf(TChoice choice, const TChoiceList& list, const std::string& current) {
   if (list.Selected < 0) {
     // The texts are stored as they are, also as nothing.

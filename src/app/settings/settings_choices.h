@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/settings/quality_choice.h"
+
 namespace moskvid {
 
 inline constexpr int kChoiceCount = 9;
@@ -79,6 +81,11 @@ TDeinterlaceChoice LoadDeinterlaceChoice(const std::string& profileFile,
 bool DefaultDeinterlace(const std::string& profileFile, int format);
 // Stores "True" or "False" under the format's section.
 void StoreDeinterlaceChoice(const std::string& configFile, int format, bool checked);
+
+// The stored choice of the format; balanced when none is, or it is unknown.
+TQuality LoadQualityChoice(const std::string& profileFile, const std::string& configFile,
+                           int format);
+void StoreQualityChoice(const std::string& configFile, int format, TQuality quality);
 
 // The engine-ready value OK would store for the selection, or `current`
 // (the stored value) when the selection maps to nothing.

@@ -112,9 +112,10 @@ class SettingsWindowTest : public QObject {
     QCOMPARE(Q(streams[1].at("channels")), QString("1"));
   }
 
-  // Deinterlacing is offered for the formats with video, on until turned
-  // off; OK stores it for the dialog's format, Default turns it back on.
-  void DeinterlaceIsAChoiceOfTheVideoFormats() {
+  // Deinterlacing and the quality are offered for the formats with video
+  // (on, and "Balanced", until changed); OK stores them for the dialog's
+  // format, Default puts them back, the summary says what the quality costs.
+  void DeinterlaceAndQualityAreChoicesOfTheVideoFormats() {
     WindowFixture fixture;
     fixture.settings->SetOutputFormat(5);
     TfrmMain& window = fixture.Window();
@@ -122,29 +123,41 @@ class SettingsWindowTest : public QObject {
       auto& settings = static_cast<TfrmSettings&>(dialog);
       QCOMPARE(settings.ckDeinterlace->text(), QString("De&interlace"));
       QVERIFY(settings.ckDeinterlace->isChecked() && settings.ckDeinterlace->isEnabled());
+      QCOMPARE(settings.cmbQuality->currentText(), QString("Balanced"));
+      QVERIFY(settings.lblSummary->text().endsWith(QualityCostText(qlBalanced)));
       settings.cbOutputFormat->setCurrentIndex(9);  // MP3: nothing to deinterlace
       QVERIFY(settings.ckDeinterlace->isChecked() && !settings.ckDeinterlace->isEnabled());
+      QVERIFY(!settings.cmbQuality->isEnabled());
+      QVERIFY(!settings.lblSummary->text().contains("Balanced"));
       settings.cbOutputFormat->setCurrentIndex(5);
+      settings.cmbQuality->setCurrentIndex(qlBest);
+      QVERIFY(settings.lblSummary->text().endsWith(QualityCostText(qlBest)));
       // On the box itself: the row is wider than the box and its text.
       QTest::mouseClick(settings.ckDeinterlace, Qt::LeftButton, {},
                         QPoint(6, settings.ckDeinterlace->height() / 2));
       QVERIFY(!settings.ckDeinterlace->isChecked());
       QTest::mouseClick(settings.btnDefault, Qt::LeftButton);
       QVERIFY(settings.ckDeinterlace->isChecked());
+      QCOMPARE(settings.cmbQuality->currentIndex(), int{qlBalanced});
       settings.ckDeinterlace->setChecked(false);
+      settings.cmbQuality->setCurrentIndex(qlBest);
       QTest::mouseClick(settings.btnOk, Qt::LeftButton);
     };
     window.Settings1->trigger();
     const TIniFile ini(fixture.scratch.File("moskvid.ini"));
     QCOMPARE(Q(ini.ReadString("formatInfo5", "paraDeinterlace", "")), QString("False"));
+    QCOMPARE(Q(ini.ReadString("formatInfo5", "paraQuality", "")), QString("best"));
     QVERIFY(!ini.ValueExists("formatInfo9", "paraDeinterlace"));
+    QVERIFY(!ini.ValueExists("formatInfo9", "paraQuality"));
 
     // Shown as stored the next time; another format keeps its own.
     fixture.services.onExec = [&](QDialog& dialog) {
       auto& settings = static_cast<TfrmSettings&>(dialog);
       QVERIFY(!settings.ckDeinterlace->isChecked());
+      QCOMPARE(settings.cmbQuality->currentText(), QString("Best"));
       settings.cbOutputFormat->setCurrentIndex(0);
       QVERIFY(settings.ckDeinterlace->isChecked() && settings.ckDeinterlace->isEnabled());
+      QCOMPARE(settings.cmbQuality->currentText(), QString("Balanced"));
       QTest::mouseClick(settings.btnOk, Qt::LeftButton);
     };
     window.Settings1->trigger();

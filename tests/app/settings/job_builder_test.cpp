@@ -157,6 +157,7 @@ TEST_F(JobBuilderTest, QualityChoiceTunesTheEncoderWithinTheDeviceLimits) {
     const char* level;    // stored "paraLevel", or ""
     TQuality expected;
     std::vector<std::string> lines, absent;
+    std::optional<TQuality> given = std::nullopt;  // the command line's --quality
   };
   const Case cases[] = {
       // MPEG-4: Simple Profile, the device's buffer, one second's drift.
@@ -168,6 +169,8 @@ TEST_F(JobBuilderTest, QualityChoiceTunesTheEncoderWithinTheDeviceLimits) {
         "vbt=512000"},
        {"vtrellis=1"}},
       {5, "fast", "", qlFast, {"vflags=-qpel", "vbt=512000", "vmaxrate=768000"}, {"mbd=rd"}},
+      // Given for one run, it stands for the stored one.
+      {5, "best", "", qlFast, {"vflags=-qpel"}, {"mbd=rd", "vtrellis=1"}, qlFast},
       {5, "Best", "", qlBest, {"mbd=rd", "vtrellis=1", "cmp=satd", "subcmp=satd"}, {}},
       {4, "nonsense", "", qlBalanced, {"mbd=rd", "vmaxrate=1500000", "vbufsize=2000000"}, {}},
       // H.264: the preset's references, cut to what the level holds.
@@ -183,7 +186,7 @@ TEST_F(JobBuilderTest, QualityChoiceTunesTheEncoderWithinTheDeviceLimits) {
     if (*c.level) Store(c.format, "paraLevel", c.level);
     output = TOutputOptions{};
     const TJobChoices choices =
-        BuildConversionJob(TlvFilesRecord{}, c.format, output, probe, input, global);
+        BuildConversionJob(TlvFilesRecord{}, c.format, output, probe, input, global, c.given);
     EXPECT_EQ(choices.Quality, c.expected);
     EXPECT_EQ(choices.Passes, 1);
     EXPECT_EQ(output.Gop, 250);
