@@ -14,6 +14,14 @@ int SharedCodecThreads(int requested, int sideBySide, int cores) {
   return std::max(1, cores / sideBySide);
 }
 
+int PassProgress(int pass, int current, int total) {
+  if (pass == 0) return current;
+  // Without a known length the first pass shows nothing done.
+  if (total <= 0) return pass == 1 ? 0 : current;
+  const int64_t done = std::clamp(current, 0, total) + (pass == 2 ? int64_t{total} : 0);
+  return static_cast<int>(done / 2);
+}
+
 TCustomFFmpegVCL::TCustomFFmpegVCL(bool designing)
     : designing_(designing), mainThreadId_(CurrentThreadId()) {
   if (!designing_) RegisterComponent(this);
@@ -123,7 +131,8 @@ void TCustomFFmpegVCL::WireTask(TFFmpeg& task) {
   TFFmpeg* raw = &task;
   task.ProgressHandler = [this, raw](TCustomFFmpeg&, int frame, int fps, int current, float quality,
                                      float bitRate, int64_t size, int total) {
-    DoProgress(*raw, frame, fps, current, quality, bitRate, size, total);
+    DoProgress(*raw, frame, fps, PassProgress(raw->Pass, current, total), quality, bitRate, size,
+               total);
   };
   task.TerminateHandler = [this, raw](TCustomFFmpeg&) { DoTerminate(raw); };
   task.StageThreadHandler = [raw](TCustomFFmpeg&, bool started) {

@@ -23,6 +23,10 @@ namespace moskvid {
 // cores shared out among the tasks.
 int SharedCodecThreads(int requested, int sideBySide, int cores);
 
+// The length converted so far of a task in `pass` (0 for a task of one pass)
+// of two, `current` of `total` done in that pass: each pass is half the work.
+int PassProgress(int pass, int current, int total);
+
 class TCustomFFmpegVCL {
  public:
   // Events. They are raised on the thread that runs the task (a worker, or

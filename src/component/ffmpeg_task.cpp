@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "component/scratch_folder.h"
+
 namespace moskvid {
 
 namespace {
@@ -84,7 +86,7 @@ void TFFmpeg::ForgetOpenInput() {
   keptCount_ = nullptr;
 }
 
-bool TFFmpeg::ReopenFiles() {
+bool TFFmpeg::ReopenFiles(const TOutputOptions& output, const std::string& outputName) {
   // The reset clears the run flags that Start set; the stop is put back from
   // stopped_, which nothing clears. The component's run settings stay.
   const int threads = Options.ThreadCount, verbose = Options.Verbose;
@@ -98,8 +100,8 @@ bool TFFmpeg::ReopenFiles() {
   const bool opened = OpenInputFile(inputName_);
   ForgetOpenInput();
   if (!opened) return false;
-  if (outputOptions_) ApplyOutputOptions(OutputOptions);
-  return OpenOutputFile(outputName_);
+  if (outputOptions_) ApplyOutputOptions(output);
+  return OpenOutputFile(outputName);
 }
 
 void TFFmpeg::JoinWorker() {
@@ -154,30 +156,68 @@ void TFFmpeg::FailMissingFiles() {
   Terminate();
 }
 
-void TFFmpeg::Run() {
-  Finished = false;
-  bool opened = false;
-  try {
-    opened = ReopenFiles();
-  } catch (const std::exception& error) {
-    ErrorText = error.what();
-  }
-  if (!opened && StopRequested) {
+void TFFmpeg::FailOpening() {
+  if (StopRequested) {
     // A stop that interrupted the opening ends the task as stopped.
     Release();
     Terminate();
     return;
   }
-  if (!opened) {
-    const std::string message = ErrorText;
-    Release();
-    Log(-1, message);
-    HasException = true;
-    ExceptionMessage = message;
-    Terminate();
+  const std::string message = ErrorText;
+  Release();
+  Log(-1, message);
+  HasException = true;
+  ExceptionMessage = message;
+  Terminate();
+}
+
+bool TFFmpeg::OpenForPass(const TOutputOptions& output, const std::string& outputName) {
+  try {
+    return ReopenFiles(output, outputName);
+  } catch (const std::exception& error) {
+    ErrorText = error.what();
+    return false;
+  }
+}
+
+void TFFmpeg::Run() {
+  Finished = false;
+  TOutputOptions output = OutputOptions;
+  // The statistics go before the end is reported: whoever hears of it may
+  // look at the temporary folder.
+  TScratchFolder stats;
+  if (outputOptions_ && OutputOptions.Passes == 2) {
+    std::string reason;
+    if (!stats.Make(reason)) {
+      ErrorText = "No folder for the first pass's statistics: " + reason;
+      FailOpening();
+      return;
+    }
+    const std::string prefix = stats.Path() + "/pass";
+    // The first pass: the video alone, into nothing ("-" names no file for
+    // the null writer).
+    TOutputOptions first = OutputOptions;
+    first.Format = "null";
+    first.ExtOptions += "\nan=1\nsn=1\npass=1\npasslogfile=" + prefix;
+    Pass = 1;
+    const bool opened = OpenForPass(first, "-");
+    if (opened) TranscodePass();
+    if (!opened || HasException || !Finished) {
+      stats.Remove();
+      opened ? Terminate() : FailOpening();
+      return;
+    }
+    output.ExtOptions += "\npass=2\npasslogfile=" + prefix;
+    Pass = 2;
+  }
+  if (!OpenForPass(output, outputName_)) {
+    stats.Remove();
+    FailOpening();
     return;
   }
-  TranscodeRun();
+  TranscodePass();
+  stats.Remove();
+  Terminate();
 }
 
 TFFmpeg& TFFmpegList::Item(int index) const {

@@ -99,11 +99,19 @@ class TFFmpeg : public TCustomFFmpeg {
   // Opened on the input by itself, apart from the worker's reading, for the
   // application's thread only.
   TAVProbe Probe;
+  // The pass running now (1 or 2) of a two-pass task, 0 otherwise; written
+  // by the worker before each pass.
+  std::atomic<int> Pass{0};
 
  private:
   void Run();
-  // Opens the kept input and output again; false with ErrorText set.
-  bool ReopenFiles();
+  // Opens the kept input and the output again, with `output` applied when
+  // the task has options; false with ErrorText set.
+  bool ReopenFiles(const TOutputOptions& output, const std::string& outputName);
+  // Reports a task that could not open its files.
+  void FailOpening();
+  // ReopenFiles with its failure in ErrorText.
+  bool OpenForPass(const TOutputOptions& output, const std::string& outputName);
   // Reports the termination of a task that cannot run for want of files.
   void FailMissingFiles();
   // The kept input is taken or dropped: it no longer counts.

@@ -179,6 +179,10 @@ class TCustomFFmpeg {
   // Runs one conversion of the opened inputs into the opened outputs. Never
   // raises: a failure ends up in HasException and ExceptionMessage.
   void TranscodeRun();
+  // The same without the termination report: the files are closed and the
+  // options released after, so that the task may open them again for
+  // another pass.
+  void TranscodePass();
   void RequestStop();
   // Holds the transcode loop between packets until Resume (or a stop).
   void Pause();

@@ -75,6 +75,10 @@ struct TOutputOptions {
   bool BeforeHook = false;
   std::string HookRanges;
   std::string ExtOptions;
+  // 2: the task reads its input once for the video encoder's statistics
+  // (nothing is written), then encodes with them, closer to the rate and
+  // with the bits where the picture needs them.
+  int32_t Passes = 1;
 };
 
 }  // namespace moskvid

@@ -13,6 +13,11 @@
 namespace moskvid {
 
 void TCustomFFmpeg::TranscodeRun() {
+  TranscodePass();
+  Terminate();
+}
+
+void TCustomFFmpeg::TranscodePass() {
   Finished = false;
   try {
     Transcode();
@@ -37,7 +42,6 @@ void TCustomFFmpeg::TranscodeRun() {
   }
   CloseAllCodecs();
   Release();
-  Terminate();
 }
 
 void TCustomFFmpeg::Transcode() {

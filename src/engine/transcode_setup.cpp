@@ -547,7 +547,14 @@ void TCustomFFmpeg::PrepareOutputStream(TTranscodeOutputStream& ost) {
         (Options.PassLogfilename.empty() ? std::string("ffmpeg2pass") : Options.PassLogfilename) +
         "-" + std::to_string(index) + ".log";
     name = name.substr(0, 1023);
-    if (enc->flags & AV_CODEC_FLAG_PASS1) {
+    // Encoders that keep their statistics themselves (x264) are told the
+    // file instead; left alone, they would write it in the working folder.
+    const AVCodec* codec = ost.Codec ? ost.Codec : ff::avcodec_find_encoder(enc->codec_id);
+    if (codec && codec->priv_class &&
+        ff::av_opt_find(const_cast<AVClass**>(&codec->priv_class), "stats", nullptr, 0,
+                        AV_OPT_SEARCH_FAKE_OBJ)) {
+      ost.OwnStatsFile = name;
+    } else if (enc->flags & AV_CODEC_FLAG_PASS1) {
       ost.PassLog = std::fopen(name.c_str(), "w");
       if (!ost.PassLog) throw FFMpegException("creat file fail: " + name);
     } else {
@@ -625,6 +632,9 @@ void TCustomFFmpeg::OpenEncoders() {
     }
     DictionaryPtr privateOptions = PrivateOptionsFor(&codec->priv_class, Options.PrivateOptions);
     AVDictionary* dictionary = privateOptions.release();
+    if (!ost.OwnStatsFile.empty()) {
+      ff::av_dict_set(&dictionary, "stats", ost.OwnStatsFile.c_str(), AV_DICT_DONT_OVERWRITE);
+    }
     int result;
     {
       std::lock_guard<std::mutex> lock(CodecLock());

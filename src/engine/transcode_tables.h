@@ -134,6 +134,8 @@ struct TTranscodeOutputStream {
   int64_t NextAudioPts = AV_NOPTS_VALUE;  // samples, encoder time base
 
   std::FILE* PassLog = nullptr;
+  // The statistics file of an encoder that writes and reads it itself.
+  std::string OwnStatsFile;
 
   ~TTranscodeOutputStream();
 };

@@ -383,8 +383,9 @@ struct DeviceCase {
   int videoKbps, audioKbps;
   const char* codec;
   const char* profile;
-  int level;    // H.264 level, or 0
-  int maxRefs;  // the level's decoded-picture buffer at the format's size, or 0
+  int level;                 // H.264 level, or 0
+  int maxRefs;               // the level's decoded-picture buffer at the format's size, or 0
+  const char* quality = "";  // --quality, or "" for the stored one
 };
 
 class DeviceFormatsTest : public ::testing::TestWithParam<DeviceCase> {
@@ -423,9 +424,14 @@ TEST_P(DeviceFormatsTest, SizeHoldsWithinTheDeviceLimits) {
   std::string config = section + "\\n";
   if (*c.size) config += "paraVideoSize=" + std::string(c.size) + "\\n";
   RunCommand("printf '" + config + "' > " + Quote(scratch.File("moskvid.ini")));
+  // Run in the scratch folder with a temporary folder of its own: a second
+  // pass's statistics must be left in neither.
+  RunCommand("mkdir -p " + Quote(scratch.File("tmp")));
+  const std::string quality = *c.quality ? " --quality " + std::string(c.quality) : "";
   const std::string out = RunCommand(
-      "MOSKVID_CONFIG=" + Quote(scratch.File("moskvid.ini")) + " " + std::string(MOSKVID_CLI) +
-      " convert --quiet --format " + std::to_string(c.number) + " --output-dir " +
+      "cd " + Quote(scratch.Path()) + " && TMPDIR=" + Quote(scratch.File("tmp")) +
+      " MOSKVID_CONFIG=" + Quote(scratch.File("moskvid.ini")) + " " + std::string(MOSKVID_CLI) +
+      " convert --quiet --format " + std::to_string(c.number) + quality + " --output-dir " +
       Quote(scratch.Path()) + " " + Quote(clips->File("motion.mp4")) + " 2>/dev/null");
   const std::string file = out.substr(0, out.find('\n'));
   ASSERT_FALSE(file.empty());
@@ -438,6 +444,8 @@ TEST_P(DeviceFormatsTest, SizeHoldsWithinTheDeviceLimits) {
   EXPECT_NEAR(kbps / (c.videoKbps + c.audioKbps), 1.0, 0.05)
       << kbps << " kbit/s against " << c.videoKbps << " + " << c.audioKbps;
 
+  EXPECT_EQ(RunCommand("cd " + Quote(scratch.Path()) + " && ls -A tmp; ls *.log 2>/dev/null"), "");
+
   // What a player checks before it plays.
   const Fields video = ProbeStreams(file)[0];
   EXPECT_EQ(video.at("codec_name"), c.codec);
@@ -447,6 +455,10 @@ TEST_P(DeviceFormatsTest, SizeHoldsWithinTheDeviceLimits) {
     const int refs = ReferenceFrames(file);
     EXPECT_GE(refs, 1);
     EXPECT_LE(refs, c.maxRefs);
+    // x264 writes its settings into the stream: "best" encodes twice.
+    const std::string twoPasses =
+        RunCommand("strings " + Quote(file) + " | grep -c 'rc=2pass' || true");
+    EXPECT_EQ(std::atoi(twoPasses.c_str()) > 0, std::string(c.quality) == "best");
   } else {
     EXPECT_EQ(video.at("has_b_frames"), "0") << "Simple Profile has no B-pictures";
     // Key pictures at the profile's distance (250), not every 12th.
@@ -471,10 +483,15 @@ const DeviceCase kDeviceFormats[] = {
     {7, "", 768, 128, "h264", "Main", 21, 9},
     // Level 3.0 holds 8100: 6 of 720x480.
     {8, "", 2000, 128, "h264", "Main", 30, 6},
+    // "Best" encodes twice, within the same limits.
+    {5, "", 512, 128, "mpeg4", "Simple Profile", 0, 0, "best"},
+    {6, "", 256, 64, "mpeg4", "Simple Profile", 0, 0, "best"},
+    {7, "", 768, 128, "h264", "Main", 21, 9, "best"},
 };
 INSTANTIATE_TEST_SUITE_P(VideoFormats, DeviceFormatsTest, ::testing::ValuesIn(kDeviceFormats),
                          [](const auto& info) {
-                           return "Format" + std::to_string(info.param.number);
+                           return "Format" + std::to_string(info.param.number) +
+                                  (*info.param.quality ? "Best" : "");
                          });
 
 // Bars around a 4:3 picture in a 16:9 format are video black, luma 16 and

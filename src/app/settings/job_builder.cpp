@@ -417,6 +417,13 @@ TJobChoices BuildConversionJob(const TlvFilesRecord& record, int format, TOutput
   if (encoder == "libx264") TuneH264(settings, choices.Quality, width, height, out, out.ExtOptions);
   if (encoder == "mpeg4") TuneMpeg4(settings, choices.Quality, out, out.ExtOptions);
 
+  // "Best" spends a first pass on the picture's statistics, when there is a
+  // picture to encode at a set rate.
+  if (choices.Quality == qlBest && probe.VideoCount > 0 && out.VideoBitsPerSecond > 0) {
+    choices.Passes = 2;
+    out.Passes = 2;
+  }
+
   // Steps 13 and 14. Black borders: the engine writes black as video black.
   ApplyAudio(settings, out);
   out.PaddingColor = 0;

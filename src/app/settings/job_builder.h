@@ -26,8 +26,7 @@ void FitToFrame(int sourceWidth, int sourceHeight, int targetWidth, int targetHe
 void ApplyTrimAndCrop(const TlvFilesRecord& record, TInputOptions& input, TOutputOptions& output);
 
 // What a built job is, beyond its option records: the quality it was built
-// for and how many encoding passes that takes (one: the engine runs each
-// task once).
+// for and how many encoding passes that takes (also in the output options).
 struct TJobChoices {
   TQuality Quality = qlBalanced;
   int Passes = 1;

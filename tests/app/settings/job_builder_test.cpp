@@ -188,13 +188,23 @@ TEST_F(JobBuilderTest, QualityChoiceTunesTheEncoderWithinTheDeviceLimits) {
     const TJobChoices choices =
         BuildConversionJob(TlvFilesRecord{}, c.format, output, probe, input, global, c.given);
     EXPECT_EQ(choices.Quality, c.expected);
-    EXPECT_EQ(choices.Passes, 1);
+    // "Best" encodes twice.
+    EXPECT_EQ(choices.Passes, c.expected == qlBest ? 2 : 1);
+    EXPECT_EQ(output.Passes, choices.Passes);
     EXPECT_EQ(output.Gop, 250);
     for (const std::string& line : c.lines)
       EXPECT_TRUE(HasLine(line)) << line << " in\n" << output.ExtOptions;
     for (const std::string& line : c.absent)
       EXPECT_FALSE(HasLine(line)) << line << " in\n" << output.ExtOptions;
   }
+  // A source without pictures has nothing to encode twice.
+  OpenSource(Media("audio.mp3"));
+  std::filesystem::remove(global.ConfigFile());
+  Store(5, "paraQuality", "best");
+  output = TOutputOptions{};
+  EXPECT_EQ(BuildConversionJob(TlvFilesRecord{}, 5, output, probe, input, global).Passes, 1);
+  EXPECT_EQ(output.Passes, 1);
+
   // The buffer of each level over the picture's macroblocks, at most 16.
   EXPECT_EQ(MaxReferenceFrames(21, 480, 272), 9);
   EXPECT_EQ(MaxReferenceFrames(41, 1920, 1080), 4);
