@@ -127,6 +127,12 @@ std::string TCustomFFmpegVCL::OutputWritten(int index) const {
   return tasks_.Item(index).WrittenOutput;
 }
 
+int TCustomFFmpegVCL::TaskPass(int index) const {
+  std::lock_guard<ReentrantLock> guard(lock_);
+  if (index < 0 || index >= tasks_.Count()) return 0;
+  return tasks_.Item(index).Pass;
+}
+
 void TCustomFFmpegVCL::WireTask(TFFmpeg& task) {
   TFFmpeg* raw = &task;
   task.ProgressHandler = [this, raw](TCustomFFmpeg&, int frame, int fps, int current, float quality,

@@ -33,7 +33,7 @@ class TCustomFFmpegVCL {
   // the calling thread in single-thread mode); a receiver that touches the
   // user interface hands the work to its own thread. Handlers must not call
   // back into the component, other than StopConvert, PauseConvert,
-  // ResumeConvert and OutputWritten.
+  // ResumeConvert, OutputWritten and TaskPass.
   using TBeforeHookEvent = std::function<void(int AIndex, int64_t APTS, THookAction& AHookAction)>;
   using TCustomHookEvent = std::function<void(int AIndex, TBitmap24& ABitmap, int AFrameNumber,
                                               int64_t APTS, bool& AUpdate, bool& AStopHook)>;
@@ -81,6 +81,9 @@ class TCustomFFmpegVCL {
   // numbered one when that was taken, the failed name, or "" when nothing
   // was kept. May be called from OnTerminate.
   std::string OutputWritten(int index) const;
+  // The pass the task runs (1 or 2) when it encodes twice, else 0. May be
+  // called from OnProgress, where it is the pass that reported.
+  int TaskPass(int index) const;
   std::string LastError() const;
   TAVProbe& Probe() { return probe_; }
 

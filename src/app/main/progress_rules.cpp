@@ -26,6 +26,12 @@ std::string KilobytesText(int64_t bytes) {
   return std::to_string(bytes / 1000) + " kb";
 }
 
+std::string OutputSizeText(int64_t bytes, int pass) {
+  if (pass == 1) return KilobytesText(bytes) + " (first of two passes)";
+  if (pass == 2) return KilobytesText(bytes) + " (second of two passes)";
+  return KilobytesText(bytes);
+}
+
 std::string TaskCounterText(int index, int count) {
   return "[" + std::to_string(index + 1) + "/" + std::to_string(count) + "]";
 }

@@ -8,9 +8,12 @@ namespace moskvid {
 
 // Whole percent of `currentMs` in `totalMs`; -1 when the total is unknown.
 int ProgressPercent(int currentMs, int totalMs);
-std::string PercentText(int percent);               // "50%"
-std::string SecondsText(int milliseconds);          // "30 Second"
-std::string KilobytesText(int64_t bytes);           // "1234 kb"
+std::string PercentText(int percent);       // "50%"
+std::string SecondsText(int milliseconds);  // "30 Second"
+std::string KilobytesText(int64_t bytes);   // "1234 kb"
+// The size written so far, and which of two passes runs ("1234 kb (second
+// of two passes)"); `pass` 0 for a task of one pass.
+std::string OutputSizeText(int64_t bytes, int pass);
 std::string TaskCounterText(int index, int count);  // "[2/5]" for index 1
 // The output name as shown: up to 50 characters as it is; longer names as
 // their first 44 characters, "..", and the extension with its dot.

@@ -448,9 +448,12 @@ void TfrmMain::WireEvents() {
   converter_->OnProgress = [this](int index, int, int, int currentMs, float, float, int64_t size,
                                   int totalMs) {
     const int run = eventRun_.load();
+    const int pass = converter_->TaskPass(index);  // the one reporting, asked on its thread
     QMetaObject::invokeMethod(
         this,
-        [=, this] { Guarded([&] { ProgressArrived(run, index, currentMs, size, totalMs); }); },
+        [=, this] {
+          Guarded([&] { ProgressArrived(run, index, currentMs, size, totalMs, pass); });
+        },
         Qt::QueuedConnection);
   };
   converter_->OnTerminate = [this](int index, bool finished, bool failed,

@@ -229,7 +229,7 @@ class TfrmMain : public QMainWindow, public TProgressHost {
   void btnResumeClick();
   // The set-up of run `run` is done: its tasks start, or it ends.
   void SetUpArrived(int run);
-  void ProgressArrived(int run, int index, int currentMs, int64_t size, int totalMs);
+  void ProgressArrived(int run, int index, int currentMs, int64_t size, int totalMs, int pass);
   void TerminateArrived(int run, int index, bool finished, bool failed, const QString& message,
                         const QString& written);
   // The end of run `run`: back to idle, the sleep lock released, the task

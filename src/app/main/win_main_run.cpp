@@ -157,7 +157,8 @@ void TfrmMain::SetUpArrived(int run) {
   }
 }
 
-void TfrmMain::ProgressArrived(int run, int index, int currentMs, int64_t size, int totalMs) {
+void TfrmMain::ProgressArrived(int run, int index, int currentMs, int64_t size, int totalMs,
+                               int pass) {
   const int position = run_.Position(index);
   if (!run_.Accepts(run) || position < 0) return;
   runProgress_.TaskProgress(index, currentMs, totalMs, -1, NowSeconds());
@@ -173,6 +174,7 @@ void TfrmMain::ProgressArrived(int run, int index, int currentMs, int64_t size, 
   figures.CurrentMs = currentMs;
   figures.TotalMs = totalMs;
   figures.CurrentSize = size;
+  figures.Pass = pass;
   TOutputOptions options;
   figures.OutputName =
       converter_->GetOutputOptions(index, options) ? options.FileName : run_.Output(index);

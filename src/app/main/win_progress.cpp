@@ -185,7 +185,7 @@ void TfrmProgress::ShowProgress(const TProgressFigures& figures) {
   lblTime->setText(QString::fromStdString(SecondsText(figures.CurrentMs)));
   lblLength->setText(figures.TotalMs >= 0 ? QString::fromStdString(SecondsText(figures.TotalMs))
                                           : QString());
-  lblSize->setText(QString::fromStdString(KilobytesText(figures.CurrentSize)));
+  lblSize->setText(QString::fromStdString(OutputSizeText(figures.CurrentSize, figures.Pass)));
   lblProgress->setText(QString::fromStdString(TaskCounterText(figures.Index, figures.TaskCount)));
   lblOutput->setText(QString::fromStdString(OutputNameText(figures.OutputName)));
   lblOutput->setToolTip(QString::fromStdString(figures.OutputName));
@@ -212,7 +212,7 @@ void TfrmProgress::ShowRun(const TProgressFigures& figures) {
   lblTime->setText(QString::fromStdString(SecondsText(figures.CurrentMs)));
   lblLength->setText(figures.TotalMs >= 0 ? QString::fromStdString(SecondsText(figures.TotalMs))
                                           : QString());
-  lblSize->setText(QString::fromStdString(KilobytesText(figures.CurrentSize)));
+  lblSize->setText(QString::fromStdString(OutputSizeText(figures.CurrentSize, figures.Pass)));
   lblOutput->setText(QString::fromStdString(OutputNameText(figures.OutputName)));
   lblOutput->setToolTip(QString::fromStdString(figures.OutputName));
   const double speed = run_->TaskSpeed(figures.Index);

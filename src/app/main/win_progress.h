@@ -38,6 +38,7 @@ struct TProgressFigures {
   int CurrentMs = 0;
   int TotalMs = -1;
   int64_t CurrentSize = 0;
+  int Pass = 0;  // of a task that encodes twice, else 0
   std::string OutputName;
 };
 

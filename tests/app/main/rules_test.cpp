@@ -343,6 +343,9 @@ TEST(ProgressTexts, FiguresOfOneReport) {
   EXPECT_EQ(SecondsText(30500), "30 Second");
   EXPECT_EQ(SecondsText(61000), "61 Second");
   EXPECT_EQ(KilobytesText(1234567), "1234 kb");
+  EXPECT_EQ(OutputSizeText(1234567, 0), "1234 kb");
+  EXPECT_EQ(OutputSizeText(0, 1), "0 kb (first of two passes)");
+  EXPECT_EQ(OutputSizeText(1234567, 2), "1234 kb (second of two passes)");
   EXPECT_EQ(TaskCounterText(1, 5), "[2/5]");
   EXPECT_EQ(ProgressPercent(100, 0), -1);
   EXPECT_EQ(ProgressPercent(100, -1), -1);
