@@ -18,7 +18,8 @@ const char* QualityCostText(TQuality quality) {
   static const char* const kCosts[kQualityCount] = {
       "Fast: the encoder's quickest settings",
       "Balanced: a better picture at the same size, in up to a tenth more time",
-      "Best: a better picture again, in about a quarter more time"};
+      "Best: two passes, the size to the rate and a better picture again, in a little over "
+      "twice the time"};
   return kCosts[quality];
 }
 
