@@ -146,14 +146,17 @@ bool TFFmpeg::Start(bool inThread, TConvertPriority priority) {
   return true;
 }
 
-void TFFmpeg::FailMissingFiles() {
-  const char* missing = !HasKeptOutput() ? "Must supply at least one output file"
-                                         : "Must supply at least one input file";
+void TFFmpeg::FailWith(const std::string& message) {
   Release();
-  Log(-1, missing);
+  Log(-1, message);
   HasException = true;
-  ExceptionMessage = missing;
+  ExceptionMessage = message;
   Terminate();
+}
+
+void TFFmpeg::FailMissingFiles() {
+  FailWith(!HasKeptOutput() ? "Must supply at least one output file"
+                            : "Must supply at least one input file");
 }
 
 void TFFmpeg::FailOpening() {
@@ -163,12 +166,7 @@ void TFFmpeg::FailOpening() {
     Terminate();
     return;
   }
-  const std::string message = ErrorText;
-  Release();
-  Log(-1, message);
-  HasException = true;
-  ExceptionMessage = message;
-  Terminate();
+  FailWith(ErrorText);
 }
 
 bool TFFmpeg::OpenForPass(const TOutputOptions& output, const std::string& outputName) {

@@ -108,6 +108,8 @@ class TFFmpeg : public TCustomFFmpeg {
   // Opens the kept input and the output again, with `output` applied when
   // the task has options; false with ErrorText set.
   bool ReopenFiles(const TOutputOptions& output, const std::string& outputName);
+  // Ends the task as failed with `message`, after releasing its files.
+  void FailWith(const std::string& message);
   // Reports a task that could not open its files.
   void FailOpening();
   // ReopenFiles with its failure in ErrorText.

@@ -425,7 +425,6 @@ TJobChoices BuildConversionJob(const TlvFilesRecord& record, int format, TOutput
   // "Best" spends a first pass on the picture's statistics, when there is a
   // picture to encode at a set rate.
   if (choices.Quality == qlBest && probe.VideoCount > 0 && out.VideoBitsPerSecond > 0) {
-    choices.Passes = 2;
     out.Passes = 2;
   }
 

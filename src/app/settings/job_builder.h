@@ -26,10 +26,9 @@ void FitToFrame(int sourceWidth, int sourceHeight, int targetWidth, int targetHe
 void ApplyTrimAndCrop(const TlvFilesRecord& record, TInputOptions& input, TOutputOptions& output);
 
 // What a built job is, beyond its option records: the quality it was built
-// for and how many encoding passes that takes (also in the output options).
+// for (its passes are the output options' Passes).
 struct TJobChoices {
   TQuality Quality = qlBalanced;
-  int Passes = 1;
 };
 
 // The reference pictures an H.264 stream of `width` x `height` may keep at
